@@ -1,0 +1,132 @@
+// File-system helpers.
+#include "support/Files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "support/Env.h"
+#include "support/Uuid.h"
+
+namespace quorvel {
+
+fs::path homeFolder() {
+  if (auto home = nonEmptyEnvironmentValue("HOME")) return *home;
+  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    return entry->pw_dir;
+  }
+  return "/";
+}
+
+namespace {
+fs::path xdgFolder(const char* variable, const char* fallbackUnderHome) {
+  if (auto value = nonEmptyEnvironmentValue(variable)) {
+    fs::path path(*value);
+    if (path.is_absolute()) return path;  // relative values are invalid by the XDG rules
+  }
+  return homeFolder() / fallbackUnderHome;
+}
+}  // namespace
+
+fs::path xdgDataHome() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+fs::path xdgConfigHome() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+fs::path executableFolder() {
+  std::error_code error;
+  fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  if (error) return fs::current_path(error);
+  return exe.parent_path();
+}
+
+bool pathExists(const fs::path& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
+bool isDirectory(const fs::path& path) {
+  std::error_code error;
+  return fs::is_directory(path, error);
+}
+
+bool createFolders(const fs::path& path) {
+  std::error_code error;
+  fs::create_directories(path, error);
+  return isDirectory(path);
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return buffer.str();
+}
+
+Status writeFileAtomically(const fs::path& path, std::string_view data) {
+  const fs::path temporary =
+      path.parent_path() / ("." + path.filename().string() + "." + randomUuid() + ".tmp");
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    return Error{"could not write " + path.string() + ": " + std::strerror(errno)};
+  }
+  const char* cursor = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, cursor, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      const std::string reason = std::strerror(errno);
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return Error{"could not write " + path.string() + ": " + reason};
+    }
+    cursor += written;
+    left -= static_cast<size_t>(written);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return Error{"could not write " + path.string() + ": " + reason};
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return Error{"could not replace " + path.string() + ": " + reason};
+  }
+  // Make the rename itself durable.
+  if (const int folder = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return success();
+}
+
+FileLock::FileLock(const fs::path& lockFile) {
+  fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+}
+
+}  // namespace quorvel
