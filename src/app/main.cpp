@@ -1,0 +1,43 @@
+// The program's entry: sets up the program-wide values, then runs the mode the
+// command line asks for, or the desktop application.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/Dispatch.h"
+#include "support/ProgramValues.h"
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "0.0.0"
+#endif
+
+namespace {
+
+int notAvailableYet(const std::string& what) {
+  std::fprintf(stderr, "quorvel: %s is not available in this build yet\n", what.c_str());
+  return 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quorvel;
+  // The spell-checker lock exists before anything can check a word.
+  (void)spellLock();
+  trimPieceEdges().store(true);
+  setProgramArguments(std::vector<std::string>(argv, argv + argc));
+
+  const ModeChoice choice = chooseMode(programArguments());
+  switch (choice.mode) {
+    case Mode::help:
+      std::fputs(usageText().c_str(), stdout);
+      return 0;
+    case Mode::version:
+      std::printf("quorvel %s\n", QUORVEL_VERSION);
+      return 0;
+    case Mode::app:
+      return notAvailableYet("the desktop application");
+    default:
+      return notAvailableYet(choice.flag);
+  }
+}

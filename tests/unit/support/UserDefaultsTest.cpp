@@ -1,0 +1,94 @@
+#include "support/UserDefaults.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TempDir;
+
+class UserDefaultsTest : public ::testing::Test {
+ protected:
+  TempDir home;
+  ScopedEnv config{"XDG_CONFIG_HOME", home.path().string()};
+  UserDefaults defaults;
+};
+
+TEST_F(UserDefaultsTest, TellsAbsentFromAnotherType) {
+  EXPECT_FALSE(defaults.contains("talkAhead"));
+  ASSERT_TRUE(defaults.set("talkAhead", "no").ok());
+  EXPECT_TRUE(defaults.contains("talkAhead"));
+  EXPECT_EQ(defaults.boolValue("talkAhead"), std::nullopt);
+  EXPECT_EQ(defaults.stringValue("talkAhead"), "no");
+  EXPECT_TRUE(defaults.boolOr("talkAhead", true));
+
+  ASSERT_TRUE(defaults.set("talkAhead", false).ok());
+  EXPECT_EQ(defaults.boolValue("talkAhead"), false);
+  ASSERT_TRUE(defaults.set("votes", 2).ok());
+  EXPECT_EQ(defaults.integerValue("votes"), 2);
+  EXPECT_EQ(defaults.boolValue("votes"), std::nullopt);  // a number is not a Bool
+
+  ASSERT_TRUE(defaults.remove("talkAhead").ok());
+  EXPECT_FALSE(defaults.contains("talkAhead"));
+  EXPECT_EQ(defaults.file(), home.path() / "quorvel" / "defaults.json");
+}
+
+TEST_F(UserDefaultsTest, SeesChangesMadeByAnotherWriter) {
+  UserDefaults other;
+  ASSERT_TRUE(defaults.set("sound", true).ok());
+  EXPECT_EQ(other.boolValue("sound"), true);
+  ASSERT_TRUE(other.set("sound", false).ok());
+  EXPECT_EQ(defaults.boolValue("sound"), false);
+}
+
+TEST_F(UserDefaultsTest, KeepsAnUnreadableFileAsideInsteadOfOverwritingIt) {
+  testing::writeTextFile(defaults.file(), "{ this is not json");
+  EXPECT_FALSE(defaults.contains("sound"));  // reads as empty, never throws
+  ASSERT_TRUE(defaults.set("sound", true).ok());
+  EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable"), "{ this is not json");
+  EXPECT_EQ(defaults.boolValue("sound"), true);
+}
+
+TEST_F(UserDefaultsTest, ConcurrentUpdatesFromThreadsAndProcessesLoseNothing) {
+  ASSERT_TRUE(defaults.set("count", 0).ok());
+  const auto bump = [](UserDefaults store) {
+    for (int i = 0; i < 20; ++i) {
+      ASSERT_TRUE(store
+                      .update([](Json& object) {
+                        object["count"] = object.value("count", 0) + 1;
+                      })
+                      .ok());
+    }
+  };
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int i = 0; i < 20; ++i) {
+        UserDefaults().update([](Json& object) { object["count"] = object.value("count", 0) + 1; });
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  std::thread a(bump, defaults), b(bump, defaults);
+  a.join();
+  b.join();
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(defaults.integerValue("count"), 80);
+}
+
+}  // namespace
+}  // namespace quorvel
