@@ -1,0 +1,109 @@
+// quorvel-standin-llama: stands in for llama.cpp's llama-server where no
+// language model exists (tests, benchmarks, demos). It takes the server's
+// arguments, answers /health and chat completions from a script (by default
+// the dictation unchanged), and can be slowed down or made to fail on purpose.
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "Arguments.h"
+#include "LlamaService.h"
+#include "RequestLog.h"
+#include "Script.h"
+#include "Settings.h"
+#include "StandinServer.h"
+#include "Startup.h"
+#include "StopFlag.h"
+
+using namespace quorvel::standin;
+
+namespace {
+
+const char* const kProgram = "quorvel-standin-llama";
+
+// "--lora" takes one or more adapter paths joined by ",".
+ValueCheck adapterList() {
+  return [](const std::string& value) -> std::optional<std::string> {
+    std::istringstream parts(value + ",");
+    std::size_t count = 0;
+    for (std::string part; std::getline(parts, part, ',');) {
+      if (part.empty()) return "an empty adapter path";
+      ++count;
+    }
+    return count == 0 ? std::optional<std::string>("no adapter path") : std::nullopt;
+  };
+}
+
+std::vector<FlagSpec> llamaFlags() {
+  return {
+      {"-m", true, nonEmpty(), "model file"},
+      {"--lora-init-without-apply", false, nullptr, "load adapters without applying them"},
+      {"--lora", true, adapterList(), "adapter files, joined by \",\"; may be repeated"},
+      {"--host", true, nonEmpty(), "address to listen on (default 127.0.0.1)"},
+      {"--port", true, integerBetween(1, 65535), "port to listen on (default 8080)"},
+      {"-c", true, integerBetween(0, 10'000'000), "context size"},
+      {"-np", true, integerBetween(1, 256), "parallel slots"},
+      {"-fa", true, oneOf({"on", "off", "auto"}), "flash attention"},
+      {"--jinja", false, nullptr, "use the model's chat template"},
+      {"--no-webui", false, nullptr, "no web page"},
+      {"--no-slots", false, nullptr, "no /slots endpoint"},
+      {"--spec-type", true, nonEmpty(), "speculative decoding kind"},
+      {"--spec-ngram-simple-size-n", true, integerBetween(1, 1024), "n-gram draft lookup size"},
+      {"--spec-ngram-simple-size-m", true, integerBetween(1, 1024), "n-gram draft length"},
+  };
+}
+
+std::size_t adapterCount(const ParsedArguments& arguments) {
+  std::size_t count = 0;
+  for (const std::string& list : arguments.all("--lora")) {
+    count += static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  StopFlag stop;
+  SignalWatcher watcher(stop);
+
+  std::ostringstream notes;
+  const Settings settings = readSettings(Flavour::llama, notes);
+  RequestLog log(settings.logPath, notes);
+  emitNotes(kProgram, notes.str());
+
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  StartOutcome start = startProgram(kProgram, "llama", args, llamaFlags(), settings.key.has_value(), log);
+  if (start.exitStatus) return *start.exitStatus;
+  const ParsedArguments& arguments = start.arguments;
+
+  notes.str("");
+  std::vector<AnswerCue> cues = loadAnswerCues(settings.scriptPath, notes);
+  emitNotes(kProgram, notes.str());
+
+  LlamaSetup setup;
+  setup.modelName = std::filesystem::path(arguments.last("-m", "model.gguf")).filename().string();
+  setup.loraCount = adapterCount(arguments);
+  setup.slots = std::stoi(arguments.last("-np", "1"));
+
+  StandinServer server(kProgram, "llama", settings, log, stop);
+  LlamaService service(server, settings, log, stop, std::move(cues), setup);
+  service.addRoutes();
+  const std::string host = arguments.last("--host", "127.0.0.1");
+  const int port = std::stoi(arguments.last("--port", "8080"));
+  // llama-server listens at once and answers 503 until its model has loaded.
+  if (auto failure = server.bind(host, port)) {
+    std::cerr << kProgram << ": cannot listen on " << host << ":" << port << ": " << *failure << std::endl;
+    return 1;
+  }
+  std::jthread loader([&](std::stop_token) {
+    if (!stop.sleepFor(std::chrono::milliseconds(static_cast<long long>(settings.startMs)))) return;
+    service.markLoaded();
+    std::cerr << kProgram << ": model loaded" << std::endl;
+  });
+  const bool clean = server.run();
+  loader.join();
+  logStop("llama", log);
+  return clean ? 0 : 1;
+}
