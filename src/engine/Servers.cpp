@@ -150,7 +150,7 @@ void Servers::waitForWhisper() {
   const std::string address = whisperAddress();
   for (int probe = 0; probe < waits_.whisperProbes; ++probe) {
     if (ok(address)) return;
-    std::this_thread::sleep_for(waits_.probePause);
+    if (probe + 1 < waits_.whisperProbes) std::this_thread::sleep_for(waits_.probePause);
   }
 }
 
