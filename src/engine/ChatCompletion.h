@@ -1,0 +1,61 @@
+// One chat request to the language-model server: the JSON body with the
+// layer scales, the whole answer or its server-sent-event stream, the answer
+// text trimmed of spaces and quotes, and the server's timing counters.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/Config.h"
+#include "engine/EngineTimings.h"
+#include "support/Json.h"
+#include "support/Result.h"
+#include "support/Tasks.h"
+
+namespace quorvel {
+
+struct ChatMessage {
+  std::string role;
+  std::string content;
+  bool operator==(const ChatMessage&) const = default;
+};
+using MessageList = std::vector<ChatMessage>;
+
+struct ChatRequest {
+  MessageList messages;
+  std::string adapter = "cleanup";  // the layer applied at full scale
+  std::int64_t maxTokens = 1;
+  double temperature = 0;
+  // When set, the answer is streamed and this receives the growing text (dashes
+  // already replaced) after every non-empty piece, on the reading thread.
+  std::function<void(const std::string&)> onPartial;
+  // Receives the server's counters whenever an answer carries them.
+  std::function<void(const EngineTimings&)> onTimings;
+  std::chrono::milliseconds timeout{60000};
+  CancelToken cancel;
+};
+
+// Where and how to send: the server's port, the bearer key, and the layers
+// loaded on the server (empty when no layers are in use).
+struct ChatServer {
+  std::int64_t port = 0;
+  std::string apiKey;
+  std::vector<AdapterEntry> layers;
+};
+
+// The compact JSON body of the request.
+std::string chatRequestBody(const ChatRequest& request, const std::vector<AdapterEntry>& layers);
+
+// Sends the request. Fails on a network error, a time-out, a cancel, an error
+// while reading the stream, or a whole answer that is not JSON. A JSON answer
+// without the expected members gives an empty text. The HTTP status is not
+// looked at.
+Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest& request);
+
+// Trims whitespace, line breaks and straight or curly double quotes from both ends.
+std::string trimAnswer(const std::string& text);
+
+}  // namespace quorvel
