@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     std::cerr << kProgram << ": model loaded" << std::endl;
   });
   const bool clean = server.run();
+  stop.raise();  // ends the loader's wait if serving failed before the model "loaded"
   loader.join();
   logStop("llama", log);
   return clean ? 0 : 1;
