@@ -17,13 +17,13 @@ struct CursorContext {
 
   // Text immediately before the insertion point (or the start of the
   // selection), ending exactly there. UTF-8.
-  std::string before;
+  std::string before = {};
   // Text immediately after the end of the selection. UTF-8.
-  std::string after;
+  std::string after = {};
   Kind kind = Kind::unknown;
   // Identifier of the frontmost application; absent when there is none or it
   // has no identifier.
-  std::optional<std::string> app;
+  std::optional<std::string> app = std::nullopt;
 
   bool operator==(const CursorContext&) const = default;
 };
