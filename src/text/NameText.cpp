@@ -1,0 +1,158 @@
+// Character classes, folding and whole-word search for name matching.
+#include "text/NameText.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+
+#include "text/Unicode.h"
+
+namespace quorvel::nametext {
+namespace {
+
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string asciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// "\" and "$" are special in ICU replacement templates.
+icu::UnicodeString literalReplacement(const icu::UnicodeString& replacement) {
+  icu::UnicodeString out;
+  for (int32_t i = 0; i < replacement.length(); ++i) {
+    const char16_t unit = replacement.charAt(i);
+    if (unit == u'\\' || unit == u'$') out.append(u'\\');
+    out.append(unit);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool isLetter(UChar32 c) { return u_isalpha(c) != 0; }
+
+bool isMark(UChar32 c) { return (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0; }
+
+bool isLetterOrNumber(UChar32 c) {
+  return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK | U_GC_M_MASK)) != 0;
+}
+
+bool isPunctuation(UChar32 c) { return (U_GET_GC_MASK(c) & U_GC_P_MASK) != 0; }
+
+bool isPunctuationOrSymbol(UChar32 c) {
+  return (U_GET_GC_MASK(c) & (U_GC_P_MASK | U_GC_S_MASK)) != 0;
+}
+
+std::vector<UChar32> codePoints(const icu::UnicodeString& text) {
+  std::vector<UChar32> points;
+  points.reserve(static_cast<size_t>(text.length()));
+  for (int32_t i = 0; i < text.length();) {
+    const UChar32 c = text.char32At(i);
+    points.push_back(c);
+    i += U16_LENGTH(c);
+  }
+  return points;
+}
+
+int32_t characterCount(const icu::UnicodeString& text) {
+  int32_t count = 0;
+  for (int32_t i = 0; i < text.length();) {
+    const UChar32 c = text.char32At(i);
+    if (count == 0 || !isMark(c)) ++count;
+    i += U16_LENGTH(c);
+  }
+  return count;
+}
+
+icu::UnicodeString folded(const icu::UnicodeString& text) {
+  icu::UnicodeString copy(text);
+  copy.foldCase(U_FOLD_CASE_DEFAULT);
+  return copy;
+}
+
+bool equalsIgnoringCase(const icu::UnicodeString& a, const icu::UnicodeString& b) {
+  return a.caseCompare(b, U_FOLD_CASE_DEFAULT) == 0;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (isAscii(a) && isAscii(b)) {
+    return a.size() == b.size() && asciiLower(a) == asciiLower(b);
+  }
+  return equalsIgnoringCase(unicode::fromUtf8(a), unicode::fromUtf8(b));
+}
+
+std::string foldedKey(std::string_view utf8) {
+  if (isAscii(utf8)) return asciiLower(utf8);
+  return unicode::toUtf8(folded(unicode::fromUtf8(utf8)));
+}
+
+std::string lowerKey(std::string_view utf8) {
+  if (isAscii(utf8)) return asciiLower(utf8);
+  return unicode::toUtf8(unicode::lowercased(unicode::fromUtf8(utf8)));
+}
+
+bool startsUppercase(const icu::UnicodeString& text) {
+  if (text.isEmpty()) return false;
+  const UChar32 first = text.char32At(0);
+  return u_isupper(first) || u_istitle(first);
+}
+
+int boundedDistance(const std::vector<UChar32>& a, const std::vector<UChar32>& b, int limit) {
+  const int n = static_cast<int>(a.size());
+  const int m = static_cast<int>(b.size());
+  if (std::abs(n - m) > limit) return limit + 1;
+  if (n == 0) return m;
+  if (m == 0) return n;
+  // Row by row; a row whose smallest value exceeds the limit ends the search.
+  std::vector<int> previous(static_cast<size_t>(m) + 1);
+  std::vector<int> current(static_cast<size_t>(m) + 1);
+  for (int j = 0; j <= m; ++j) previous[static_cast<size_t>(j)] = j;
+  for (int i = 1; i <= n; ++i) {
+    current[0] = i;
+    int rowMin = current[0];
+    for (int j = 1; j <= m; ++j) {
+      const auto uj = static_cast<size_t>(j);
+      const int substitution =
+          previous[uj - 1] + (a[static_cast<size_t>(i - 1)] == b[uj - 1] ? 0 : 1);
+      current[uj] = std::min({previous[uj] + 1, current[uj - 1] + 1, substitution});
+      rowMin = std::min(rowMin, current[uj]);
+    }
+    if (rowMin > limit) return limit + 1;
+    std::swap(previous, current);
+  }
+  return std::min(previous[static_cast<size_t>(m)], limit + 1);
+}
+
+SearchText::SearchText(icu::UnicodeString text) : text_(std::move(text)), folded_(folded(text_)) {}
+
+bool SearchText::mayContain(const icu::UnicodeString& word) const {
+  return folded_.indexOf(folded(word)) >= 0;
+}
+
+bool SearchText::hasWholeWord(const icu::UnicodeString& word) const {
+  if (word.isEmpty() || !mayContain(word)) return false;
+  return unicode::containsWholeWord(text_, word);
+}
+
+icu::UnicodeString SearchText::replacedWholeWord(const icu::UnicodeString& word,
+                                                 const icu::UnicodeString& replacement) const {
+  if (word.isEmpty() || !mayContain(word)) return text_;
+  auto pattern = unicode::wholeWordPattern(word);
+  if (!pattern) return text_;
+  return unicode::replaceAll(*pattern, text_, literalReplacement(replacement));
+}
+
+icu::UnicodeString replaceWholeWord(const icu::UnicodeString& text, const icu::UnicodeString& word,
+                                    const icu::UnicodeString& replacement) {
+  return SearchText(text).replacedWholeWord(word, replacement);
+}
+
+}  // namespace quorvel::nametext
