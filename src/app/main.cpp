@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Dispatch.h"
+#include "app/DownloadTest.h"
 #include "support/ProgramValues.h"
 
 #ifndef QUORVEL_VERSION
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     case Mode::version:
       std::printf("quorvel %s\n", QUORVEL_VERSION);
       return 0;
+    case Mode::downloadTest:
+      return runDownloadTest(choice.values.at(0));
     case Mode::app:
       return notAvailableYet("the desktop application");
     default:

@@ -1,0 +1,19 @@
+// Derived values of the setup progress record.
+#include "app/SetupInfo.h"
+
+#include <algorithm>
+
+namespace quorvel {
+
+double SetupInfo::fraction() const {
+  if (total <= 0) return 0;
+  // A negative count (which nothing should report) reads as nothing done.
+  return std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+}
+
+int SetupInfo::percent() const {
+  if (total < 1) return 0;
+  return std::min(static_cast<int>(fraction() * 100), 99);
+}
+
+}  // namespace quorvel
