@@ -84,7 +84,15 @@ bool equalsIgnoringCase(const icu::UnicodeString& a, const icu::UnicodeString& b
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (isAscii(a) && isAscii(b)) {
-    return a.size() == b.size() && asciiLower(a) == asciiLower(b);
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      char x = a[i];
+      char y = b[i];
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+      if (x != y) return false;
+    }
+    return true;
   }
   return equalsIgnoringCase(unicode::fromUtf8(a), unicode::fromUtf8(b));
 }

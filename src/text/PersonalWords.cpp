@@ -29,9 +29,8 @@ std::string trimmed(std::string_view text) {
 }
 
 bool containsIgnoringCase(const std::vector<std::string>& list, std::string_view word) {
-  const std::string key = foldedKey(word);
   return std::any_of(list.begin(), list.end(),
-                     [&](const std::string& entry) { return foldedKey(entry) == key; });
+                     [&](const std::string& entry) { return equalsIgnoringCase(entry, word); });
 }
 
 void eraseIgnoringCase(std::vector<std::string>& list, std::string_view word) {
