@@ -1,8 +1,12 @@
 // Builds the cleanup request's header lines.
 #include "engine/CleanupHeader.h"
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+
+#include <array>
+#include <utility>
 
 namespace quorvel {
 namespace {
@@ -67,7 +71,31 @@ icu::UnicodeString collapsed(const std::string& text) {
   return result;
 }
 
+// Applications by what their identifier contains; the first list that matches wins.
+const std::array<std::pair<const char*, std::array<const char*, 9>>, 3> kFieldsByApp = {{
+    {"email", {"mail", "outlook", "spark"}},
+    {"chat message",
+     {"messages", "slack", "discord", "whatsapp", "telegram", "teams", "signal", "imessage"}},
+    {"notes",
+     {"notes", "textedit", "pages", "word", "obsidian", "notion", "bear", "craft", "ulysses"}},
+}};
+
 }  // namespace
+
+std::string fieldName(const CursorContext& context) {
+  if (context.kind == CursorContext::Kind::search) return "search box";
+  if (context.kind == CursorContext::Kind::singleLine) return "single line";
+  icu::UnicodeString app = icu::UnicodeString::fromUTF8(context.app.value_or(""));
+  app.toLower(icu::Locale::getRoot());
+  std::string lowered;
+  app.toUTF8String(lowered);
+  for (const auto& [answer, fragments] : kFieldsByApp) {
+    for (const char* fragment : fragments) {
+      if (fragment != nullptr && lowered.find(fragment) != std::string::npos) return answer;
+    }
+  }
+  return "text";
+}
 
 std::string cleanupHeader(const std::vector<std::string>& names,
                           const std::optional<std::string>& before,

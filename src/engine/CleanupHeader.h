@@ -7,7 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "text/CursorContext.h"
+
 namespace quorvel {
+
+// The kind of field in words, for the prompt: "search box", "single line",
+// else by the application: "email", "chat message", "notes" or "text".
+std::string fieldName(const CursorContext& context);
 
 // Lines, each only when it applies: "Names: " (the first 24), "Before the
 // cursor: \"…\"" (the last 200 characters, 300 from version 3), "After the

@@ -72,3 +72,32 @@ TEST(EngineTimings, NeedsAnIntegerPromptCountAndZeroesTheRest) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(FieldName, KindFirstThenTheApplicationByTheFirstMatchingList) {
+  using Kind = CursorContext::Kind;
+  struct Case {
+    Kind kind;
+    std::optional<std::string> app;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {Kind::search, "com.slack", "search box"},
+      {Kind::singleLine, "org.mozilla.Thunderbird", "single line"},
+      {Kind::multiLine, "com.microsoft.Word", "notes"},
+      {Kind::multiLine, "org.gnome.Evolution.Mail", "email"},
+      {Kind::multiLine, "com.Slack.Desktop", "chat message"},  // compared in lower case
+      {Kind::unknown, std::nullopt, "text"},
+      {Kind::multiLine, "org.gnome.gedit", "text"},
+      {Kind::multiLine, "com.apple.mail.notes", "email"},  // email's list comes first
+      {Kind::multiLine, "teams.notes", "chat message"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fieldName(CursorContext{"", "", c.kind, c.app}), c.expected) << c.app.value_or("-");
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
