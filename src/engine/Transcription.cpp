@@ -1,0 +1,67 @@
+// The speech request and the never-failing transcription built on it.
+#include "engine/Transcription.h"
+
+#include "audio/Levels.h"
+#include "audio/Wav.h"
+#include "engine/Config.h"
+#include "engine/Servers.h"
+#include "support/Http.h"
+#include "support/Json.h"
+#include "support/Uuid.h"
+#include "text/TextHelpers.h"
+
+namespace quorvel {
+
+std::string speechRequestBody(std::string_view boundary, std::string_view wav, std::string_view prompt) {
+  std::string body;
+  body.reserve(wav.size() + prompt.size() + 512);
+  const auto field = [&](std::string_view name, std::string_view value) {
+    body.append("--").append(boundary);
+    body.append("\r\nContent-Disposition: form-data; name=\"").append(name).append("\"\r\n\r\n");
+    body.append(value).append("\r\n");
+  };
+  field("response_format", "json");
+  field("temperature", "0");
+  field("prompt", prompt);
+  body.append("--").append(boundary);
+  body.append(
+      "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"audio.wav\"\r\n"
+      "Content-Type: audio/wav\r\n\r\n");
+  body.append(wav);
+  body.append("\r\n--").append(boundary).append("--\r\n");
+  return body;
+}
+
+Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, std::string_view prompt,
+                                  std::chrono::milliseconds timeout) {
+  const std::string boundary = "quorvel-" + randomUuid();
+  HttpRequest request;
+  request.method = "POST";
+  request.url = "http://127.0.0.1:" + std::to_string(Config::whisperPort()) + "/inference";
+  request.timeout = timeout;
+  request.headers = {{"Authorization", "Bearer " + servers.apiKey()},
+                     {"Content-Type", "multipart/form-data; boundary=" + boundary}};
+  request.body = speechRequestBody(boundary, wav, prompt);
+  auto response = httpFetch(request);
+  if (!response) return Error{response.error()};
+  const auto answer = parseJson(response->body);
+  if (!answer) return Error{"the speech server's answer is not JSON"};
+  return stringMember(*answer, "text").value_or(std::string());
+}
+
+std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context,
+                       std::chrono::milliseconds timeout) {
+  // Nothing escapes: a failure of any kind is a piece in which nothing was heard.
+  try {
+    servers.waitForWhisper();
+    const double gain = boostGain(samples);
+    const std::string wav = gain == 1.0 ? wavData(samples) : wavData(applyGain(samples, gain));
+    const auto raw = transcribeWav(servers, wav, context, timeout);
+    if (!raw || raw->empty()) return {};
+    return TextHelpers::dropSoundLabels(TextHelpers::normalize(*raw));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,39 @@
+// Turns recorded samples into raw text by one request to the local speech
+// server: automatic gain, a WAV body in a multipart form, and the "text" of
+// the JSON answer, tidied. Any thread may call; calls are independent.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "audio/Samples.h"
+#include "support/Result.h"
+
+namespace quorvel {
+
+class Servers;
+
+// The request's limit: the product waits a minute; tests shorten it.
+inline constexpr std::chrono::milliseconds kSpeechRequestTimeout{60000};
+
+// The multipart form of a speech request: the fields "response_format" = "json",
+// "temperature" = "0" and "prompt" (sent even when empty), then the WAV as the
+// file "audio.wav" of type audio/wav, then the closing boundary.
+std::string speechRequestBody(std::string_view boundary, std::string_view wav, std::string_view prompt);
+
+// One request with finished WAV bytes, to 127.0.0.1 on the speech port with
+// the servers' key. The HTTP status is not examined. Fails on a network
+// error, a time-out or an answer that is not JSON; an answer without a string
+// "text" member gives "". The text is returned as the server wrote it.
+Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, std::string_view prompt,
+                                  std::chrono::milliseconds timeout = kSpeechRequestTimeout);
+
+// The text of the samples, never failing: waits for the speech server (a
+// bounded number of probes), boosts quiet audio, sends one request with
+// `context` as the prompt, and answers the text normalised with its sound
+// labels dropped; any failure gives "".
+std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context = {},
+                       std::chrono::milliseconds timeout = kSpeechRequestTimeout);
+
+}  // namespace quorvel
