@@ -167,9 +167,16 @@ void FileService::handle(const httplib::Request& request, httplib::Response& res
   const int stallMs = faults.stallMs;
 
   finish(status, sent, true);
+  // The answer stops counting as active just before its last bytes go out, so
+  // a client that starts its next request on receiving them never sees it
+  // counted twice.
+  auto counted = std::make_shared<std::atomic<bool>>(true);
+  const auto release = [this, counted] {
+    if (counted->exchange(false)) --active_;
+  };
   response.set_content_provider(
       static_cast<std::size_t>(promised), "application/octet-stream",
-      [this, open, range, sent, stallAt, corruptAt, stallMs, stalled = false](
+      [this, open, range, sent, stallAt, corruptAt, stallMs, release, stalled = false](
           std::size_t offset, std::size_t, httplib::DataSink& sink) mutable {
         const auto at = static_cast<std::int64_t>(offset);
         if (at >= sent || stop_.raised()) return false;  // cut short: the connection closes
@@ -192,9 +199,10 @@ void FileService::handle(const httplib::Request& request, httplib::Response& res
         if (corruptAt >= fileOffset && corruptAt < fileOffset + fromFile) {
           buffer[static_cast<std::size_t>(corruptAt - fileOffset)] ^= 0x01;
         }
+        if (at + count >= sent) release();
         return sink.write(buffer.data(), buffer.size());
       },
-      [this](bool) { --active_; });
+      [release](bool) { release(); });
 }
 
 }  // namespace quorvel::downloadhost

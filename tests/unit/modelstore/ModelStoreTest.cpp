@@ -1,0 +1,268 @@
+// The model store's rules that need no network: the item table, what is
+// missing, upgrades, older layers, piece arithmetic, texts and checksums.
+#include "app/ModelStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "TestSupport.h"
+#include "engine/Config.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TempDir;
+
+std::vector<std::string> filesOf(const std::vector<ModelStore::Item>& items) {
+  std::vector<std::string> files;
+  for (const auto& item : items) files.push_back(item.file);
+  return files;
+}
+
+void touch(const fs::path& file) { testing::writeTextFile(file, "x"); }
+
+// A fresh configuration rooted in a temporary folder.
+class ModelFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Config::resetForTesting(); }
+  void TearDown() override { Config::resetForTesting(); }
+
+  fs::path models() const { return root.path() / "models"; }
+
+  TempDir root;
+  ScopedEnv rootVariable{"QUORVEL_ROOT", root.path().string()};
+  ScopedEnv layerVariable{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
+};
+
+TEST(ModelItems, TableHoldsTheFilesSizesLabelsAndChecksums) {
+  const auto speech = ModelStore::speech();
+  EXPECT_EQ(speech.file, "ggml-small.en-q5_1.bin");
+  EXPECT_EQ(speech.bytes, 190'098'681);
+  EXPECT_EQ(speech.label, "speech model");
+  EXPECT_EQ(speech.sha256, "bfdff4894dcb76bbf647d56263ea2a96645423f1669176f4844a1bf8e478ad30");
+  EXPECT_EQ(speech.url, ModelStore::itemUrl(ModelStore::host(), "/ggml-small.en-q5_1.bin"));
+
+  const auto base = ModelStore::base();
+  EXPECT_EQ(base.file, Config::baseModelFile);
+  EXPECT_EQ(base.bytes, 1'107'409'248);
+  EXPECT_EQ(base.label, "language model");
+  EXPECT_TRUE(base.url.ends_with("/quorvel-base-qwen3-1.7b-q4km-1.gguf"));
+
+  const auto layer = ModelStore::cleanupAdapter();
+  EXPECT_EQ(layer.file, "adapters/cleanup-5.gguf");
+  EXPECT_EQ(layer.bytes, 34'892'416);
+  EXPECT_EQ(layer.label, "Quorvel Cleanup");
+  EXPECT_TRUE(layer.url.ends_with("/quorvel-cleanup-5.gguf"));
+
+  const auto merged = ModelStore::mergedCleanup();
+  EXPECT_EQ(merged.file, "cleanup-trained.gguf");
+  EXPECT_EQ(merged.bytes, 1'107'408'736);
+  EXPECT_TRUE(merged.url.ends_with("/tarno-cleanup-4.gguf"));
+
+  for (const auto& item : {speech, base, layer, merged}) {
+    EXPECT_EQ(item.sha256.size(), 64u) << item.file;
+    EXPECT_EQ(item.sha256.find_first_not_of("0123456789abcdef"), std::string::npos) << item.file;
+    EXPECT_TRUE(ModelStore::isUsableUrl(item.url)) << item.url;
+  }
+  EXPECT_EQ(filesOf(ModelStore::required()),
+            (std::vector<std::string>{"ggml-small.en-q5_1.bin", std::string(Config::baseModelFile),
+                                      "adapters/cleanup-5.gguf"}));
+}
+
+TEST(ModelItems, HostIsAnHttpsAddressWhenNotConfigured) {
+  EXPECT_TRUE(ModelStore::defaultHost.starts_with("https://"));
+  EXPECT_TRUE(ModelStore::isUsableUrl(ModelStore::itemUrl(ModelStore::defaultHost, "/a.bin")));
+}
+
+TEST(ModelItems, ItemUrlJoinsHostAndPathWithOneSlash) {
+  EXPECT_EQ(ModelStore::itemUrl("https://h.example", "/a.bin"), "https://h.example/a.bin");
+  EXPECT_EQ(ModelStore::itemUrl("https://h.example/models/", "/a.bin"),
+            "https://h.example/models/a.bin");
+  EXPECT_EQ(ModelStore::itemUrl("http://127.0.0.1:8080", "a.bin"), "http://127.0.0.1:8080/a.bin");
+}
+
+TEST(ModelUrls, OnlyAbsoluteWebAddressesAreUsable) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"https://models.example/a.bin", true},
+      {"HTTP://127.0.0.1:9000/x/y.gguf", true},
+      {"https://user@host.example/a", true},
+      {"", false},
+      {"models.example/a.bin", false},
+      {"ftp://models.example/a.bin", false},
+      {"file:///etc/passwd", false},
+      {"https://", false},
+      {"https:///a.bin", false},
+      {"https://:80/a.bin", false},
+      {"https://models.example/a b.bin", false},
+      {"https://models.example/a\nb", false},
+      {"https://mödels.example/a", false},
+  };
+  for (const auto& [url, usable] : cases) EXPECT_EQ(ModelStore::isUsableUrl(url), usable) << url;
+}
+
+TEST(ModelPieces, ALargeItemHas139PiecesAndAShortLastOne) {
+  ModelStore::Item item = ModelStore::base();
+  const auto pieces = ModelStore::pieces(item, "/parts");
+  ASSERT_EQ(pieces.size(), 139u);
+  EXPECT_EQ(pieces.back().start, 138 * 8'000'000LL);
+  EXPECT_EQ(pieces.back().length, 3'409'248);
+  std::int64_t sum = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    EXPECT_EQ(pieces[i].start, sum);
+    EXPECT_FALSE(pieces[i].whole);
+    EXPECT_EQ(pieces[i].url, item.url);
+    sum += pieces[i].length;
+  }
+  EXPECT_EQ(sum, item.bytes);
+  EXPECT_EQ(pieces[0].file, fs::path("/parts") / (std::string(Config::baseModelFile) + ".0"));
+  EXPECT_EQ(pieces[0].length, 8'000'000);
+}
+
+TEST(ModelPieces, ExactlyOnePieceSizeIsOneWholePiece) {
+  ModelStore::Item item{"adapters/cleanup-5.gguf", "https://h.example/c.gguf", "", 8'000'000, "x"};
+  const auto pieces = ModelStore::pieces(item, "/p");
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_TRUE(pieces[0].whole);
+  EXPECT_EQ(pieces[0].length, 8'000'000);
+  EXPECT_EQ(pieces[0].file, fs::path("/p/adapters_cleanup-5.gguf.0"));
+
+  item.bytes = 8'000'001;
+  const auto two = ModelStore::pieces(item, "/p");
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_FALSE(two[0].whole);
+  EXPECT_EQ(two[1].length, 1);
+  EXPECT_EQ(two[1].file, fs::path("/p/adapters_cleanup-5.gguf.1"));
+}
+
+TEST(ModelPieces, EmptyItemsHaveOnePieceAndUnusableAddressesNone) {
+  ModelStore::Item item{"a.bin", "https://h.example/a.bin", "", 0, "x"};
+  const auto pieces = ModelStore::pieces(item, "/p");
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_TRUE(pieces[0].whole);
+  EXPECT_EQ(pieces[0].length, 0);
+
+  item.url = "not a url";
+  EXPECT_TRUE(ModelStore::pieces(item, "/p").empty());
+  item.url = "";
+  EXPECT_TRUE(ModelStore::pieces(item, "/p").empty());
+}
+
+TEST(ModelPieces, APieceIsHereOnlyWithItsExactSize) {
+  TempDir dir;
+  ModelStore::Piece piece{"https://h.example/a", 0, 3, false, dir / "a.0"};
+  EXPECT_FALSE(piece.here());
+  testing::writeTextFile(piece.file, "ab");
+  EXPECT_FALSE(piece.here());
+  testing::writeTextFile(piece.file, "abc");
+  EXPECT_TRUE(piece.here());
+  testing::writeTextFile(piece.file, "abcd");
+  EXPECT_FALSE(piece.here());
+}
+
+TEST(ModelTexts, ProgressShowsWholePercentOfTheTotalAndNever100) {
+  const std::int64_t total = 1'332'400'345;  // the three required items
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {0, "Downloading Quorvel's models… 0% of 1.3 GB"},
+      {total * 42 / 100 + 1, "Downloading Quorvel's models… 42% of 1.3 GB"},
+      {total * 43 / 100, "Downloading Quorvel's models… 42% of 1.3 GB"},
+      {total - 1, "Downloading Quorvel's models… 99% of 1.3 GB"},
+      {total, "Downloading Quorvel's models… 99% of 1.3 GB"},
+  };
+  for (const auto& [done, text] : cases) EXPECT_EQ(ModelStore::progressText(done, total), text);
+  EXPECT_EQ(ModelStore::progressText(559'608'145, total),
+            "Downloading Quorvel's models… 42% of 1.3 GB");
+  EXPECT_EQ(ModelStore::progressText(0, 34'892'416), "Downloading Quorvel's models… 0% of 0.0 GB");
+  // An empty total shows nothing done rather than dividing by zero.
+  EXPECT_EQ(ModelStore::progressText(5, 0), "Downloading Quorvel's models… 0% of 0.0 GB");
+}
+
+TEST(ModelTexts, UnavailableTextCapitalisesEachWordOfTheLabel) {
+  EXPECT_EQ(ModelStore::unavailableText("speech model"),
+            "Speech Model isn't available to download yet");
+  EXPECT_EQ(ModelStore::unavailableText("language model"),
+            "Language Model isn't available to download yet");
+  EXPECT_EQ(ModelStore::unavailableText("Quorvel Cleanup"),
+            "Quorvel Cleanup isn't available to download yet");
+  EXPECT_EQ(ModelStore::unavailableText("GGML whisper-model"),
+            "Ggml Whisper-Model isn't available to download yet");
+  EXPECT_EQ(ModelStore::unavailableText(""), " isn't available to download yet");
+}
+
+TEST(ModelChecksums, FileSha256ReadsInBlocksAndAnswersNothingForMissingFiles) {
+  TempDir dir;
+  testing::writeTextFile(dir / "empty", "");
+  testing::writeTextFile(dir / "abc", "abc");
+  // Just over one 8 MiB block, so the digest spans two reads.
+  testing::writeTextFile(dir / "long", std::string(ModelStore::blockBytes + 3, 'a'));
+  testing::writeTextFile(dir / "block", std::string(ModelStore::blockBytes, 'a'));
+  EXPECT_EQ(ModelStore::fileSHA256(dir / "empty"),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(ModelStore::fileSHA256(dir / "abc"),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(ModelStore::fileSHA256(dir / "long"),
+            "d54a99c4e178084df6568d4af925039332e50826c4aadf42546934123e9a369d");
+  EXPECT_EQ(ModelStore::fileSHA256(dir / "block"),
+            "ad97f87076920684e2ca66fc44e5d322797dc9d64706b174e51b5d0828937043");
+  EXPECT_EQ(ModelStore::fileSHA256(dir / "absent"), std::nullopt);
+  EXPECT_EQ(ModelStore::fileSHA256(dir.path()), std::nullopt);  // a folder is not a file
+}
+
+TEST_F(ModelFolderTest, MissingListsRequiredFilesThatAreAbsentInOrder) {
+  EXPECT_EQ(filesOf(ModelStore::missing()), filesOf(ModelStore::required()));
+  touch(models() / std::string(Config::baseModelFile));
+  EXPECT_EQ(filesOf(ModelStore::missing()),
+            (std::vector<std::string>{"ggml-small.en-q5_1.bin", "adapters/cleanup-5.gguf"}));
+  touch(models() / "ggml-small.en-q5_1.bin");
+  touch(models() / "adapters" / "cleanup-5.gguf");
+  EXPECT_TRUE(ModelStore::missing().empty());
+}
+
+TEST_F(ModelFolderTest, UpgradeNeedsTheOldMergedModelAndTheSpeechModel) {
+  const std::vector<ModelStore::Item> newFiles = {ModelStore::base(), ModelStore::cleanupAdapter()};
+  EXPECT_FALSE(ModelStore::isUpgrade(newFiles));  // a first launch
+  touch(models() / "cleanup-trained.gguf");
+  EXPECT_FALSE(ModelStore::isUpgrade(newFiles));  // the speech model is missing too
+  touch(models() / "ggml-small.en-q5_1.bin");
+  EXPECT_TRUE(ModelStore::isUpgrade(newFiles));
+  EXPECT_TRUE(ModelStore::isUpgrade({ModelStore::cleanupAdapter()}));
+  EXPECT_TRUE(ModelStore::isUpgrade({ModelStore::base()}));
+  EXPECT_FALSE(ModelStore::isUpgrade({}));
+  EXPECT_FALSE(ModelStore::isUpgrade({ModelStore::speech(), ModelStore::base()}));
+}
+
+TEST_F(ModelFolderTest, NewerLayerNeedsOnlyTheLayerMissingAndAnOlderOnePresent) {
+  const std::vector<ModelStore::Item> layerOnly = {ModelStore::cleanupAdapter()};
+  EXPECT_FALSE(ModelStore::isNewerLayer(layerOnly));  // no layer at all yet
+  touch(models() / "adapters" / "cleanup-4.gguf");
+  EXPECT_TRUE(ModelStore::isNewerLayer(layerOnly));
+  EXPECT_FALSE(ModelStore::isNewerLayer({ModelStore::speech(), ModelStore::cleanupAdapter()}));
+  EXPECT_FALSE(ModelStore::isNewerLayer({ModelStore::base()}));
+  EXPECT_FALSE(ModelStore::isNewerLayer({}));
+}
+
+TEST_F(ModelFolderTest, RemoveOlderLayersKeepsTheNewestLayerAndOtherFiles) {
+  const fs::path adapters = models() / "adapters";
+  for (const char* name : {"cleanup-3.gguf", "cleanup-4.gguf", "cleanup-5.gguf", "cleanup.gguf",
+                           "style-2.gguf", "cleanup-4.gguf.download", "notes.txt"}) {
+    touch(adapters / name);
+  }
+  fs::create_directories(adapters / "cleanup-folder.gguf");
+  ModelStore::removeOlderLayers();
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(adapters)) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"cleanup-4.gguf.download", "cleanup-5.gguf",
+                                            "cleanup-folder.gguf", "notes.txt", "style-2.gguf"}));
+}
+
+TEST_F(ModelFolderTest, RemoveOlderLayersWithoutAFolderDoesNothing) {
+  ModelStore::removeOlderLayers();
+  EXPECT_FALSE(fs::exists(models() / "adapters"));
+}
+
+}  // namespace
+}  // namespace quorvel
