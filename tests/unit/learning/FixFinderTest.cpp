@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../support/TestSupport.h"
+#include "TestSupport.h"
 
 namespace quorvel {
 void PrintTo(const Fix& fix, std::ostream* out) {
