@@ -1,0 +1,189 @@
+// Re-inserts source sentences that a cleanup dropped without being asked to.
+#include <array>
+#include <map>
+#include <string>
+#include <unordered_set>
+
+#include "text/Restorers.h"
+#include "text/TextHelpers.h"
+#include "text/Unicode.h"
+#include "text/WordAlignment.h"
+
+namespace quorvel::TextHelpers {
+
+using icu::UnicodeString;
+
+namespace {
+
+// A source sentence holding one of these asked for an edit; it is never restored.
+constexpr std::array<std::u16string_view, 11> kCommandWords = {
+    u"format",     u"bullet",      u"list",        u"new paragraph", u"new line",  u"that's it",
+    u"thats it",   u"delete that", u"clean this",  u"clean that",    u"clean it",
+};
+
+constexpr std::array<std::u16string_view, 7> kShortFillers = {u"um", u"uh", u"ah", u"er",
+                                                              u"erm", u"hmm", u"mm"};
+
+// The speaker corrected himself in or next to a sentence: "wait", "I mean", a
+// leading "no", a trailing-off "...", a cut-off "wor- ", a dangling "the,".
+const icu::RegexPattern& selfCorrection() {
+  static const icu::RegexPattern& pattern = unicode::constantPattern(
+      uR"re((?i)\b(wait|scratch that|i mean|i meant|actually|never ?mind|sorry|correction|instead|or rather|or no|hold on|let me rephrase)\b|(?i)^(no|nope|or no)\b|\.\.\.|…|\w-(\s|$)|(?i)\b(the|a|an|of|to|and|some)\s*,)re");
+  return pattern;
+}
+
+bool isSentenceMark(char16_t c) { return c == u'.' || c == u'!' || c == u'?'; }
+
+// The source cut at line feeds and after a sentence mark that ends the text or
+// is followed by whitespace; each sentence trimmed of spaces and tabs, empty
+// ones dropped.
+std::vector<UnicodeString> sourceSentences(const UnicodeString& source) {
+  std::vector<UnicodeString> sentences;
+  UnicodeString current;
+  auto finish = [&] {
+    UnicodeString trimmed = unicode::trimSpacesAndTabs(current);
+    if (!trimmed.isEmpty()) sentences.push_back(std::move(trimmed));
+    current.remove();
+  };
+  const int32_t length = source.length();
+  for (int32_t i = 0; i < length; ++i) {
+    const char16_t unit = source.charAt(i);
+    if (unit == u'\n') {
+      finish();
+      continue;
+    }
+    current.append(unit);
+    if (isSentenceMark(unit) && (i + 1 == length || unicode::isWhitespace(source.char32At(i + 1)))) {
+      finish();
+    }
+  }
+  finish();
+  return sentences;
+}
+
+bool holdsCommand(const UnicodeString& sentence) {
+  const UnicodeString lower = unicode::lowercased(sentence);
+  for (std::u16string_view command : kCommandWords) {
+    if (lower.indexOf(command.data(), static_cast<int32_t>(command.size()), 0) >= 0) return true;
+  }
+  return false;
+}
+
+bool isShortFiller(const UnicodeString& word) {
+  for (std::u16string_view filler : kShortFillers) {
+    if (word == UnicodeString(filler.data(), static_cast<int32_t>(filler.size()))) return true;
+  }
+  return false;
+}
+
+// Where a sentence goes back: after the sentence of the cleaned text that
+// holds `after` (the last aligned word before it), past any closing quote or
+// bracket; 0 when no word before it was aligned.
+int32_t insertionPoint(const UnicodeString& cleaned, const alignment::WordToken* after) {
+  if (after == nullptr) return 0;
+  const int32_t length = cleaned.length();
+  int32_t point = length;
+  for (int32_t i = after->limit; i < length; ++i) {
+    const char16_t unit = cleaned.charAt(i);
+    if (unit == u'\n') {
+      point = i;
+      break;
+    }
+    if (isSentenceMark(unit)) {
+      point = i + 1;
+      break;
+    }
+  }
+  while (point < length) {
+    const char16_t unit = cleaned.charAt(point);
+    if (unit != u'"' && unit != u'\'' && unit != u')' && unit != u'\u201D' && unit != u'\u2019') break;
+    ++point;
+  }
+  return point;
+}
+
+UnicodeString asRestoredSentence(const UnicodeString& sentence) {
+  UnicodeString text = unicode::fromUtf8(lightClean(unicode::toUtf8(sentence)));
+  if (text.isEmpty() || !isSentenceMark(text.charAt(text.length() - 1))) text.append(u'.');
+  return text;
+}
+
+}  // namespace
+
+std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
+  const UnicodeString cleaned = unicode::fromUtf8(cleanedUtf8);
+  // A bulleted list is an edit the speaker asked for; its sentences moved on purpose.
+  if (cleaned.startsWith(UnicodeString(u"- ")) || cleaned.indexOf(UnicodeString(u"\n- ")) >= 0) {
+    return std::string(cleanedUtf8);
+  }
+  const std::vector<UnicodeString> sentences = sourceSentences(unicode::fromUtf8(sourceUtf8));
+  if (sentences.size() < 2) return std::string(cleanedUtf8);
+
+  std::vector<alignment::WordToken> sourceTokens;
+  std::vector<size_t> firstToken;  // per sentence, its first index in sourceTokens
+  for (const UnicodeString& sentence : sentences) {
+    firstToken.push_back(sourceTokens.size());
+    for (alignment::WordToken& token : alignment::wordTokens(sentence)) {
+      sourceTokens.push_back(std::move(token));
+    }
+  }
+  firstToken.push_back(sourceTokens.size());
+  const std::vector<alignment::WordToken> cleanedTokens = alignment::wordTokens(cleaned);
+  const auto match = alignment::align(sourceTokens, cleanedTokens);
+  if (!match) return std::string(cleanedUtf8);
+
+  std::unordered_set<std::u16string> cleanedWords;
+  for (const alignment::WordToken& token : cleanedTokens) {
+    cleanedWords.emplace(token.word.getBuffer(), static_cast<size_t>(token.word.length()));
+  }
+  const icu::RegexPattern& correction = selfCorrection();
+  std::vector<bool> corrects(sentences.size());
+  for (size_t k = 0; k < sentences.size(); ++k) {
+    corrects[k] = unicode::containsMatch(correction, sentences[k]);
+  }
+
+  std::map<int32_t, std::vector<UnicodeString>> insertions;  // point -> sentences, in source order
+  for (size_t k = 0; k < sentences.size(); ++k) {
+    if (holdsCommand(sentences[k])) continue;
+    if (corrects[k] || (k > 0 && corrects[k - 1]) || (k + 1 < sentences.size() && corrects[k + 1])) {
+      continue;
+    }
+    int words = 0;
+    int matched = 0;
+    int present = 0;
+    for (size_t t = firstToken[k]; t < firstToken[k + 1]; ++t) {
+      const UnicodeString& word = sourceTokens[t].word;
+      if (isShortFiller(word)) continue;
+      ++words;
+      if ((*match)[t] >= 0) ++matched;
+      if (cleanedWords.count(std::u16string(word.getBuffer(), static_cast<size_t>(word.length())))) {
+        ++present;
+      }
+    }
+    if (words < 4 || matched * 4 >= words || present * 4 >= words * 3) continue;
+
+    const alignment::WordToken* after = nullptr;
+    for (size_t t = firstToken[k]; t-- > 0;) {
+      if ((*match)[t] >= 0) {
+        after = &cleanedTokens[static_cast<size_t>((*match)[t])];
+        break;
+      }
+    }
+    insertions[insertionPoint(cleaned, after)].push_back(asRestoredSentence(sentences[k]));
+  }
+  if (insertions.empty()) return std::string(cleanedUtf8);
+
+  UnicodeString text = cleaned;
+  for (auto it = insertions.rbegin(); it != insertions.rend(); ++it) {
+    const UnicodeString joined = unicode::join(it->second, UnicodeString(u" "));
+    if (it->first == 0) {
+      text.insert(0, joined + UnicodeString(u" "));
+    } else {
+      text.insert(it->first, UnicodeString(u" ") + joined);
+    }
+  }
+  text = unicode::replaceLiteral(text, UnicodeString(u"  "), UnicodeString(u" "));
+  return unicode::toUtf8(text);
+}
+
+}  // namespace quorvel::TextHelpers
