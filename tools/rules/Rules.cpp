@@ -1,0 +1,88 @@
+// The table of rules the console can call, one line per function. A text
+// issue that adds rules adds its lines here.
+#include <unicode/regex.h>
+
+#include <memory>
+
+#include "RuleRegistry.h"
+#include "text/Fitting.h"
+#include "text/TextHelpers.h"
+#include "text/TextPeriods.h"
+#include "text/Unicode.h"
+
+namespace quorvel::rules {
+namespace {
+
+using namespace quorvel::TextHelpers;
+
+Json texts(const std::vector<std::string>& list) { return Json(list); }
+
+Json fitted(const FittedText& result) { return {{"text", result.text}, {"note", result.note}}; }
+
+Json groups(const SentenceGroups& result) {
+  return {{"pieces", result.pieces}, {"rest", result.rest}};
+}
+
+Json optionalText(const std::optional<std::string>& text) { return text ? Json(*text) : Json(); }
+
+// The pieces of `text` between the matches of `pattern`, an ICU pattern given by
+// the caller; a pattern that does not compile is the caller's error.
+Json components(const std::string& text, const std::string& pattern) {
+  UParseError where{};
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexPattern> compiled(
+      icu::RegexPattern::compile(unicode::fromUtf8(pattern), 0, where, status));
+  if (U_FAILURE(status) || compiled == nullptr) {
+    throw RuleFailure("pattern does not compile: " + std::string(u_errorName(status)));
+  }
+  return texts(componentsSeparatedBy(text, *compiled));
+}
+
+Json recordChange(bool added) {
+  const Status written = TextPeriods::userChanged(added);
+  if (!written) throw RuleFailure(written.error());
+  return Json();
+}
+
+Json sortedWords() { return Json(std::vector<std::string>(continuationWords().begin(), continuationWords().end())); }
+
+using A = Arg;
+
+}  // namespace
+
+const std::vector<Rule>& allRules() {
+  static const std::vector<Rule> rules = {
+      // Sentence handling and light cleaning.
+      {"normalize", {A::text}, [](const Args& a) { return Json(normalize(a.text(0))); }},
+      {"dropSoundLabels", {A::text}, [](const Args& a) { return Json(dropSoundLabels(a.text(0))); }},
+      {"wordCount", {A::text}, [](const Args& a) { return Json(wordCount(a.text(0))); }},
+      {"components", {A::text, A::text}, [](const Args& a) { return components(a.text(0), a.text(1)); }},
+      {"componentsSeparatedBy", {A::text, A::text}, [](const Args& a) { return components(a.text(0), a.text(1)); }},
+      {"sentenceList", {A::text, A::integer}, [](const Args& a) { return texts(sentenceList(a.text(0), a.integer(1))); }},
+      {"groupSentences", {A::texts, A::integer}, [](const Args& a) { return groups(groupSentences(a.texts(0), a.integer(1))); }},
+      {"sentencePieces", {A::text, A::integer}, [](const Args& a) { return texts(sentencePieces(a.text(0), a.integer(1))); }},
+      {"joinPieces", {A::texts}, [](const Args& a) { return Json(joinPieces(a.texts(0))); }},
+      {"lightClean", {A::text}, [](const Args& a) { return Json(lightClean(a.text(0))); }},
+      {"removeDashes", {A::text}, [](const Args& a) { return Json(removeDashes(a.text(0))); }},
+      {"greetingWithoutComma", {A::text}, [](const Args& a) { return Json(greetingWithoutComma(a.text(0))); }},
+      {"sturdyGrammar", {A::text}, [](const Args& a) { return Json(sturdyGrammar(a.text(0))); }},
+      {"fixProse", {A::text}, [](const Args& a) { return Json(fixProse(a.text(0))); }},
+      {"stripClosingCommands", {A::text}, [](const Args& a) { return Json(stripClosingCommands(a.text(0))); }},
+      {"removeLeftoverCommands", {A::text}, [](const Args& a) { return Json(removeLeftoverCommands(a.text(0))); }},
+      {"formatLetter", {A::text}, [](const Args& a) { return optionalText(formatLetter(a.text(0))); }},
+      {"levenshtein", {A::text, A::text}, [](const Args& a) { return Json(levenshtein(a.text(0), a.text(1))); }},
+
+      // Fitting text to the cursor.
+      {"fitText", {A::text, A::text, A::text}, [](const Args& a) { return fitted(fitText(a.text(0), a.text(1), a.text(2))); }},
+      {"fitToContext", {A::text, A::context}, [](const Args& a) { return fitted(fitToContext(a.text(0), a.context(1))); }},
+      {"dropFinalPeriod", {A::text}, [](const Args& a) { return Json(dropFinalPeriod(a.text(0))); }},
+      {"addedFinalPeriod", {A::text, A::text}, [](const Args& a) { return Json(addedFinalPeriod(a.text(0), a.text(1))); }},
+      {"removedFinalPeriod", {A::text, A::text}, [](const Args& a) { return Json(removedFinalPeriod(a.text(0), a.text(1))); }},
+      {"continuationWords", {}, [](const Args&) { return sortedWords(); }},
+      {"TextPeriods.on", {}, [](const Args&) { return Json(TextPeriods::on()); }},
+      {"TextPeriods.userChanged", {A::flag}, [](const Args& a) { return recordChange(a.flag(0)); }},
+  };
+  return rules;
+}
+
+}  // namespace quorvel::rules
