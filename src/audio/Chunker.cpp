@@ -152,6 +152,14 @@ std::optional<SampleRange> Chunker::next(SampleSpan samples) {
   return range;
 }
 
+std::optional<SampleRange> Chunker::finalPiece(SampleSpan samples, int piecesAdded) const {
+  const auto end = static_cast<std::int64_t>(samples.size());
+  if (piecesAdded <= 0) return SampleRange{0, end};
+  if (cut < 0 || end - cut <= 8000) return std::nullopt;
+  if (!hasSpeech(samples.subspan(static_cast<std::size_t>(cut)))) return std::nullopt;
+  return SampleRange{cut, end};
+}
+
 std::optional<SampleRange> Chunker::nextByDirectScan(SampleSpan samples) const {
   const auto point = decide(*this, samples, quietestWindowDirect);
   if (!point || *point <= cut) return std::nullopt;

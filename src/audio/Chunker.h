@@ -38,6 +38,12 @@ struct Chunker {
   // REQUIRES: samples only grow between calls.
   std::optional<SampleRange> next(SampleSpan samples);
 
+  // The last piece at the end of a recording of `samples`, given how many
+  // pieces the chain already has: with none, the whole recording; otherwise
+  // the rest from `cut`, but only when it is longer than half a second and
+  // holds speech (a short or silent tail would only invite invented words).
+  std::optional<SampleRange> finalPiece(SampleSpan samples, int piecesAdded) const;
+
   // The same decision by a direct scan, one rms per window; the fast path's
   // reference in tests and benchmarks. Changes nothing.
   std::optional<SampleRange> nextByDirectScan(SampleSpan samples) const;

@@ -198,6 +198,28 @@ TEST(Chunker, WindowScanMatchesTheDirectScanExactly) {
   EXPECT_GT(compared, 500);
 }
 
+TEST(Chunker, FinalPieceIsTheWholeRecordingOrASpokenTailOverHalfASecond) {
+  Chunker chunker(20, 600, 0.15);
+  const Samples quiet = pause(3);
+  EXPECT_EQ(chunker.finalPiece(quiet, 0), (SampleRange{0, 48000}));  // whatever its length and level
+  EXPECT_EQ(chunker.finalPiece({}, 0), (SampleRange{0, 0}));
+
+  chunker.cut = 100000;
+  struct Case {
+    std::size_t tail;
+    bool spoken;
+    bool added;
+  };
+  for (const Case c : {Case{8000, true, false}, {8001, true, true}, {48000, false, false}, {0, false, false}}) {
+    Samples recording = speech(100000.0 / kSecond);
+    append(recording, c.spoken ? speech(static_cast<double>(c.tail) / kSecond + 0.001) : pause(3));
+    recording.resize(100000 + c.tail);
+    const auto piece = chunker.finalPiece(recording, 2);
+    EXPECT_EQ(piece.has_value(), c.added) << c.tail << (c.spoken ? " spoken" : " silent");
+    if (piece) EXPECT_EQ(*piece, (SampleRange{100000, static_cast<std::int64_t>(recording.size())}));
+  }
+}
+
 TEST(Chunker, OddSettingsAndBuffersNeverCrashAndStayInRange) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
