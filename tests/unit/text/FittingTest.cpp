@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace quorvel::TextHelpers {
 namespace {
@@ -261,6 +263,23 @@ TEST(RemovedFinalPeriod, SeesAStopTheUserDeleted) {
   for (const auto& c : cases) {
     EXPECT_EQ(removedFinalPeriod(c.typed, c.now), c.expected) << c.typed << " / " << c.now;
   }
+}
+
+TEST(Fitting, SafeFromSeveralThreadsAtOnce) {
+  // The first calls build the shared word table; every thread must see it whole.
+  std::vector<std::thread> threads;
+  std::vector<char> wrong(4, 0);
+  for (size_t t = 0; t < wrong.size(); ++t) {
+    threads.emplace_back([&wrong, t] {
+      for (int i = 0; i < 200; ++i) {
+        if (fitText("The end.", "Hello, ", "") != FittedText{"the end.", "lower"}) wrong[t] = 1;
+        if (dropFinalPeriod("See you soon.") != "See you soon") wrong[t] = 1;
+        if (!removedFinalPeriod("Great \U0001F44D.", "Great \U0001F44D")) wrong[t] = 1;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const char sawWrong : wrong) EXPECT_FALSE(sawWrong);
 }
 
 }  // namespace
