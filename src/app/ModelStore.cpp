@@ -136,7 +136,9 @@ DownloadSettings DownloadSettings::fromEnvironment() {
     }
     return s;
   }();
-  return settings;  // a copy: each download gets its own cancel token
+  DownloadSettings copy = settings;
+  copy.cancel = CancelToken();  // copies of a token share its flag: each download gets its own
+  return copy;
 }
 
 std::vector<Piece> pieces(const Item& item, const fs::path& parts, std::int64_t size) {

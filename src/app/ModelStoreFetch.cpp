@@ -43,7 +43,12 @@ StallWatch::StallWatch(std::chrono::milliseconds idle, const Run& run)
     while (!wake_.wait_for(lock, stop, tick, [] { return false; })) {
       if (stop.stop_requested()) return;
       const Clock::time_point last{Clock::duration(lastActivity_.load())};
-      if (run_.stopping() || Clock::now() - last > idle_) {
+      if (run_.stopping()) {
+        token_.cancel();
+        return;
+      }
+      if (Clock::now() - last > idle_) {
+        stalled_ = true;
         token_.cancel();
         return;
       }
@@ -211,7 +216,7 @@ bool fetchWhole(const std::string& url, const fs::path& destination, const std::
   };
 
   if (!out.ok()) return giveUp({});
-  if (!result) return giveUp(result.error());
+  if (!result) return giveUp(watch.stalled() ? "the request timed out" : result.error());
   if (result->status != 200 || tooLong || hash.hexDigest() != sha256) {
     return giveUp("bad response or checksum");
   }

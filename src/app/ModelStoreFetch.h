@@ -54,12 +54,15 @@ class StallWatch {
 
   void touch();
   const CancelToken& token() const { return token_; }
+  // Whether the watch ended the transfer for receiving nothing.
+  bool stalled() const { return stalled_.load(); }
 
  private:
   using Clock = std::chrono::steady_clock;
   std::chrono::milliseconds idle_;
   const Run& run_;
   CancelToken token_;
+  std::atomic<bool> stalled_{false};
   std::atomic<Clock::rep> lastActivity_;
   std::mutex mutex_;
   std::condition_variable_any wake_;

@@ -234,6 +234,7 @@ TEST_F(DownloadTest, HttpsWorksWithTheHostsCertificateAndFailsWithoutIt) {
 struct BadHost {
   const char* name;
   std::vector<std::string> flags;
+  const char* logged;  // part of a log line the failure must leave
 };
 
 void PrintTo(const BadHost& host, std::ostream* out) { *out << host.name; }
@@ -253,6 +254,7 @@ TEST_P(BadHostTest, EndsFalseWithoutAFileAtTheDestination) {
   EXPECT_FALSE(download({item}));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);  // a bound, not a speed target
   expectNothingAt("adapters/big.gguf");
+  EXPECT_TRUE(logs.contains(GetParam().logged)) << GetParam().logged;
   // What was received is never longer than what was asked for.
   for (const auto& file : filesUnder(target / ".parts")) {
     EXPECT_LE(fs::file_size(target / ".parts" / file), 1000u) << file;
@@ -261,13 +263,17 @@ TEST_P(BadHostTest, EndsFalseWithoutAFileAtTheDestination) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hosts, BadHostTest,
-    ::testing::Values(BadHost{"ClosesMidBody", {"--short", "100"}},
-                      BadHost{"SendsMoreThanAsked", {"--extra", "100"}},
-                      BadHost{"SendsLessAndSaysSo", {"--truncate", "100"}},
-                      BadHost{"RedirectsInALoop", {"--redirect", "loop"}},
-                      BadHost{"Stalls", {"--stall", "5000"}},
-                      BadHost{"ServesAChangedByte", {"--corrupt"}},
-                      BadHost{"AlwaysFails", {"--fail-first", "100"}}),
+    ::testing::Values(
+        BadHost{"ClosesMidBody", {"--short", "100"}, "Quorvel: download of big.bin failed: "},
+        BadHost{"SendsMoreThanAsked", {"--extra", "100"},
+                "Quorvel: piece adapters_big.gguf.0: the server answered 206 with "},
+        BadHost{"SendsLessAndSaysSo", {"--truncate", "100"},
+                "Quorvel: piece adapters_big.gguf.0: the server answered 206 with 900 bytes"},
+        BadHost{"RedirectsInALoop", {"--redirect", "loop"}, "Quorvel: download of big.bin failed: "},
+        BadHost{"Stalls", {"--stall", "5000"},
+                "Quorvel: download of big.bin failed: the request timed out"},
+        BadHost{"ServesAChangedByte", {"--corrupt"}, "put together, but the checksum didn't match"},
+        BadHost{"AlwaysFails", {"--fail-first", "100"}, "the server answered 500 with "}),
     [](const ::testing::TestParamInfo<BadHost>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, ARedirectIsFollowedAndTheFileStillVerified) {

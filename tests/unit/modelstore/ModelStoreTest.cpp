@@ -76,6 +76,29 @@ TEST(ModelItems, HostIsAnHttpsAddressWhenNotConfigured) {
   EXPECT_TRUE(ModelStore::isUsableUrl(ModelStore::itemUrl(ModelStore::defaultHost, "/a.bin")));
 }
 
+TEST(DownloadSettings, TheEnvironmentShortensTheTestKnobsAndEachDownloadGetsItsOwnCancel) {
+  // Nothing else in this program reads the settings, so this is the first read.
+  ScopedEnv pieces("QUORVEL_DOWNLOAD_PIECE_BYTES", "1000");
+  ScopedEnv retry("QUORVEL_DOWNLOAD_RETRY_MS", "5");
+  ScopedEnv timeout("QUORVEL_DOWNLOAD_TIMEOUT_MS", "zero");  // not a number: ignored
+  ScopedEnv ca("QUORVEL_CA_FILE", "/tmp/ca.pem");
+  const auto first = ModelStore::DownloadSettings::fromEnvironment();
+  EXPECT_EQ(first.pieceSize, 1000);
+  EXPECT_EQ(first.retryStep, std::chrono::milliseconds(5));
+  EXPECT_EQ(first.pieceTimeout, std::chrono::milliseconds(20000));
+  EXPECT_EQ(first.wholeTimeout, std::chrono::milliseconds(60000));
+  EXPECT_EQ(first.triesPerPiece, 4);
+  EXPECT_EQ(first.piecesAtOnce, 6);
+  EXPECT_EQ(first.caFile, "/tmp/ca.pem");
+  first.cancel.cancel();
+  EXPECT_FALSE(ModelStore::DownloadSettings::fromEnvironment().cancel.cancelled());
+
+  const ModelStore::DownloadSettings product;
+  EXPECT_EQ(product.pieceSize, 8'000'000);
+  EXPECT_EQ(product.retryStep, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(product.caFile.has_value());
+}
+
 TEST(ModelItems, ItemUrlJoinsHostAndPathWithOneSlash) {
   EXPECT_EQ(ModelStore::itemUrl("https://h.example", "/a.bin"), "https://h.example/a.bin");
   EXPECT_EQ(ModelStore::itemUrl("https://h.example/models/", "/a.bin"),
