@@ -51,16 +51,21 @@ std::string toUtf8(const icu::UnicodeString& text) {
   return out;
 }
 
-const icu::RegexPattern& constantPattern(std::u16string_view source, uint32_t flags) {
+std::unique_ptr<icu::RegexPattern> compileOrAbort(std::u16string_view source, uint32_t flags) {
   UParseError parseError{};
   UErrorCode status = U_ZERO_ERROR;
   const icu::UnicodeString pattern(source.data(), static_cast<int32_t>(source.size()));
-  icu::RegexPattern* compiled = icu::RegexPattern::compile(pattern, flags, parseError, status);
+  std::unique_ptr<icu::RegexPattern> compiled(
+      icu::RegexPattern::compile(pattern, flags, parseError, status));
   if (U_FAILURE(status) || compiled == nullptr) {
     abortWithPattern(source, status, "constant pattern does not compile");
   }
+  return compiled;
+}
+
+const icu::RegexPattern& constantPattern(std::u16string_view source, uint32_t flags) {
   // Kept for the life of the process on purpose: callers hold it in a static.
-  return *compiled;
+  return *compileOrAbort(source, flags).release();
 }
 
 std::unique_ptr<icu::RegexMatcher> matcherFor(const icu::RegexPattern& pattern,

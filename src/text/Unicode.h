@@ -44,7 +44,13 @@ std::string toUtf8(const icu::UnicodeString& text);
 // A constant pattern that does not compile is a programming error: the process
 // aborts with the pattern and ICU's message on standard error at first use, so
 // a test that reaches the pattern fails loudly.
+//
+// Every call compiles and keeps a new pattern: call it only where the result is
+// kept for the life of the process.
 const icu::RegexPattern& constantPattern(std::u16string_view source, uint32_t flags = 0);
+
+// The same check for a constant pattern owned by a longer-lived object.
+std::unique_ptr<icu::RegexPattern> compileOrAbort(std::u16string_view source, uint32_t flags = 0);
 
 // A fresh matcher over `input`. REQUIRES: `input` outlives the matcher (ICU keeps
 // a reference to it). Aborts only when ICU cannot allocate.
