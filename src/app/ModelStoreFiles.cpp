@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 
 #include "support/Log.h"
 
@@ -136,30 +137,42 @@ JoinResult assemble(const std::vector<Piece>& pieces, const std::string& sha256,
   OutputFile out(temporary);
   if (!out.ok()) return {JoinOutcome::diskFailure, out.failure()};
 
+  // Each block is written on a second thread while the next one is read and
+  // hashed here; two buffers take turns.
+  std::future<bool> writing;
+  const auto writeFinished = [&] { return !writing.valid() || writing.get(); };
+
   const auto giveUp = [&](JoinOutcome outcome, std::string failure) {
+    if (writing.valid()) writing.wait();
     out.close(false);
     removeQuietly(temporary);
     return JoinResult{outcome, std::move(failure)};
   };
 
   Sha256 hash;
-  const std::unique_ptr<char[]> buffer(new char[blockBytes]);
+  const std::unique_ptr<char[]> buffers[2] = {std::unique_ptr<char[]>(new char[blockBytes]),
+                                              std::unique_ptr<char[]>(new char[blockBytes])};
+  int current = 0;
   for (const auto& piece : pieces) {
     const int fd = ::open(piece.file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return giveUp(JoinOutcome::notJoinable, {});
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     for (;;) {
-      const ssize_t count = readBlock(fd, buffer.get(), blockBytes);
+      // The write of this buffer two blocks ago has been waited for below.
+      const ssize_t count = readBlock(fd, buffers[current].get(), blockBytes);
       if (count <= 0) break;  // the end, or a read error that the checksum will catch
-      const std::string_view block(buffer.get(), static_cast<std::size_t>(count));
-      hash.update(block);
-      if (!out.write(block)) {
+      const std::string_view block(buffers[current].get(), static_cast<std::size_t>(count));
+      if (!writeFinished()) {
         ::close(fd);
         return giveUp(JoinOutcome::diskFailure, out.failure());
       }
+      writing = std::async(std::launch::async, [&out, block] { return out.write(block); });
+      hash.update(block);
+      current ^= 1;
     }
     ::close(fd);
   }
+  if (!writeFinished()) return giveUp(JoinOutcome::diskFailure, out.failure());
 
   if (hash.hexDigest() != sha256) {
     logLine("Quorvel: " + destination.filename().string() +
