@@ -30,12 +30,11 @@ struct Character {
   bool marked;
 };
 
-std::vector<Character> characters(const icu::UnicodeString& text) {
+std::vector<Character> characters(const std::vector<UChar32>& points) {
   std::vector<Character> out;
-  for (int32_t i = 0; i < text.length();) {
-    const UChar32 c = text.char32At(i);
-    i += U16_LENGTH(c);
-    if (nametext::isMark(c) && !out.empty()) {
+  out.reserve(points.size());
+  for (UChar32 c : points) {
+    if (!out.empty() && nametext::isMark(c)) {
       out.back().marked = true;
     } else {
       out.push_back({c, false});
@@ -44,8 +43,7 @@ std::vector<Character> characters(const icu::UnicodeString& text) {
   return out;
 }
 
-std::string soundKeyOf(const icu::UnicodeString& word) {
-  const std::vector<Character> chars = characters(word);
+std::string soundKeyOf(const std::vector<Character>& chars) {
   std::string key;
   char previous = 0;
   for (size_t i = 1; i < chars.size(); ++i) {
@@ -62,9 +60,9 @@ std::string soundKeyOf(const icu::UnicodeString& word) {
   return key;
 }
 
-UChar32 firstSoundOf(const icu::UnicodeString& lower) {
-  if (lower.startsWith(icu::UnicodeString(u"ph"))) return 'f';
-  const UChar32 first = lower.char32At(0);
+UChar32 firstSoundOf(const std::vector<UChar32>& lower) {
+  if (lower.size() >= 2 && lower[0] == 'p' && lower[1] == 'h') return 'f';
+  const UChar32 first = lower.front();
   switch (first) {
     case 'c': case 'k': case 'q': return 'k';
     case 's': case 'z': return 's';
@@ -89,20 +87,26 @@ const std::set<std::string, std::less<>>& notName() {
 
 bool isNotName(std::string_view lowerWord) { return notName().count(lowerWord) > 0; }
 
-std::string soundKey(std::string_view word) { return soundKeyOf(unicode::fromUtf8(word)); }
+std::string soundKey(std::string_view word) {
+  return soundKeyOf(characters(nametext::codePoints(unicode::fromUtf8(word))));
+}
 
-SoundProfile soundProfile(const icu::UnicodeString& word) {
+SoundProfile soundProfileOfLowercase(std::vector<UChar32> lower) {
   SoundProfile profile;
-  profile.lower = unicode::lowercased(word);
-  const std::vector<Character> chars = characters(profile.lower);
+  const std::vector<Character> chars = characters(lower);
   profile.length = static_cast<int32_t>(chars.size());
   profile.allLetters = !chars.empty();
   for (const Character& c : chars) {
     if (!nametext::isLetter(c.base)) profile.allLetters = false;
   }
-  profile.firstSound = profile.lower.isEmpty() ? 0 : firstSoundOf(profile.lower);
-  profile.key = soundKeyOf(profile.lower);
+  profile.firstSound = lower.empty() ? 0 : firstSoundOf(lower);
+  profile.key = soundKeyOf(chars);
+  profile.lower = std::move(lower);
   return profile;
+}
+
+SoundProfile soundProfile(const icu::UnicodeString& word) {
+  return soundProfileOfLowercase(nametext::codePoints(unicode::lowercased(word)));
 }
 
 bool soundsLikeName(const SoundProfile& a, const SoundProfile& b) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel::FixFinder {
 
@@ -40,13 +41,15 @@ std::string withoutLeadingNotName(std::string_view text);
 
 // A word prepared once for many soundsLikeName comparisons.
 struct SoundProfile {
-  icu::UnicodeString lower;
-  int32_t length = 0;       // characters
-  bool allLetters = false;  // and at least one
+  std::vector<UChar32> lower;  // the lower-cased word's code points
+  int32_t length = 0;          // characters
+  bool allLetters = false;     // and at least one
   UChar32 firstSound = 0;
-  std::string key;          // soundKey of `lower`
+  std::string key;             // soundKey of the lower-cased word
 };
 SoundProfile soundProfile(const icu::UnicodeString& word);
+// The same for a word already in lower case, given as code points.
+SoundProfile soundProfileOfLowercase(std::vector<UChar32> lower);
 bool soundsLikeName(const SoundProfile& a, const SoundProfile& b);
 
 }  // namespace quorvel::FixFinder

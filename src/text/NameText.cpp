@@ -51,6 +51,17 @@ bool isPunctuationOrSymbol(UChar32 c) {
   return (U_GET_GC_MASK(c) & (U_GC_P_MASK | U_GC_S_MASK)) != 0;
 }
 
+std::vector<UChar32> codePoints(std::u16string_view text) {
+  std::vector<UChar32> points;
+  points.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    UChar32 c = 0;
+    U16_NEXT(text.data(), i, text.size(), c);
+    points.push_back(c);
+  }
+  return points;
+}
+
 std::vector<UChar32> codePoints(const icu::UnicodeString& text) {
   std::vector<UChar32> points;
   points.reserve(static_cast<size_t>(text.length()));
@@ -119,30 +130,76 @@ int boundedDistance(const std::vector<UChar32>& a, const std::vector<UChar32>& b
   if (std::abs(n - m) > limit) return limit + 1;
   if (n == 0) return m;
   if (m == 0) return n;
-  // Row by row; a row whose smallest value exceeds the limit ends the search.
-  std::vector<int> previous(static_cast<size_t>(m) + 1);
-  std::vector<int> current(static_cast<size_t>(m) + 1);
-  for (int j = 0; j <= m; ++j) previous[static_cast<size_t>(j)] = j;
+  // Two rows; short words (all names) keep them on the stack.
+  constexpr int kStackRow = 64;
+  int stackRows[2][kStackRow + 1];
+  std::vector<int> heapRows;
+  int* previous = stackRows[0];
+  int* current = stackRows[1];
+  if (m > kStackRow) {
+    heapRows.resize(2 * (static_cast<size_t>(m) + 1));
+    previous = heapRows.data();
+    current = heapRows.data() + m + 1;
+  }
+  for (int j = 0; j <= m; ++j) previous[j] = j;
   for (int i = 1; i <= n; ++i) {
     current[0] = i;
-    int rowMin = current[0];
+    int rowMin = i;
+    const UChar32 left = a[static_cast<size_t>(i - 1)];
     for (int j = 1; j <= m; ++j) {
-      const auto uj = static_cast<size_t>(j);
-      const int substitution =
-          previous[uj - 1] + (a[static_cast<size_t>(i - 1)] == b[uj - 1] ? 0 : 1);
-      current[uj] = std::min({previous[uj] + 1, current[uj - 1] + 1, substitution});
-      rowMin = std::min(rowMin, current[uj]);
+      const int substitution = previous[j - 1] + (left == b[static_cast<size_t>(j - 1)] ? 0 : 1);
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+      rowMin = std::min(rowMin, current[j]);
     }
+    // A row whose smallest value exceeds the limit ends the search.
     if (rowMin > limit) return limit + 1;
     std::swap(previous, current);
   }
-  return std::min(previous[static_cast<size_t>(m)], limit + 1);
+  return std::min(previous[m], limit + 1);
 }
 
-SearchText::SearchText(icu::UnicodeString text) : text_(std::move(text)), folded_(folded(text_)) {}
+namespace {
+
+// Characters that ICU's \w certainly counts as word characters (letters,
+// marks, decimal digits, connector punctuation). A subset is enough: runs are
+// only used to rule words out.
+bool isCertainWordCharacter(UChar32 c) {
+  return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK | U_GC_PC_MASK)) != 0;
+}
+
+// The first run of word characters of a folded text, when the text starts with one.
+std::u16string firstRun(const icu::UnicodeString& foldedText) {
+  int32_t end = 0;
+  while (end < foldedText.length() && isCertainWordCharacter(foldedText.char32At(end))) {
+    end += U16_LENGTH(foldedText.char32At(end));
+  }
+  return std::u16string(foldedText.getBuffer(), static_cast<size_t>(end));
+}
+
+}  // namespace
+
+SearchText::SearchText(icu::UnicodeString text) : text_(std::move(text)), folded_(folded(text_)) {
+  const char16_t* units = folded_.getBuffer();
+  const int32_t n = folded_.length();
+  int32_t i = 0;
+  while (i < n) {
+    int32_t start = i;
+    while (start < n && !isCertainWordCharacter(folded_.char32At(start))) start += U16_LENGTH(folded_.char32At(start));
+    int32_t end = start;
+    while (end < n && isCertainWordCharacter(folded_.char32At(end))) end += U16_LENGTH(folded_.char32At(end));
+    if (end > start) runs_.emplace(units + start, static_cast<size_t>(end - start));
+    i = end;
+  }
+}
 
 bool SearchText::mayContain(const icu::UnicodeString& word) const {
-  return folded_.indexOf(folded(word)) >= 0;
+  const icu::UnicodeString foldedWord = folded(word);
+  // A whole-word match of a word that starts with a word character begins at
+  // the start of a run of the text, and that run ends where the word's first
+  // run ends (the word's next character, or its end, is a boundary).
+  const std::u16string run = firstRun(foldedWord);
+  if (!run.empty()) return runs_.count(run) > 0;
+  return folded_.indexOf(foldedWord) >= 0;
 }
 
 bool SearchText::hasWholeWord(const icu::UnicodeString& word) const {

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace quorvel::nametext {
@@ -26,6 +27,7 @@ bool isPunctuationOrSymbol(UChar32 c);
 
 // Code points of the text.
 std::vector<UChar32> codePoints(const icu::UnicodeString& text);
+std::vector<UChar32> codePoints(std::u16string_view text);
 
 // User-perceived characters, approximated as code points that are not
 // combining marks (so "e" + U+0301 counts once).
@@ -67,6 +69,9 @@ class SearchText {
  private:
   icu::UnicodeString text_;
   icu::UnicodeString folded_;
+  // The folded text's runs of word characters: a word that starts with a word
+  // character can only match where its own first run is one of these.
+  std::unordered_set<std::u16string> runs_;
 };
 
 // Every whole-word, case-insensitive occurrence of `word` in `text` replaced by

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -94,23 +95,27 @@ const std::map<std::u16string, std::u16string>& letterNames() {
 std::vector<std::u16string> windowTexts(std::string_view text) {
   const std::vector<icu::UnicodeString> words =
       wordsOf(unicode::lowercased(unicode::fromUtf8(text)), /*lettersOnly=*/false);
-  std::vector<icu::UnicodeString> spelled = words;
-  for (icu::UnicodeString& word : spelled) {
-    if (auto it = letterNames().find(asU16(word)); it != letterNames().end()) {
-      word = icu::UnicodeString(it->second.data(), static_cast<int32_t>(it->second.size()));
-    }
+  std::vector<std::u16string> plain;
+  std::vector<std::u16string> spelled;
+  plain.reserve(words.size());
+  spelled.reserve(words.size());
+  for (const icu::UnicodeString& word : words) {
+    plain.push_back(asU16(word));
+    auto it = letterNames().find(plain.back());
+    spelled.push_back(it == letterNames().end() ? plain.back() : it->second);
   }
-  std::set<std::u16string> seen;
+  std::unordered_set<std::u16string> seen;
   std::vector<std::u16string> out;
-  auto addWindow = [&](const icu::UnicodeString& window) {
-    std::u16string key = asU16(window);
-    if (seen.insert(key).second) out.push_back(std::move(key));
+  auto addWindow = [&](std::u16string window) {
+    if (seen.insert(window).second) out.push_back(std::move(window));
   };
-  const std::vector<icu::UnicodeString>* lists[] = {&words, &spelled};
-  for (const std::vector<icu::UnicodeString>* list : lists) {
+  auto isOneCharacter = [](const std::u16string& word) {
+    return nametext::characterCount(icu::UnicodeString(word.data(), static_cast<int32_t>(word.size()))) == 1;
+  };
+  for (const std::vector<std::u16string>* list : {&plain, &spelled}) {
     const size_t n = list->size();
     for (size_t i = 0; i < n; ++i) {
-      icu::UnicodeString joined;
+      std::u16string joined;
       for (size_t k = i; k < n && k < i + 3; ++k) {
         joined += (*list)[k];
         addWindow(joined);
@@ -119,11 +124,11 @@ std::vector<std::u16string> windowTexts(std::string_view text) {
     // Maximal runs of two or more one-character words: spelled-out letters.
     for (size_t i = 0; i < n;) {
       size_t end = i;
-      while (end < n && nametext::characterCount((*list)[end]) == 1) ++end;
+      while (end < n && isOneCharacter((*list)[end])) ++end;
       if (end - i >= 2) {
-        icu::UnicodeString run;
+        std::u16string run;
         for (size_t k = i; k < end; ++k) run += (*list)[k];
-        addWindow(run);
+        addWindow(std::move(run));
       }
       i = end == i ? i + 1 : end;
     }
@@ -134,32 +139,33 @@ std::vector<std::u16string> windowTexts(std::string_view text) {
 // One name window with what the comparisons need, computed once.
 struct Window {
   std::u16string text;
-  std::vector<UChar32> points;
-  int32_t length = 0;
-  FixFinder::SoundProfile sound;
+  FixFinder::SoundProfile sound;  // sound.lower holds the code points
 };
+
+uint64_t soundBucket(UChar32 firstSound, const std::string& key) {
+  return std::hash<std::string>{}(key) * 1315423911u ^ static_cast<uint64_t>(firstSound);
+}
 
 struct WindowSet {
   std::vector<Window> windows;
   std::unordered_set<std::u16string> exact;
-  std::map<UChar32, std::vector<const Window*>> byFirst;
-  std::map<std::pair<UChar32, std::string>, std::vector<const Window*>> bySound;
+  std::unordered_map<UChar32, std::vector<const Window*>> byFirst;
+  std::unordered_map<uint64_t, std::vector<const Window*>> bySound;
 
   explicit WindowSet(std::string_view text) {
-    for (std::u16string& each : windowTexts(text)) {
+    std::vector<std::u16string> texts = windowTexts(text);
+    windows.reserve(texts.size());
+    for (std::u16string& each : texts) {
       Window window;
-      const icu::UnicodeString unicodeText(each.data(), static_cast<int32_t>(each.size()));
-      window.points = nametext::codePoints(unicodeText);
-      window.length = nametext::characterCount(unicodeText);
-      window.sound = FixFinder::soundProfile(unicodeText);
+      window.sound = FixFinder::soundProfileOfLowercase(nametext::codePoints(std::u16string_view(each)));
       window.text = std::move(each);
       windows.push_back(std::move(window));
     }
     for (const Window& window : windows) {
       exact.insert(window.text);
-      if (!window.points.empty()) byFirst[window.points.front()].push_back(&window);
+      if (!window.sound.lower.empty()) byFirst[window.sound.lower.front()].push_back(&window);
       if (window.sound.allLetters && window.sound.length >= 4) {
-        bySound[{window.sound.firstSound, window.sound.key}].push_back(&window);
+        bySound[soundBucket(window.sound.firstSound, window.sound.key)].push_back(&window);
       }
     }
   }
@@ -167,15 +173,10 @@ struct WindowSet {
 
 struct SquashedName {
   icu::UnicodeString text;
-  std::vector<UChar32> points;
-  int32_t length = 0;
-  FixFinder::SoundProfile sound;
+  FixFinder::SoundProfile sound;  // sound.lower holds the code points, sound.length the characters
 
   explicit SquashedName(std::string_view name)
-      : text(squashed(name)),
-        points(nametext::codePoints(text)),
-        length(nametext::characterCount(text)),
-        sound(FixFinder::soundProfile(text)) {}
+      : text(squashed(name)), sound(FixFinder::soundProfileOfLowercase(nametext::codePoints(text))) {}
 };
 
 bool lengthsClose(int32_t a, int32_t b) { return std::abs(a - b) <= 3; }
@@ -184,18 +185,18 @@ bool nearWindow(const WindowSet& set, const SquashedName& s) {
   if (set.exact.count(asU16(s.text)) > 0) return true;
   const FixFinder::SoundProfile& sound = s.sound;
   if (sound.allLetters && sound.length >= 4 && sound.key.size() >= 2) {
-    if (auto it = set.bySound.find({sound.firstSound, sound.key}); it != set.bySound.end()) {
+    if (auto it = set.bySound.find(soundBucket(sound.firstSound, sound.key)); it != set.bySound.end()) {
       for (const Window* w : it->second) {
-        if (lengthsClose(w->length, s.length) && FixFinder::soundsLikeName(w->sound, sound)) return true;
+        if (lengthsClose(w->sound.length, sound.length) && FixFinder::soundsLikeName(w->sound, sound)) return true;
       }
     }
   }
-  if (s.length >= 4) {
-    const int limit = s.length < 6 ? 1 : 2;  // distance below 2, below 3
-    if (auto it = set.byFirst.find(s.points.front()); it != set.byFirst.end()) {
+  if (sound.length >= 4) {
+    const int limit = sound.length < 6 ? 1 : 2;  // distance below 2, below 3
+    if (auto it = set.byFirst.find(sound.lower.front()); it != set.byFirst.end()) {
       for (const Window* w : it->second) {
-        if (lengthsClose(w->length, s.length) &&
-            nametext::boundedDistance(w->points, s.points, limit) <= limit) {
+        if (lengthsClose(w->sound.length, sound.length) &&
+            nametext::boundedDistance(w->sound.lower, sound.lower, limit) <= limit) {
           return true;
         }
       }
@@ -402,16 +403,16 @@ bool mightBeSaid(std::string_view name, std::string_view text) {
   if (hasWord(text, name)) return true;
   const SquashedName s(name);
   if (s.text.isEmpty()) return false;
-  const UChar32 first = s.points.front();
+  const int32_t length = s.sound.length;
+  const UChar32 first = s.sound.lower.front();
   for (const std::u16string& each : windowTexts(text)) {
-    const icu::UnicodeString window(each.data(), static_cast<int32_t>(each.size()));
-    const int32_t length = nametext::characterCount(window);
-    if (!lengthsClose(length, s.length)) continue;
-    if (window == s.text) return true;
-    if (FixFinder::soundsLikeName(FixFinder::soundProfile(window), s.sound)) return true;
-    const std::vector<UChar32> points = nametext::codePoints(window);
-    const int limit = points.front() == first ? (s.length < 4 ? 2 : s.length / 2) : (s.length > 4 ? 2 : -1);
-    if (limit >= 0 && nametext::boundedDistance(points, s.points, limit) <= limit) return true;
+    const FixFinder::SoundProfile window =
+        FixFinder::soundProfileOfLowercase(nametext::codePoints(std::u16string_view(each)));
+    if (!lengthsClose(window.length, length)) continue;
+    if (window.lower == s.sound.lower) return true;
+    if (FixFinder::soundsLikeName(window, s.sound)) return true;
+    const int limit = window.lower.front() == first ? (length < 4 ? 2 : length / 2) : (length > 4 ? 2 : -1);
+    if (limit >= 0 && nametext::boundedDistance(window.lower, s.sound.lower, limit) <= limit) return true;
   }
   return false;
 }
@@ -428,14 +429,14 @@ std::vector<std::string> namesForCleanup(std::string_view text, const std::vecto
 
   if (!extra.empty()) {
     // The text's words by first sound and sound key, for the sound-alike test.
-    std::map<std::pair<UChar32, std::string>, std::vector<FixFinder::SoundProfile>> bySound;
+    std::unordered_map<uint64_t, std::vector<FixFinder::SoundProfile>> bySound;
     std::unordered_set<std::u16string> seen;
     for (const icu::UnicodeString& word :
          wordsOf(unicode::lowercased(search.text()), /*lettersOnly=*/true)) {
       if (!seen.insert(asU16(word)).second) continue;
       FixFinder::SoundProfile profile = FixFinder::soundProfile(word);
       if (!profile.allLetters || profile.length < 4) continue;
-      bySound[{profile.firstSound, profile.key}].push_back(std::move(profile));
+      bySound[soundBucket(profile.firstSound, profile.key)].push_back(std::move(profile));
     }
     const size_t primaryCount = names.size();
     size_t taken = 0;
@@ -445,7 +446,7 @@ std::vector<std::string> namesForCleanup(std::string_view text, const std::vecto
                                          [&](const std::string& p) { return equalsIgnoringCase(p, name); });
       if (isPrimary) continue;
       const FixFinder::SoundProfile profile = FixFinder::soundProfile(unicode::fromUtf8(name));
-      auto it = bySound.find({profile.firstSound, profile.key});
+      auto it = bySound.find(soundBucket(profile.firstSound, profile.key));
       if (it == bySound.end()) continue;
       const bool sounds = std::any_of(it->second.begin(), it->second.end(), [&](const auto& word) {
         return FixFinder::soundsLikeName(word, profile);
@@ -463,6 +464,7 @@ std::string namesBySound(std::string_view text, const std::vector<std::string>& 
                          const WordTest& isRealWord) {
   struct Candidate {
     std::string name;
+    icu::UnicodeString unicodeName;
     FixFinder::SoundProfile sound;
   };
   std::vector<Candidate> candidates;
@@ -470,7 +472,7 @@ std::string namesBySound(std::string_view text, const std::vector<std::string>& 
     if (name.find(' ') != std::string::npos) continue;
     const icu::UnicodeString unicodeName = unicode::fromUtf8(name);
     if (nametext::characterCount(unicodeName) <= 3) continue;
-    candidates.push_back({name, FixFinder::soundProfile(unicodeName)});
+    candidates.push_back({name, unicodeName, FixFinder::soundProfile(unicodeName)});
   }
   if (candidates.empty()) return std::string(text);
 
@@ -486,7 +488,7 @@ std::string namesBySound(std::string_view text, const std::vector<std::string>& 
     if (U_FAILURE(status)) break;
     const icu::UnicodeString word(input, start, end - start);
     const bool isName = std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) {
-      return nametext::equalsIgnoringCase(word, c.sound.lower);
+      return nametext::equalsIgnoringCase(word, c.unicodeName);
     });
     if (isName) continue;
     const FixFinder::SoundProfile sound = FixFinder::soundProfile(word);

@@ -11,6 +11,7 @@
 #include "support/Log.h"
 #include "text/NameSounds.h"
 #include "text/SpellCheck.h"
+#include "text/Unicode.h"
 
 namespace quorvel {
 namespace {
@@ -211,6 +212,25 @@ TEST(HasWord, MatchesWholeWordsLiterallyIgnoringCase) {
       {"", "word", false},
   };
   for (const auto& c : cases) EXPECT_EQ(hasWord(c.text, c.word), c.found) << c.text << " / " << c.word;
+}
+
+TEST(HasWord, AgreesWithThePlainPatternSearch) {
+  // hasWord rules words out by the text's word runs before running a pattern;
+  // that shortcut must never hide a match.
+  const std::string texts[] = {
+      "snake_case and_more x_1", "İstanbul ISTANBUL istanbul", "Straße STRASSE strasse",
+      "cafe\u0301 café CAFÉ", "O'Brien's o’brien", "3rd 3RD 3rd-party", "🚀rocket rocket🚀 🚀 rocket",
+      "ΣΊΣΥΦΟΣ σίσυφος", "ﬁne fine FINE", "a.b.c a-b-c", "x\u200dy xy", "tab\there\nnewline",
+  };
+  const std::string words[] = {"snake_case", "and", "x_1", "istanbul", "İstanbul", "straße", "STRASSE", "café",
+                               "cafe\u0301", "o'brien", "O’Brien", "3rd", "3RD-PARTY", "rocket", "🚀", "🚀rocket",
+                               "σίσυφος", "fine", "ﬁne", "a.b", "b.c", "a-b", "xy", "here", "t", "newline"};
+  for (const std::string& text : texts) {
+    for (const std::string& word : words) {
+      EXPECT_EQ(hasWord(text, word), unicode::containsWholeWord(unicode::fromUtf8(text), unicode::fromUtf8(word)))
+          << text << " / " << word;
+    }
+  }
 }
 
 TEST(NameWindows, JoinsWordsAndSpelledLetters) {
