@@ -30,9 +30,14 @@ const std::array<const EndAnchoredPattern*, 4>& closingCommands() {
 }
 
 bool isLeftoverCommand(const UnicodeString& sentence) {
-  const icu::RegexPattern& command = patterns::compiled<patterns::kLeftoverCommand>();
   const bool closed = sentence.endsWith(UnicodeString(u".")) || sentence.endsWith(UnicodeString(u"!"));
-  return unicode::containsMatch(command, closed ? sentence : sentence + UnicodeString(u"."));
+  const UnicodeString tested = closed ? sentence : sentence + UnicodeString(u".");
+  // Every alternative of the pattern begins with "^", so a match can only start
+  // at the beginning: trying that one position finds whatever a search would.
+  auto matcher = unicode::matcherFor(patterns::compiled<patterns::kLeftoverCommand>(), tested);
+  UErrorCode status = U_ZERO_ERROR;
+  const bool matched = matcher->lookingAt(status);
+  return U_SUCCESS(status) && matched;
 }
 
 bool onlySpacesAndTabs(const UnicodeString& line) {

@@ -47,6 +47,42 @@ UnicodeString capitaliseFirstWordOnly(const UnicodeString& words) {
   return unicode::withFirstUppercased(unicode::lowercased(words));
 }
 
+// A sign-off match touches at most six separate runs of whitespace: before the
+// phrase, two inside it ("all the best"), before the signature, one inside it,
+// and at the end. Every match therefore lies in the tail that starts one
+// character (the optional mark) before the sixth run from the end; searching
+// only there finds the same first match without trying every position of a
+// long body. One run is added as a margin.
+constexpr int kWhitespaceRunsInSignOff = 7;
+
+int32_t signOffSearchStart(const UnicodeString& text) {
+  int32_t start = text.length();
+  int runs = 0;
+  bool inRun = false;
+  while (start > 0) {
+    const int32_t previous = text.moveIndex32(start, -1);
+    const bool space = unicode::isWhitespace(text.char32At(previous));
+    if (space && !inRun) ++runs;
+    start = previous;
+    if (!space && inRun && runs == kWhitespaceRunsInSignOff) break;
+    inRun = space;
+  }
+  return start;
+}
+
+std::optional<Match> signOffMatch(const UnicodeString& text) {
+  auto matcher = unicode::matcherFor(patterns::compiled<patterns::kLetterSignOff>(), text);
+  UErrorCode status = U_ZERO_ERROR;
+  matcher->region(signOffSearchStart(text), text.length(), status);
+  matcher->useTransparentBounds(true);
+  matcher->useAnchoringBounds(false);  // "$" is the end of the text
+  if (U_FAILURE(status) || !matcher->find()) return std::nullopt;
+  Match match{matcher->start(status), matcher->end(status), matcher->group(1, status),
+              matcher->group(2, status)};
+  if (U_FAILURE(status)) return std::nullopt;
+  return match;
+}
+
 bool opensClosingParagraph(const UnicodeString& sentence) {
   const UnicodeString lower = unicode::lowercased(sentence);
   for (std::u16string_view opening : kClosingOpenings) {
@@ -69,7 +105,7 @@ std::optional<std::string> formatLetter(std::string_view raw) {
 
   const auto greeting = firstMatch(patterns::compiled<patterns::kLetterGreeting>(), text);
   if (!greeting) return std::nullopt;
-  const auto signOff = firstMatch(patterns::compiled<patterns::kLetterSignOff>(), text);
+  const auto signOff = signOffMatch(text);
   if (!signOff || greeting->end >= signOff->start) return std::nullopt;
 
   UnicodeString greetingLine = capitaliseWords(greeting->first);

@@ -97,6 +97,27 @@ TEST(FinishingChain, MatchesTheStraightforwardRules) {
   }
 }
 
+TEST(FormatLetter, FindsTheSameSignOffAsAWholeTextSearch) {
+  static const char* const greetings[] = {"Hi Sam ", "hey there Ana, ", "Good morning team. ",
+                                          "Dear Dr. Lee, ", "Hi Sam"};
+  static const char* const signOffs[] = {
+      "Best regards Alex", ". all the best, Jo Park.", "thanks so much Priya O’Neil  ",
+      "! Cheers\u00A0Al", "Take care\n\tBo", "kind regards alex", "Best  regards   Al Bo Cy",
+      "thanks Ana. Best Bo"};
+  std::mt19937 random(11);
+  std::uniform_int_distribution<size_t> greeting(0, std::size(greetings) - 1);
+  std::uniform_int_distribution<size_t> signOff(0, std::size(signOffs) - 1);
+  int letters = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = std::string(greetings[greeting(random)]) +
+                             randomCommandishText(random) + " " + signOffs[signOff(random)];
+    const auto expected = straightforward::formatLetter(text);
+    ASSERT_EQ(formatLetter(text), expected) << text;
+    if (expected) ++letters;
+  }
+  EXPECT_GT(letters, 300);
+}
+
 // Every rule applied to one text; returns something that depends on every result.
 std::string applyEveryRule(const std::string& text) {
   std::string all = normalize(text) + dropSoundLabels(text) + std::to_string(wordCount(text));
