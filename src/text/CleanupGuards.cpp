@@ -5,7 +5,7 @@
 #include <array>
 
 #include "text/GuardWords.h"
-#include "text/NameText.h"
+#include "text/FoldedText.h"
 #include "text/PersonalWords.h"
 #include "text/Restorers.h"
 #include "text/RuleFallback.h"
@@ -43,38 +43,76 @@ bool holdsCorrection(const UnicodeString& said) {
 }
 
 bool isPlausible(std::string_view raw, std::string_view cleaned, double minKept) {
-  const double r = wordCount(raw);
-  const double c = wordCount(cleaned);
-  if (c < 1 || r * 0.4 > c || c > r * 1.35 + 3) return false;
-
   const UnicodeString rawText = unicode::fromUtf8(raw);
   const UnicodeString cleanedText = unicode::fromUtf8(cleaned);
+  // Words by whitespace, as wordCount counts them.
+  const double r = unicode::countWords(rawText);
+  const double c = unicode::countWords(cleanedText);
+  if (c < 1 || r * 0.4 > c || c > r * 1.35 + 3) return false;
   if (beginsWithReply(cleanedText)) return false;
 
-  const guards::WordSet rawContent = guards::contentWords(rawText);
-  const guards::WordSet cleanedContent = guards::contentWords(cleanedText);
-  if (!(guards::keptShare(rawContent, cleanedContent) >= minKept)) return false;
-  if (guards::tooManyInvented(guards::invented(rawText, cleanedContent).size(), cleanedContent.size())) {
+  const guards::LowerWords rawWords(rawText);
+  const guards::LowerWords cleanedWords(cleanedText);
+  const guards::WordViews cleanedContent = guards::contentWordsOf(cleanedWords.tokens());
+  if (!(guards::keptShare(guards::contentWordsOf(rawWords.tokens()), cleanedContent) >= minKept)) return false;
+  if (guards::tooManyInvented(guards::invented(rawWords.tokens(), cleanedContent).size(), cleanedContent.size())) {
     return false;
   }
-  return !changesMeaning(raw, cleaned);
+  return !guards::meaningChanged(rawWords.lower(), cleanedWords.lower());
 }
 
-bool addsAnyName(const nametext::SearchText& text, std::string_view said,
-                 const std::vector<std::string>& names) {
+// Where one of the names stands as a whole word.
+struct NamePlaces {
+  bool inText = false;
+  bool inSaid = false;
+};
+
+// Each name's whole-word pattern is compiled once and only when the cheap
+// check says the name may occur in one of the texts.
+NamePlaces placesOf(const UnicodeString& name, const FoldedText& text,
+                    const FoldedText& said, bool lookInText, bool lookInSaid) {
+  NamePlaces places;
+  if (name.isEmpty()) return places;
+  lookInText = lookInText && text.mayContain(name);
+  lookInSaid = lookInSaid && said.mayContain(name);
+  if (!lookInText && !lookInSaid) return places;
+  const auto pattern = unicode::wholeWordPattern(name);
+  if (!pattern) return places;
+  places.inText = lookInText && unicode::containsMatch(*pattern, text.text());
+  places.inSaid = lookInSaid && unicode::containsMatch(*pattern, said.text());
+  return places;
+}
+
+bool addsAnyName(const FoldedText& text, const FoldedText& said,
+                 std::string_view saidUtf8, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
-    if (text.hasWholeWord(unicode::fromUtf8(name)) && !mightBeSaid(name, said)) return true;
+    const NamePlaces places = placesOf(unicode::fromUtf8(name), text, said, true, true);
+    // Said as a whole word is mightBeSaid's first test, answered here already.
+    if (places.inText && !places.inSaid && !mightBeSaid(name, saidUtf8)) return true;
   }
   return false;
 }
 
-bool dropsAnyName(const nametext::SearchText& text, const UnicodeString& said,
+bool dropsAnyName(const FoldedText& text, const FoldedText& said,
                   const std::vector<std::string>& names) {
-  if (holdsCorrection(said)) return false;
-  const nametext::SearchText saidSearch(said);
+  if (holdsCorrection(said.text())) return false;
   for (const std::string& name : names) {
-    const UnicodeString word = unicode::fromUtf8(name);
-    if (saidSearch.hasWholeWord(word) && !text.hasWholeWord(word)) return true;
+    const NamePlaces places = placesOf(unicode::fromUtf8(name), text, said, true, true);
+    if (places.inSaid && !places.inText) return true;
+  }
+  return false;
+}
+
+// Both name tests in one pass over the names: a name the cleanup added that
+// the speaker cannot have said, or a name said that the cleanup lost (unless
+// the speaker corrected himself).
+bool namesChanged(const FoldedText& text, const FoldedText& said,
+                  std::string_view saidUtf8, const std::vector<std::string>& names) {
+  const bool correction = holdsCorrection(said.text());
+  for (const std::string& name : names) {
+    const NamePlaces places = placesOf(unicode::fromUtf8(name), text, said, true, true);
+    if (places.inText && !places.inSaid && !mightBeSaid(name, saidUtf8)) return true;
+    if (!correction && places.inSaid && !places.inText) return true;
   }
   return false;
 }
@@ -82,9 +120,10 @@ bool dropsAnyName(const nametext::SearchText& text, const UnicodeString& said,
 bool keeps(std::string_view raw, std::string_view cleaned, const std::vector<std::string>& names,
            double minKept) {
   if (!isPlausible(raw, cleaned, minKept)) return false;
-  const nametext::SearchText cleanedSearch(unicode::fromUtf8(cleaned));
-  if (addsAnyName(cleanedSearch, raw, names)) return false;
-  return !dropsAnyName(cleanedSearch, unicode::fromUtf8(raw), names);
+  if (names.empty()) return true;
+  const FoldedText cleanedSearch(unicode::fromUtf8(cleaned));
+  const FoldedText rawSearch(unicode::fromUtf8(raw));
+  return !namesChanged(cleanedSearch, rawSearch, raw, names);
 }
 
 }  // namespace
@@ -110,13 +149,15 @@ bool plausible(std::string_view raw, std::string_view cleaned, double minKept) {
 
 bool addsNames(std::string_view text, std::string_view said, const std::vector<std::string>& names) {
   return answerOr(true, [&] {
-    return addsAnyName(nametext::SearchText(unicode::fromUtf8(text)), said, names);
+    return addsAnyName(FoldedText(unicode::fromUtf8(text)), FoldedText(unicode::fromUtf8(said)),
+                       said, names);
   });
 }
 
 bool dropsNames(std::string_view text, std::string_view said, const std::vector<std::string>& names) {
   return answerOr(true, [&] {
-    return dropsAnyName(nametext::SearchText(unicode::fromUtf8(text)), unicode::fromUtf8(said), names);
+    return dropsAnyName(FoldedText(unicode::fromUtf8(text)), FoldedText(unicode::fromUtf8(said)),
+                        names);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "text/FoldedText.h"
 #include "text/NameText.h"
 #include "text/Restorers.h"
 #include "text/Unicode.h"
@@ -16,13 +17,13 @@ using icu::UnicodeString;
 namespace {
 
 // Words a speaker says in passing; they do not count when a gap is sized.
-bool isLongFiller(const UnicodeString& word) {
+bool isLongFiller(std::u16string_view word) {
   static constexpr std::u16string_view kFillers[] = {
       u"um",   u"uh",   u"ah", u"er",   u"erm",   u"hmm",       u"mm",
       u"like", u"so", u"okay", u"well", u"basically", u"actually",
   };
   for (std::u16string_view filler : kFillers) {
-    if (word == UnicodeString(filler.data(), static_cast<int32_t>(filler.size()))) return true;
+    if (word == filler) return true;
   }
   return false;
 }
@@ -37,7 +38,7 @@ int countMatches(const icu::RegexPattern& pattern, const UnicodeString& text) {
 
 struct LostWord {
   UnicodeString written;  // as the dictionary spells it
-  std::vector<UnicodeString> words;  // its word tokens, lower-cased
+  std::vector<std::u16string> words;  // its word tokens, lower-cased
 };
 
 struct Replacement {
@@ -51,7 +52,7 @@ struct Replacement {
 std::vector<LostWord> lostWords(const UnicodeString& source, const UnicodeString& cleaned,
                                 const std::vector<std::string>& dictionary) {
   std::vector<LostWord> lost;
-  const nametext::SearchText sourceSearch(source);
+  const FoldedText sourceSearch(source);
   for (const std::string& entry : dictionary) {
     if (entry.empty()) continue;
     const UnicodeString word = unicode::fromUtf8(entry);
@@ -60,8 +61,8 @@ std::vector<LostWord> lostWords(const UnicodeString& source, const UnicodeString
     if (!pattern) continue;
     if (countMatches(*pattern, cleaned) >= countMatches(*pattern, source)) continue;
     LostWord item{word, {}};
-    for (alignment::WordToken& token : alignment::wordTokens(word)) {
-      item.words.push_back(std::move(token.word));
+    for (const alignment::WordToken& token : alignment::wordTokens(word).tokens) {
+      item.words.emplace_back(token.word);
     }
     lost.push_back(std::move(item));
   }
@@ -69,7 +70,7 @@ std::vector<LostWord> lostWords(const UnicodeString& source, const UnicodeString
 }
 
 bool spellsAt(const std::vector<alignment::WordToken>& tokens, size_t p,
-              const std::vector<UnicodeString>& words) {
+              const std::vector<std::u16string>& words) {
   for (size_t i = 0; i < words.size(); ++i) {
     if (tokens[p + i].word != words[i]) return false;
   }
@@ -85,8 +86,10 @@ std::string restoreDictionaryWords(std::string_view sourceUtf8, std::string_view
   const std::vector<LostWord> lost = lostWords(source, cleaned, dictionary);
   if (lost.empty()) return std::string(cleanedUtf8);
 
-  const std::vector<alignment::WordToken> s = alignment::wordTokens(source);
-  const std::vector<alignment::WordToken> c = alignment::wordTokens(cleaned);
+  const alignment::WordTokens sourceWords = alignment::wordTokens(source);
+  const alignment::WordTokens cleanedWords = alignment::wordTokens(cleaned);
+  const std::vector<alignment::WordToken>& s = sourceWords.tokens;
+  const std::vector<alignment::WordToken>& c = cleanedWords.tokens;
   const auto aligned = alignment::align(s, c);
   if (!aligned) return std::string(cleanedUtf8);
   const std::vector<int32_t>& match = *aligned;

@@ -4,6 +4,8 @@
 #include <string>
 #include <unordered_set>
 
+#include <unicode/utf16.h>
+
 #include "text/Restorers.h"
 #include "text/TextHelpers.h"
 #include "text/Unicode.h"
@@ -34,30 +36,38 @@ const icu::RegexPattern& selfCorrection() {
 
 bool isSentenceMark(char16_t c) { return c == u'.' || c == u'!' || c == u'?'; }
 
+struct Sentence {
+  UnicodeString text;
+  int32_t start = 0;  // its range in the source
+  int32_t limit = 0;
+};
+
 // The source cut at line feeds and after a sentence mark that ends the text or
 // is followed by whitespace; each sentence trimmed of spaces and tabs, empty
-// ones dropped.
-std::vector<UnicodeString> sourceSentences(const UnicodeString& source) {
-  std::vector<UnicodeString> sentences;
-  UnicodeString current;
-  auto finish = [&] {
-    UnicodeString trimmed = unicode::trimSpacesAndTabs(current);
-    if (!trimmed.isEmpty()) sentences.push_back(std::move(trimmed));
-    current.remove();
-  };
+// ones dropped. A sentence never spans a line feed, so it is one range of the
+// source.
+std::vector<Sentence> sourceSentences(const UnicodeString& source) {
+  std::vector<Sentence> sentences;
   const int32_t length = source.length();
+  int32_t start = 0;
+  auto finish = [&](int32_t limit) {
+    int32_t from = start;
+    int32_t to = limit;
+    while (from < to && unicode::isSpaceOrTab(source.char32At(from))) from += U16_LENGTH(source.char32At(from));
+    while (to > from && unicode::isSpaceOrTab(source.char32At(to - 1))) to -= U16_LENGTH(source.char32At(to - 1));
+    if (to > from) sentences.push_back({source.tempSubStringBetween(from, to), from, to});
+  };
   for (int32_t i = 0; i < length; ++i) {
     const char16_t unit = source.charAt(i);
     if (unit == u'\n') {
-      finish();
-      continue;
-    }
-    current.append(unit);
-    if (isSentenceMark(unit) && (i + 1 == length || unicode::isWhitespace(source.char32At(i + 1)))) {
-      finish();
+      finish(i);
+      start = i + 1;
+    } else if (isSentenceMark(unit) && (i + 1 == length || unicode::isWhitespace(source.char32At(i + 1)))) {
+      finish(i + 1);
+      start = i + 1;
     }
   }
-  finish();
+  finish(length);
   return sentences;
 }
 
@@ -69,9 +79,9 @@ bool holdsCommand(const UnicodeString& sentence) {
   return false;
 }
 
-bool isShortFiller(const UnicodeString& word) {
+bool isShortFiller(std::u16string_view word) {
   for (std::u16string_view filler : kShortFillers) {
-    if (word == UnicodeString(filler.data(), static_cast<int32_t>(filler.size()))) return true;
+    if (word == filler) return true;
   }
   return false;
 }
@@ -116,35 +126,37 @@ std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_vie
   if (cleaned.startsWith(UnicodeString(u"- ")) || cleaned.indexOf(UnicodeString(u"\n- ")) >= 0) {
     return std::string(cleanedUtf8);
   }
-  const std::vector<UnicodeString> sentences = sourceSentences(unicode::fromUtf8(sourceUtf8));
+  const UnicodeString source = unicode::fromUtf8(sourceUtf8);
+  const std::vector<Sentence> sentences = sourceSentences(source);
   if (sentences.size() < 2) return std::string(cleanedUtf8);
 
-  std::vector<alignment::WordToken> sourceTokens;
+  // The tokens of the whole source are the tokens of its sentences: no token
+  // crosses a line feed, a sentence mark or the trimmed spaces.
+  const alignment::WordTokens sourceWords = alignment::wordTokens(source);
+  const std::vector<alignment::WordToken>& sourceTokens = sourceWords.tokens;
   std::vector<size_t> firstToken;  // per sentence, its first index in sourceTokens
-  for (const UnicodeString& sentence : sentences) {
-    firstToken.push_back(sourceTokens.size());
-    for (alignment::WordToken& token : alignment::wordTokens(sentence)) {
-      sourceTokens.push_back(std::move(token));
-    }
+  size_t next = 0;
+  for (const Sentence& sentence : sentences) {
+    while (next < sourceTokens.size() && sourceTokens[next].start < sentence.start) ++next;
+    firstToken.push_back(next);
   }
   firstToken.push_back(sourceTokens.size());
-  const std::vector<alignment::WordToken> cleanedTokens = alignment::wordTokens(cleaned);
+  const alignment::WordTokens cleanedWords = alignment::wordTokens(cleaned);
+  const std::vector<alignment::WordToken>& cleanedTokens = cleanedWords.tokens;
   const auto match = alignment::align(sourceTokens, cleanedTokens);
   if (!match) return std::string(cleanedUtf8);
 
-  std::unordered_set<std::u16string> cleanedWords;
-  for (const alignment::WordToken& token : cleanedTokens) {
-    cleanedWords.emplace(token.word.getBuffer(), static_cast<size_t>(token.word.length()));
-  }
+  std::unordered_set<std::u16string_view> cleanedSet;
+  for (const alignment::WordToken& token : cleanedTokens) cleanedSet.insert(token.word);
   const icu::RegexPattern& correction = selfCorrection();
   std::vector<bool> corrects(sentences.size());
   for (size_t k = 0; k < sentences.size(); ++k) {
-    corrects[k] = unicode::containsMatch(correction, sentences[k]);
+    corrects[k] = unicode::containsMatch(correction, sentences[k].text);
   }
 
   std::map<int32_t, std::vector<UnicodeString>> insertions;  // point -> sentences, in source order
   for (size_t k = 0; k < sentences.size(); ++k) {
-    if (holdsCommand(sentences[k])) continue;
+    if (holdsCommand(sentences[k].text)) continue;
     if (corrects[k] || (k > 0 && corrects[k - 1]) || (k + 1 < sentences.size() && corrects[k + 1])) {
       continue;
     }
@@ -152,13 +164,11 @@ std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_vie
     int matched = 0;
     int present = 0;
     for (size_t t = firstToken[k]; t < firstToken[k + 1]; ++t) {
-      const UnicodeString& word = sourceTokens[t].word;
+      const std::u16string_view word = sourceTokens[t].word;
       if (isShortFiller(word)) continue;
       ++words;
       if ((*match)[t] >= 0) ++matched;
-      if (cleanedWords.count(std::u16string(word.getBuffer(), static_cast<size_t>(word.length())))) {
-        ++present;
-      }
+      if (cleanedSet.count(word)) ++present;
     }
     if (words < 4 || matched * 4 >= words || present * 4 >= words * 3) continue;
 
@@ -169,7 +179,7 @@ std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_vie
         break;
       }
     }
-    insertions[insertionPoint(cleaned, after)].push_back(asRestoredSentence(sentences[k]));
+    insertions[insertionPoint(cleaned, after)].push_back(asRestoredSentence(sentences[k].text));
   }
   if (insertions.empty()) return std::string(cleanedUtf8);
 

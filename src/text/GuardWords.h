@@ -1,40 +1,61 @@
 // The word notions of the cleanup guards on UTF-16 text, shared by the guard
-// files so that one decision builds each word set once. Internal to src/text.
+// files so that one decision builds each word list once. Words are views into
+// the lower-cased text that owns them. Internal to src/text.
 #pragma once
 
 #include <unicode/unistr.h>
 
-#include <set>
-#include <string>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace quorvel::TextHelpers::guards {
 
-using Word = std::u16string;
-using WordSet = std::set<Word>;
+using WordView = std::u16string_view;
+using WordViews = std::unordered_set<WordView>;
 
-Word wordOf(const icu::UnicodeString& text);
+// Letters (with their combining marks) and numbers.
+bool isTokenCharacter(UChar32 c);
 
-// Maximal runs of letters and numbers (combining marks go with their letter)
-// of a text already lower-cased.
-std::vector<Word> tokens(const icu::UnicodeString& lower);
+// A text lower-cased (root locale) and its tokens: maximal runs of letters and
+// numbers. The views stay valid while the object lives; it cannot be copied
+// or moved.
+class LowerWords {
+ public:
+  explicit LowerWords(const icu::UnicodeString& text);
+  LowerWords(const LowerWords&) = delete;
+  LowerWords& operator=(const LowerWords&) = delete;
 
-// Tokens of at least four characters that are not common words; `text` is
-// lower-cased here.
-WordSet contentWords(const icu::UnicodeString& text);
+  const icu::UnicodeString& lower() const { return lower_; }
+  const std::vector<WordView>& tokens() const { return tokens_; }
+
+ private:
+  icu::UnicodeString lower_;
+  std::vector<WordView> tokens_;
+};
+
+// Tokens of at least four characters that are not common words.
+WordViews contentWordsOf(const std::vector<WordView>& tokens);
 
 // The share of `raw` also in `cleaned`; 1 when `raw` is empty.
-double keptShare(const WordSet& raw, const WordSet& cleaned);
+double keptShare(const WordViews& raw, const WordViews& cleaned);
 
-// The words of `cleanedContent` that the tokens of `raw` cannot account for.
-WordSet invented(const icu::UnicodeString& raw, const WordSet& cleanedContent);
+// The words of `cleanedContent` that the raw transcript's tokens cannot
+// account for, in no particular order.
+std::vector<WordView> invented(const std::vector<WordView>& rawTokens, const WordViews& cleanedContent);
 
 // At least 2 invented words and at least a quarter of the content words.
 bool tooManyInvented(size_t invented, size_t contentWords);
 
-Word stem(const Word& word);
+// The stem, always a prefix of the word (a view into it).
+WordView stemOf(WordView word);
+
+// changesMeaning on texts already lower-cased.
+bool meaningChanged(const icu::UnicodeString& rawLower, const icu::UnicodeString& cleanedLower);
 
 // Number of code points.
-int32_t length(const Word& word);
+int32_t length(WordView word);
 
 }  // namespace quorvel::TextHelpers::guards

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "text/CleanupGuards.h"
+#include "text/GuardWords.h"
 #include "text/NameText.h"
 #include "text/RuleFallback.h"
 #include "text/Unicode.h"
@@ -16,8 +17,6 @@ namespace quorvel::TextHelpers {
 using icu::UnicodeString;
 
 namespace {
-
-using Word = std::u16string;
 
 // Greetings, with the spellings a recogniser hears for "hi" and "hey".
 constexpr std::array<std::u16string_view, 11> kGreetings = {
@@ -32,42 +31,13 @@ bool isGreeting(std::u16string_view word) {
 
 bool isLetter(UChar32 c) { return nametext::isLetter(c) || nametext::isMark(c); }
 
-// The text lower-cased, with curly apostrophes straightened, cut into runs of
-// letters, numbers and apostrophes, each trimmed of apostrophes at its ends.
-std::vector<Word> meaningWords(const UnicodeString& text) {
-  UnicodeString lower = unicode::lowercased(text);
-  lower.findAndReplace(UnicodeString(u'\u2019'), UnicodeString(u'\''));
-  std::vector<Word> words;
-  Word current;
-  auto finish = [&] {
-    const size_t first = current.find_first_not_of(u'\'');
-    if (first != Word::npos) {
-      const size_t last = current.find_last_not_of(u'\'');
-      words.push_back(current.substr(first, last - first + 1));
-    }
-    current.clear();
-  };
-  for (int32_t i = 0; i < lower.length();) {
-    const UChar32 c = lower.char32At(i);
-    const int32_t size = U16_LENGTH(c);
-    if (c == u'\'' || nametext::isLetterOrNumber(c)) {
-      current.append(lower.getBuffer() + i, static_cast<size_t>(size));
-    } else {
-      finish();
-    }
-    i += size;
-  }
-  finish();
-  return words;
-}
-
 // Grammatical persons as bits of a set.
 constexpr unsigned kFirst = 1, kWe = 2, kYou = 4, kHe = 8, kShe = 16, kThey = 32;
 
 // The grammatical person a word refers to (0 for none); the part before the
 // first apostrophe decides ("we're" is "we").
-unsigned personOf(const Word& word) {
-  const Word head = word.substr(0, word.find(u'\''));
+unsigned personOf(std::u16string_view word) {
+  const std::u16string_view head = word.substr(0, word.find(u'\''));
   static const std::array<std::pair<std::u16string_view, unsigned>, 28> kPersons = {{
       {u"i", kFirst},        {u"me", kFirst},     {u"my", kFirst},         {u"mine", kFirst},
       {u"myself", kFirst},   {u"we", kWe},        {u"us", kWe},            {u"our", kWe},
@@ -78,17 +48,54 @@ unsigned personOf(const Word& word) {
       {u"them", kThey},      {u"their", kThey},   {u"theirs", kThey},      {u"themselves", kThey},
   }};
   if (head == u"let") return word.starts_with(u"let's") ? kWe : 0;
-  if (head == u"y") return word.find(u'\'') != Word::npos ? kYou : 0;  // "y'all"
+  if (head == u"y") return word.find(u'\'') != std::u16string_view::npos ? kYou : 0;  // "y'all"
   for (const auto& [form, person] : kPersons) {
     if (head == form) return person;
   }
   return 0;
 }
 
-unsigned personsOf(const std::vector<Word>& words) {
-  unsigned persons = 0;
-  for (const Word& word : words) persons |= personOf(word);
-  return persons;
+struct MeaningScan {
+  unsigned persons = 0;  // the persons of the meaning words
+  bool greets = false;   // some meaning word is a greeting
+};
+
+// The meaning words of a lower-cased text: runs of letters, numbers and
+// apostrophes (curly ones read as straight), each trimmed of apostrophes at
+// its ends.
+MeaningScan scanMeaning(const UnicodeString& lower) {
+  UnicodeString straightened;
+  const UnicodeString* text = &lower;
+  if (lower.indexOf(u'\u2019') >= 0) {
+    straightened = lower;
+    straightened.findAndReplace(UnicodeString(u'\u2019'), UnicodeString(u'\''));
+    text = &straightened;
+  }
+  const char16_t* units = text->getBuffer();
+  const int32_t n = text->length();
+  MeaningScan scan;
+  auto finish = [&](int32_t start, int32_t end) {
+    std::u16string_view word(units + start, static_cast<size_t>(end - start));
+    const size_t first = word.find_first_not_of(u'\'');
+    if (first == std::u16string_view::npos) return;
+    word = word.substr(first, word.find_last_not_of(u'\'') - first + 1);
+    scan.persons |= personOf(word);
+    scan.greets = scan.greets || isGreeting(word);
+  };
+  int32_t start = -1;
+  for (int32_t i = 0; i < n;) {
+    const int32_t at = i;
+    UChar32 c;
+    U16_NEXT(units, i, n, c);
+    if (c == u'\'' || guards::isTokenCharacter(c)) {
+      if (start < 0) start = at;
+    } else if (start >= 0) {
+      finish(start, at);
+      start = -1;
+    }
+  }
+  if (start >= 0) finish(start, n);
+  return scan;
 }
 
 bool isSentenceCut(char16_t unit) {
@@ -97,15 +104,14 @@ bool isSentenceCut(char16_t unit) {
 
 // Whether a sentence of the cleanup (cut at ".", "!", "?" and line feeds)
 // opens with a greeting: its first run of letters is a greeting word.
-bool opensWithGreeting(const UnicodeString& cleaned) {
-  const UnicodeString lower = unicode::lowercased(cleaned);
+bool opensWithGreeting(const UnicodeString& lower) {
   const int32_t length = lower.length();
   for (int32_t start = 0; start <= length;) {
     int32_t end = start;
     while (end < length && !isSentenceCut(lower.charAt(end))) ++end;
     int32_t i = start;
     while (i < end && !isLetter(lower.char32At(i))) i += U16_LENGTH(lower.char32At(i));
-    Word first;
+    std::u16string first;
     while (i < end && isLetter(lower.char32At(i))) {
       const int32_t size = U16_LENGTH(lower.char32At(i));
       first.append(lower.getBuffer() + i, static_cast<size_t>(size));
@@ -119,16 +125,21 @@ bool opensWithGreeting(const UnicodeString& cleaned) {
 
 }  // namespace
 
-bool changesMeaning(std::string_view rawUtf8, std::string_view cleanedUtf8) {
+namespace guards {
+
+bool meaningChanged(const UnicodeString& rawLower, const UnicodeString& cleanedLower) {
+  const MeaningScan raw = scanMeaning(rawLower);
+  if (!raw.greets && opensWithGreeting(cleanedLower)) return true;
+  // A cleanup may add a person, never lose one.
+  return (raw.persons & ~scanMeaning(cleanedLower).persons) != 0;
+}
+
+}  // namespace guards
+
+bool changesMeaning(std::string_view raw, std::string_view cleaned) {
   return answerOr(true, [&] {
-    const UnicodeString cleaned = unicode::fromUtf8(cleanedUtf8);
-    const std::vector<Word> rawWords = meaningWords(unicode::fromUtf8(rawUtf8));
-    bool rawGreets = false;
-    for (const Word& word : rawWords) rawGreets = rawGreets || isGreeting(word);
-    if (!rawGreets && opensWithGreeting(cleaned)) return true;
-    // A cleanup may add a person, never lose one.
-    const unsigned rawPersons = personsOf(rawWords);
-    return (rawPersons & ~personsOf(meaningWords(cleaned))) != 0;
+    return guards::meaningChanged(unicode::lowercased(unicode::fromUtf8(raw)),
+                                  unicode::lowercased(unicode::fromUtf8(cleaned)));
   });
 }
 

@@ -1,5 +1,6 @@
 // Splits again the sentences of the source that a cleanup joined with a comma
 // or an "and".
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -74,17 +75,39 @@ struct Break {
   UnicodeString next2;
 };
 
+// A pattern built from words of the source; nullptr when it does not compile.
+std::unique_ptr<icu::RegexPattern> compiled(const UnicodeString& source, uint32_t flags) {
+  UParseError parseError{};
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexPattern> pattern(icu::RegexPattern::compile(source, flags, parseError, status));
+  if (U_FAILURE(status)) return nullptr;
+  return pattern;
+}
+
 // The pattern that finds the place in the cleanup where the break was merged:
 // the word before, an optional comma, an optional "and"/"so"/"but", and the
 // words after (the starter itself left out when it is a conjunction the
-// cleanup may have dropped). Every word is taken literally; the separators
-// are runs of spaces or tabs.
+// cleanup may have dropped), all ignoring case. Every word is taken literally;
+// the separators are runs of spaces or tabs.
+//
+// Only the words are marked case-insensitive, inside their groups: compiling
+// the letter class of the word edges ignoring case would close it over case
+// variants, which costs milliseconds per pattern. The one character that
+// closure adds, U+0345 (a combining mark that case-folds to iota), is written
+// into the class, so the pattern matches exactly what the fully
+// case-insensitive one does.
 std::unique_ptr<icu::RegexPattern> mergedPattern(const Break& b, bool conjunction) {
-  const UnicodeString gap(u"[ \t]+");
-  UnicodeString source(uR"re((?<![\p{L}\p{N}'])()re");
+  const UnicodeString gap(u"[ \t]+");  // a real tab in the class
+  const UnicodeString edge(uR"re([\p{L}\p{N}'\u0345])re");
+  UnicodeString source(u"(?<!");
+  source += edge;
+  source += u")((?i)";
   source += unicode::quotedForPattern(b.before);
-  // "\t" in these plain literals is a real tab character, as in `gap`.
-  source += UnicodeString(u"),?[ \t]+((?:and|so|but)[ \t]+)?(");
+  source += u"),?";
+  source += gap;
+  source += u"((?i:and|so|but)";
+  source += gap;
+  source += u")?((?i)";
   if (!conjunction) {
     source += unicode::quotedForPattern(b.starter);
     source += gap;
@@ -92,35 +115,69 @@ std::unique_ptr<icu::RegexPattern> mergedPattern(const Break& b, bool conjunctio
   source += unicode::quotedForPattern(b.next1);
   source += gap;
   source += unicode::quotedForPattern(b.next2);
-  source += UnicodeString(uR"re()(?![\p{L}\p{N}']))re");
-  UParseError parseError{};
+  source += u")(?!";
+  source += edge;
+  source += u")";
+  return compiled(source, 0);
+}
+
+struct MergedPlace {
+  int32_t start = 0;
+  int32_t limit = 0;
+  UnicodeString word;    // the word before the break, as the cleanup writes it
+  UnicodeString joiner;  // "and " or the like, when the cleanup has one
+  UnicodeString tail;    // the words after the break
+};
+
+// The places where `merged` matches in `text`, left to right and without
+// overlaps, as a plain search would give them; at most `limit` of them.
+//
+// Every place begins with the word before the break, so the merged pattern is
+// tried only where a search for that word alone lands: a search for the whole
+// pattern would test its look-behind at every position of a long text.
+std::vector<MergedPlace> mergedPlaces(const UnicodeString& text, const icu::RegexPattern& merged,
+                                      const icu::RegexPattern& firstWord, size_t limit) {
+  std::vector<MergedPlace> places;
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexPattern> pattern(
-      icu::RegexPattern::compile(source, UREGEX_CASE_INSENSITIVE, parseError, status));
-  if (U_FAILURE(status)) return nullptr;
-  return pattern;
+  const auto candidates = unicode::matcherFor(firstWord, text);
+  const auto matcher = unicode::matcherFor(merged, text);
+  matcher->useTransparentBounds(true);  // the look-behind sees the text before a candidate
+  matcher->useAnchoringBounds(false);
+  const int32_t length = text.length();
+  int32_t from = 0;
+  while (places.size() < limit && from <= length && candidates->find(from, status) && U_SUCCESS(status)) {
+    const int32_t at = candidates->start(status);
+    matcher->region(at, length, status);
+    if (U_FAILURE(status)) break;
+    if (!matcher->lookingAt(status) || U_FAILURE(status)) {
+      from = at + 1;
+      continue;
+    }
+    MergedPlace place;
+    place.start = matcher->start(status);
+    place.limit = matcher->end(status);
+    place.word = matcher->group(1, status);
+    if (matcher->start(2, status) >= 0) place.joiner = matcher->group(2, status);
+    place.tail = matcher->group(3, status);
+    if (U_FAILURE(status)) break;
+    from = std::max(place.limit, at + 1);
+    places.push_back(std::move(place));
+  }
+  return places;
 }
 
 // Splits the one merged place of `b` in `text`; false when there is not
 // exactly one.
 bool splitMerged(UnicodeString& text, const Break& b) {
   const bool conjunction = isConjunction(unicode::lowercased(b.starter));
-  const auto pattern = mergedPattern(b, conjunction);
-  if (!pattern) return false;
-  const auto matcher = unicode::matcherFor(*pattern, text);
-  UErrorCode status = U_ZERO_ERROR;
-  if (!matcher->find(status) || U_FAILURE(status)) return false;
-  const int32_t start = matcher->start(status);
-  const int32_t limit = matcher->end(status);
-  const UnicodeString word = matcher->group(1, status);
-  const UnicodeString joiner = matcher->start(2, status) >= 0 ? matcher->group(2, status) : UnicodeString();
-  const UnicodeString tail = matcher->group(3, status);
-  if (U_FAILURE(status)) return false;
-  if (matcher->find(status)) return false;  // more than one place: not clear which
-  if (U_FAILURE(status)) return false;
-
-  const UnicodeString rest = unicode::withFirstUppercased(conjunction ? joiner + tail : tail);
-  text.replace(start, limit - start, word + UnicodeString(u". ") + rest);
+  const auto merged = mergedPattern(b, conjunction);
+  const auto firstWord = compiled(unicode::quotedForPattern(b.before), UREGEX_CASE_INSENSITIVE);
+  if (!merged || !firstWord) return false;
+  const std::vector<MergedPlace> places = mergedPlaces(text, *merged, *firstWord, 2);
+  if (places.size() != 1) return false;  // none, or not clear which
+  const MergedPlace& place = places.front();
+  const UnicodeString rest = unicode::withFirstUppercased(conjunction ? place.joiner + place.tail : place.tail);
+  text.replace(place.start, place.limit - place.start, place.word + UnicodeString(u". ") + rest);
   return true;
 }
 

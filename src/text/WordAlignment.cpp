@@ -2,8 +2,11 @@
 // common subsequence, keeping one decision bit per pair of words.
 #include "text/WordAlignment.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
 #include <algorithm>
-#include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "text/Restorers.h"
@@ -24,10 +27,10 @@ namespace {
 // Each distinct word as a small number, so the table compares integers.
 void numberWords(const std::vector<WordToken>& source, const std::vector<WordToken>& cleaned,
                  std::vector<int32_t>& sourceIds, std::vector<int32_t>& cleanedIds) {
-  std::unordered_map<std::u16string, int32_t> ids;
-  auto idOf = [&ids](const icu::UnicodeString& word) {
-    std::u16string key(word.getBuffer(), static_cast<size_t>(word.length()));
-    return ids.emplace(std::move(key), static_cast<int32_t>(ids.size())).first->second;
+  std::unordered_map<std::u16string_view, int32_t> ids;
+  ids.reserve(source.size() + cleaned.size());
+  auto idOf = [&ids](std::u16string_view word) {
+    return ids.emplace(word, static_cast<int32_t>(ids.size())).first->second;
   };
   sourceIds.reserve(source.size());
   for (const WordToken& token : source) sourceIds.push_back(idOf(token.word));
@@ -37,20 +40,51 @@ void numberWords(const std::vector<WordToken>& source, const std::vector<WordTok
 
 }  // namespace
 
-std::vector<WordToken> wordTokens(const icu::UnicodeString& text) {
-  static const icu::RegexPattern& word = unicode::constantPattern(uR"re([\p{L}\p{N}']+)re");
-  std::vector<WordToken> tokens;
-  const auto matcher = unicode::matcherFor(word, text);
-  UErrorCode status = U_ZERO_ERROR;
-  while (matcher->find(status) && U_SUCCESS(status)) {
-    WordToken token;
-    token.start = matcher->start(status);
-    token.limit = matcher->end(status);
-    if (U_FAILURE(status)) break;
-    token.word = unicode::lowercased(text.tempSubStringBetween(token.start, token.limit));
-    tokens.push_back(std::move(token));
+WordTokens wordTokens(const icu::UnicodeString& text) {
+  // The character class [\p{L}\p{N}'], scanned directly: this runs on every
+  // word of long dictations.
+  auto inWord = [](UChar32 c) {
+    if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'\'';
+    return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK)) != 0;
+  };
+  WordTokens result;
+  std::vector<std::pair<size_t, size_t>> words;  // offset and length in the pool
+  const char16_t* units = text.getBuffer();
+  const int32_t length = text.length();
+  int32_t i = 0;
+  while (i < length) {
+    const int32_t start = i;
+    UChar32 c;
+    U16_NEXT(units, i, length, c);
+    if (!inWord(c)) continue;
+    bool ascii = c < 0x80;
+    int32_t limit = i;
+    while (limit < length) {
+      int32_t next = limit;
+      U16_NEXT(units, next, length, c);
+      if (!inWord(c)) break;
+      ascii = ascii && c < 0x80;
+      limit = next;
+    }
+    i = limit;
+    const size_t offset = result.pool.size();
+    if (ascii) {
+      for (int32_t k = start; k < limit; ++k) {
+        const char16_t unit = units[k];
+        result.pool.push_back(unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit);
+      }
+    } else {
+      const icu::UnicodeString lower = unicode::lowercased(text.tempSubStringBetween(start, limit));
+      result.pool.insert(result.pool.end(), lower.getBuffer(), lower.getBuffer() + lower.length());
+    }
+    words.emplace_back(offset, result.pool.size() - offset);
+    result.tokens.push_back(WordToken{{}, start, limit});
   }
-  return tokens;
+  // The pool has stopped growing: the views can be taken now.
+  for (size_t k = 0; k < words.size(); ++k) {
+    result.tokens[k].word = std::u16string_view(result.pool.data() + words[k].first, words[k].second);
+  }
+  return result;
 }
 
 std::optional<std::vector<int32_t>> align(const std::vector<WordToken>& source,
@@ -85,15 +119,20 @@ std::optional<std::vector<int32_t>> align(const std::vector<WordToken>& source,
     uint64_t* row = advanceCleaned.data() + i * rowWords;
     const int32_t word = sw[i];
     here[m] = 0;
-    for (size_t j = m; j-- > 0;) {
-      if (word == cw[j]) {
-        here[j] = below[j + 1] + 1;
-      } else if (below[j] <= here[j + 1]) {
-        here[j] = here[j + 1];
-        row[j >> 6] |= uint64_t{1} << (j & 63);
-      } else {
-        here[j] = below[j];
+    // From the end of the row, 64 decisions gathered in a register per store.
+    for (size_t block = rowWords; block-- > 0;) {
+      const size_t first = block * 64;
+      const size_t last = std::min(m, first + 64);
+      uint64_t bits = 0;
+      for (size_t j = last; j-- > first;) {
+        const int32_t down = below[j];
+        const int32_t right = here[j + 1];
+        const bool equal = word == cw[j];
+        const bool skipCleaned = !equal && down <= right;
+        here[j] = equal ? below[j + 1] + 1 : std::max(down, right);
+        bits |= static_cast<uint64_t>(skipCleaned) << (j - first);
       }
+      row[block] = bits;
     }
     std::swap(below, here);
   }

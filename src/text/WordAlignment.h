@@ -7,19 +7,33 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace quorvel::TextHelpers::alignment {
 
 // A run of letters, numbers and straight apostrophes ("[\p{L}\p{N}']+").
 struct WordToken {
-  icu::UnicodeString word;  // lower-cased (root locale)
-  int32_t start = 0;        // UTF-16 range in the text it was found in
+  std::u16string_view word;  // lower-cased (root locale); see WordTokens
+  int32_t start = 0;         // UTF-16 range in the text it was found in
   int32_t limit = 0;
 };
 
+// The word tokens of a text and the lower-cased words they view. Moving keeps
+// the views valid; copying would not, so it is not allowed.
+struct WordTokens {
+  WordTokens() = default;
+  WordTokens(WordTokens&&) = default;
+  WordTokens& operator=(WordTokens&&) = default;
+  WordTokens(const WordTokens&) = delete;
+  WordTokens& operator=(const WordTokens&) = delete;
+
+  std::vector<char16_t> pool;  // the words, one after another
+  std::vector<WordToken> tokens;
+};
+
 // The word tokens of `text`, left to right.
-std::vector<WordToken> wordTokens(const icu::UnicodeString& text);
+WordTokens wordTokens(const icu::UnicodeString& text);
 
 // For each source token, the index of the cleaned token it is matched to, or -1.
 //

@@ -13,13 +13,10 @@
 namespace quorvel::TextHelpers::alignment {
 namespace {
 
+// Tokens viewing `words`, which must outlive them.
 std::vector<WordToken> tokensOf(const std::vector<std::u16string>& words) {
   std::vector<WordToken> tokens;
-  for (const auto& w : words) {
-    WordToken token;
-    token.word = icu::UnicodeString(w.data(), static_cast<int32_t>(w.size()));
-    tokens.push_back(token);
-  }
+  for (const auto& w : words) tokens.push_back(WordToken{w, 0, 0});
   return tokens;
 }
 
@@ -52,10 +49,13 @@ std::vector<int32_t> plainAlignment(const std::vector<WordToken>& s, const std::
 }
 
 TEST(WordTokens, AreRunsOfLettersNumbersAndApostrophes) {
-  const icu::UnicodeString text = unicode::fromUtf8("Don't PANIC: 42 cafés, l’été 😀x");
-  const std::vector<WordToken> tokens = wordTokens(text);
+  const icu::UnicodeString text = unicode::fromUtf8("Don't PANIC: 42 CAFÉS, l’Été 😀x");
+  const WordTokens found = wordTokens(text);
+  const std::vector<WordToken>& tokens = found.tokens;
   std::vector<std::string> words;
-  for (const auto& t : tokens) words.push_back(unicode::toUtf8(t.word));
+  for (const auto& t : tokens) {
+    words.push_back(unicode::toUtf8(icu::UnicodeString(t.word.data(), static_cast<int32_t>(t.word.size()))));
+  }
   // The curly apostrophe separates; straight ones join.
   EXPECT_EQ(words, (std::vector<std::string>{"don't", "panic", "42", "cafés", "l", "été", "x"}));
   ASSERT_EQ(tokens.size(), 7u);
@@ -72,6 +72,7 @@ TEST(Align, GivesThePlainTableResultOnRandomTexts) {
     std::vector<std::u16string> cleaned(random() % 40);
     for (auto& w : source) w = vocabulary[random() % (round % 5 + 2)];
     for (auto& w : cleaned) w = vocabulary[random() % (round % 5 + 2)];
+    if (round % 3 == 0 && !cleaned.empty()) source.insert(source.begin(), cleaned.begin(), cleaned.begin() + 1);
     const auto s = tokensOf(source);
     const auto c = tokensOf(cleaned);
     const auto compact = align(s, c);
@@ -83,7 +84,9 @@ TEST(Align, GivesThePlainTableResultOnRandomTexts) {
 TEST(Align, TieRuleAdvancesInTheCleanedTextFirst) {
   // "a b" against "b a": both single matches are longest; the walk first
   // skips the cleaned "b" (an equal subsequence remains), then matches "a".
-  const auto match = align(tokensOf({u"a", u"b"}), tokensOf({u"b", u"a"}));
+  const std::vector<std::u16string> source = {u"a", u"b"};
+  const std::vector<std::u16string> cleaned = {u"b", u"a"};
+  const auto match = align(tokensOf(source), tokensOf(cleaned));
   ASSERT_TRUE(match.has_value());
   EXPECT_EQ(*match, (std::vector<int32_t>{1, -1}));
 }
@@ -91,8 +94,10 @@ TEST(Align, TieRuleAdvancesInTheCleanedTextFirst) {
 TEST(Align, RefusesTextsTooLongToAlign) {
   const size_t side = 11586;  // side * side is just above the limit
   ASSERT_GT(side * side, kMaxAlignedWordPairs);
-  const auto s = tokensOf(std::vector<std::u16string>(side, u"a"));
-  const auto c = tokensOf(std::vector<std::u16string>(side, u"b"));
+  const std::vector<std::u16string> as(side, u"a");
+  const std::vector<std::u16string> bs(side, u"b");
+  const auto s = tokensOf(as);
+  const auto c = tokensOf(bs);
   EXPECT_FALSE(align(s, c).has_value());
   // A common start is matched without the table, so only the rest counts.
   EXPECT_TRUE(align(s, s).has_value());
