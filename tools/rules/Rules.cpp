@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "RuleRegistry.h"
+#include "text/CleanupGuards.h"
 #include "text/Fitting.h"
+#include "text/Restorers.h"
 #include "text/TextHelpers.h"
 #include "text/TextPeriods.h"
 #include "text/Unicode.h"
@@ -71,6 +73,25 @@ const std::vector<Rule>& allRules() {
       {"removeLeftoverCommands", {A::text}, [](const Args& a) { return Json(removeLeftoverCommands(a.text(0))); }},
       {"formatLetter", {A::text}, [](const Args& a) { return optionalText(formatLetter(a.text(0))); }},
       {"levenshtein", {A::text, A::text}, [](const Args& a) { return Json(levenshtein(a.text(0), a.text(1))); }},
+
+      // Cleanup guards (the minimum kept share is each function's default).
+      {"usableCleanup", {A::text, A::text, A::texts, A::texts}, [](const Args& a) { return optionalText(usableCleanup(a.text(0), a.text(1), a.texts(2), a.texts(3))); }},
+      {"cleanupKeeps", {A::text, A::text, A::texts}, [](const Args& a) { return Json(cleanupKeeps(a.text(0), a.text(1), a.texts(2))); }},
+      {"plausible", {A::text, A::text}, [](const Args& a) { return Json(plausible(a.text(0), a.text(1))); }},
+      {"keptRatio", {A::text, A::text}, [](const Args& a) { return Json(keptRatio(a.text(0), a.text(1))); }},
+      {"inventsWords", {A::text, A::text}, [](const Args& a) { return Json(inventsWords(a.text(0), a.text(1))); }},
+      {"inventedWords", {A::text, A::text}, [](const Args& a) { return Json(inventedWords(a.text(0), a.text(1))); }},
+      {"changesMeaning", {A::text, A::text}, [](const Args& a) { return Json(changesMeaning(a.text(0), a.text(1))); }},
+      {"addsNames", {A::text, A::text, A::texts}, [](const Args& a) { return Json(addsNames(a.text(0), a.text(1), a.texts(2))); }},
+      {"dropsNames", {A::text, A::text, A::texts}, [](const Args& a) { return Json(dropsNames(a.text(0), a.text(1), a.texts(2))); }},
+      {"needsCleanup", {A::text}, [](const Args& a) { return Json(needsCleanup(a.text(0))); }},
+      {"contentWords", {A::text}, [](const Args& a) { return Json(contentWords(a.text(0))); }},
+      {"wordStem", {A::text}, [](const Args& a) { return Json(wordStem(a.text(0))); }},
+
+      // Restorers.
+      {"restoreDroppedSentences", {A::text, A::text}, [](const Args& a) { return Json(restoreDroppedSentences(a.text(0), a.text(1))); }},
+      {"restoreDictionaryWords", {A::text, A::text, A::texts}, [](const Args& a) { return Json(restoreDictionaryWords(a.text(0), a.text(1), a.texts(2))); }},
+      {"restoreSentenceBreaks", {A::text, A::text}, [](const Args& a) { return Json(restoreSentenceBreaks(a.text(0), a.text(1))); }},
 
       // Fitting text to the cursor.
       {"fitText", {A::text, A::text, A::text}, [](const Args& a) { return fitted(fitText(a.text(0), a.text(1), a.text(2))); }},
