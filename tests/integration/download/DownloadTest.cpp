@@ -395,7 +395,7 @@ TEST_F(DownloadTest, AFullDiskWhileFetchingStopsWithoutRetrying) {
 }
 
 TEST_F(DownloadTest, SixPiecesAreFetchedAtOnce) {
-  startHost({"--stall", "300"});
+  startHost({"--stall", "600"});
   const std::string data = testing::randomBytes(12000, 17);
   const auto item = serve("big.bin", data);
 
