@@ -7,6 +7,7 @@
 #include "text/FoldedText.h"
 #include "text/NameText.h"
 #include "text/Restorers.h"
+#include "text/RuleFallback.h"
 #include "text/Unicode.h"
 #include "text/WordAlignment.h"
 
@@ -77,10 +78,8 @@ bool spellsAt(const std::vector<alignment::WordToken>& tokens, size_t p,
   return true;
 }
 
-}  // namespace
-
-std::string restoreDictionaryWords(std::string_view sourceUtf8, std::string_view cleanedUtf8,
-                                   const std::vector<std::string>& dictionary) {
+std::string restoreWords(std::string_view sourceUtf8, std::string_view cleanedUtf8,
+                        const std::vector<std::string>& dictionary) {
   const UnicodeString source = unicode::fromUtf8(sourceUtf8);
   const UnicodeString cleaned = unicode::fromUtf8(cleanedUtf8);
   const std::vector<LostWord> lost = lostWords(source, cleaned, dictionary);
@@ -151,6 +150,13 @@ std::string restoreDictionaryWords(std::string_view sourceUtf8, std::string_view
   UnicodeString text = cleaned;
   for (const Replacement& r : replacements) text.replace(r.start, r.limit - r.start, r.written);
   return unicode::toUtf8(text);
+}
+
+}  // namespace
+
+std::string restoreDictionaryWords(std::string_view source, std::string_view cleaned,
+                                   const std::vector<std::string>& dictionary) {
+  return answerOr(std::string(cleaned), [&] { return restoreWords(source, cleaned, dictionary); });
 }
 
 }  // namespace quorvel::TextHelpers

@@ -7,6 +7,7 @@
 #include <unicode/utf16.h>
 
 #include "text/Restorers.h"
+#include "text/RuleFallback.h"
 #include "text/TextHelpers.h"
 #include "text/Unicode.h"
 #include "text/WordAlignment.h"
@@ -118,9 +119,7 @@ UnicodeString asRestoredSentence(const UnicodeString& sentence) {
   return text;
 }
 
-}  // namespace
-
-std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
+std::string restoreDropped(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
   const UnicodeString cleaned = unicode::fromUtf8(cleanedUtf8);
   // A bulleted list is an edit the speaker asked for; its sentences moved on purpose.
   if (cleaned.startsWith(UnicodeString(u"- ")) || cleaned.indexOf(UnicodeString(u"\n- ")) >= 0) {
@@ -194,6 +193,12 @@ std::string restoreDroppedSentences(std::string_view sourceUtf8, std::string_vie
   }
   text = unicode::replaceLiteral(text, UnicodeString(u"  "), UnicodeString(u" "));
   return unicode::toUtf8(text);
+}
+
+}  // namespace
+
+std::string restoreDroppedSentences(std::string_view source, std::string_view cleaned) {
+  return answerOr(std::string(cleaned), [&] { return restoreDropped(source, cleaned); });
 }
 
 }  // namespace quorvel::TextHelpers

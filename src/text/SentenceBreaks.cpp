@@ -6,6 +6,7 @@
 #include <string>
 
 #include "text/Restorers.h"
+#include "text/RuleFallback.h"
 #include "text/Unicode.h"
 
 namespace quorvel::TextHelpers {
@@ -181,9 +182,7 @@ bool splitMerged(UnicodeString& text, const Break& b) {
   return true;
 }
 
-}  // namespace
-
-std::string restoreSentenceBreaks(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
+std::string restoreBreaks(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
   const UnicodeString source = unicode::fromUtf8(sourceUtf8);
   UnicodeString text = unicode::fromUtf8(cleanedUtf8);
   bool changed = false;
@@ -203,6 +202,12 @@ std::string restoreSentenceBreaks(std::string_view sourceUtf8, std::string_view 
     if (splitMerged(text, b)) changed = true;
   }
   return changed ? unicode::toUtf8(text) : std::string(cleanedUtf8);
+}
+
+}  // namespace
+
+std::string restoreSentenceBreaks(std::string_view source, std::string_view cleaned) {
+  return answerOr(std::string(cleaned), [&] { return restoreBreaks(source, cleaned); });
 }
 
 }  // namespace quorvel::TextHelpers

@@ -203,6 +203,10 @@ TEST(RestoreSentenceBreaks, LeavesUnclearBreaksAlone) {
       {"part of a longer word", "I finished the report. Then we can ship it.",
        "I finished the subreport, then we can shipit.", ""},
       {"no marks", "i finished the report then we can ship it", "I finished the report, then we can ship it.", ""},
+      // U+0345 case-folds to iota, so ignoring case it counts as a letter
+      // before the word.
+      {"a letter's case variant before the word", "I finished the report. Then we can ship it.",
+       "I finished the \u0345report, then we can ship it.", ""},
       {"empty", "", "", ""},
       {"only punctuation", "... !!! ???", "?!", ""},
   };
