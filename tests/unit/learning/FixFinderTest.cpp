@@ -22,6 +22,13 @@ void PrintTo(const Fix& fix, std::ostream* out) {
 namespace quorvel::FixFinder {
 namespace {
 
+// The resources folder: QUORVEL_RESOURCES, else the source tree's.
+std::filesystem::path resourcesFolder() {
+  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
+  return std::filesystem::path(__FILE__).parent_path() / "../../../resources";
+}
+
+
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Fixes = std::vector<Fix>;
@@ -68,9 +75,7 @@ TEST(LoadFrequencies, ReadsTabSeparatedLinesAndSkipsBadOnes) {
 }
 
 TEST(LoadFrequencies, TheShippedListHasEverydayWordsAndNotNames) {
-  const char* resources = std::getenv("QUORVEL_RESOURCES");
-  ASSERT_NE(resources, nullptr);
-  const auto table = std::make_shared<FrequencyTable>(loadFrequencies(std::filesystem::path(resources) / "wordfreq-en.txt"));
+  const auto table = std::make_shared<FrequencyTable>(loadFrequencies(resourcesFolder() / "wordfreq-en.txt"));
   EXPECT_GT(table->size(), 45000u);
   EXPECT_LT(table->size(), 52000u);
   const Frequency frequency = frequencyFrom(table);
