@@ -34,6 +34,8 @@ class ChatCompletionTest : public ::testing::Test {
     });
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
+    // stop() does nothing before the server runs, so wait until it does.
+    for (int i = 0; i < 500 && !server.is_running(); ++i) std::this_thread::sleep_for(5ms);
   }
   void TearDown() override {
     server.stop();
