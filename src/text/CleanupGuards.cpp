@@ -26,8 +26,7 @@ constexpr std::array<std::u16string_view, 8> kReplyOpenings = {
 constexpr std::array<std::u16string_view, 9> kCorrectionPhrases = {
     u"no wait", u"scratch that", u"i mean", u"actually", u"sorry", u"no no", u"instead", u"rather", u"or no"};
 
-bool beginsWithReply(const UnicodeString& cleaned) {
-  const UnicodeString lower = unicode::lowercased(cleaned);
+bool beginsWithReply(const UnicodeString& lower) {
   for (std::u16string_view opening : kReplyOpenings) {
     if (lower.startsWith(opening.data(), static_cast<int32_t>(opening.size()))) return true;
   }
@@ -49,10 +48,10 @@ bool isPlausible(std::string_view raw, std::string_view cleaned, double minKept)
   const double r = unicode::countWords(rawText);
   const double c = unicode::countWords(cleanedText);
   if (c < 1 || r * 0.4 > c || c > r * 1.35 + 3) return false;
-  if (beginsWithReply(cleanedText)) return false;
 
-  const guards::LowerWords rawWords(rawText);
   const guards::LowerWords cleanedWords(cleanedText);
+  if (beginsWithReply(cleanedWords.lower())) return false;
+  const guards::LowerWords rawWords(rawText);
   const guards::WordViews cleanedContent = guards::contentWordsOf(cleanedWords.tokens());
   if (!(guards::keptShare(guards::contentWordsOf(rawWords.tokens()), cleanedContent) >= minKept)) return false;
   if (guards::tooManyInvented(guards::invented(rawWords.tokens(), cleanedContent).size(), cleanedContent.size())) {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <optional>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -48,66 +48,126 @@ const WordViews& commonWords() {
 constexpr std::u16string_view kStemSuffixes[] = {u"ingly", u"edly", u"ings", u"ing", u"ied", u"ies",
                                                  u"ed",    u"es",   u"s",    u"ly",  u"er"};
 
-// A set of word views in one open-addressed table: the forms of a long
-// transcript are looked up often, and a node per word would cost an
-// allocation each.
-class FlatViewSet {
- public:
-  explicit FlatViewSet(size_t expected) {
-    size_t capacity = 16;
-    while (capacity < expected * 2) capacity *= 2;
-    slots_.resize(capacity);
-  }
-
-  void insert(WordView word) {
-    size_t i = slotOf(word);
-    while (slots_[i].data() != nullptr) {
-      if (slots_[i] == word) return;
-      i = (i + 1) & (slots_.size() - 1);
-    }
-    slots_[i] = word;
-  }
-
-  bool contains(WordView word) const {
-    for (size_t i = slotOf(word); slots_[i].data() != nullptr; i = (i + 1) & (slots_.size() - 1)) {
-      if (slots_[i] == word) return true;
-    }
-    return false;
-  }
-
- private:
-  size_t slotOf(WordView word) const { return std::hash<WordView>{}(word) & (slots_.size() - 1); }
-
-  std::vector<WordView> slots_;  // a default view (null data) marks a free slot
-};
-
 // Every token, and every two and three neighbouring tokens run together.
 // The views point into `pool`.
 std::vector<WordView> knownForms(const std::vector<WordView>& t, std::u16string& pool) {
-  std::vector<std::pair<size_t, size_t>> spans;  // offset and length in pool
-  spans.reserve(t.size() * 3);
+  // Sized first, so that the pool never moves while views into it are taken.
+  size_t units = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    size_t run = 0;
+    for (size_t count = 1; count <= 3 && i + count <= t.size(); ++count) units += (run += t[i + count - 1].size());
+  }
+  pool.reserve(units);
+  std::vector<WordView> forms;
+  forms.reserve(t.size() * 3);
   for (size_t i = 0; i < t.size(); ++i) {
     const size_t start = pool.size();
     for (size_t count = 1; count <= 3 && i + count <= t.size(); ++count) {
       pool += t[i + count - 1];
-      spans.emplace_back(start, pool.size() - start);
+      forms.emplace_back(pool.data() + start, pool.size() - start);
     }
   }
-  std::vector<WordView> forms;
-  forms.reserve(spans.size());
-  for (const auto& [offset, size] : spans) forms.emplace_back(pool.data() + offset, size);
   return forms;
 }
 
-void appendPoints(WordView word, std::vector<UChar32>& points) {
+// Whether some form has the stem `stem`. Removing at most one suffix and then
+// at most one "e" gives a form's stem, so such a form is the stem followed by
+// an optional "e" and an optional suffix: only those few are looked up.
+bool someFormHasStem(const WordViews& forms, WordView stem) {
+  std::u16string candidate;
+  for (int withE = 0; withE < 2; ++withE) {
+    for (int suffix = -1; suffix < static_cast<int>(std::size(kStemSuffixes)); ++suffix) {
+      candidate.assign(stem);
+      if (withE) candidate += u'e';
+      if (suffix >= 0) candidate += kStemSuffixes[suffix];
+      if (forms.contains(candidate) && stemOf(candidate) == stem) return true;
+    }
+  }
+  return false;
+}
+
+bool hasSurrogates(WordView word) {
+  return std::any_of(word.begin(), word.end(), [](char16_t unit) { return U16_IS_SURROGATE(unit); });
+}
+
+std::u32string pointsOf(WordView word) {
+  std::u32string points;
   for (size_t i = 0; i < word.size();) {
     UChar32 c;
     U16_NEXT(word.data(), i, word.size(), c);
-    points.push_back(c);
+    points.push_back(static_cast<char32_t>(c));
   }
+  return points;
+}
+
+// Whether the edit distance of a and b (insertions, deletions, substitutions
+// of single characters) is at most `limit`. Two rows, stopping as soon as a
+// row's smallest value exceeds the limit.
+template <class Unit>
+bool withinEdits(std::basic_string_view<Unit> a, std::basic_string_view<Unit> b, int limit,
+                 std::vector<int>& rows) {
+  const size_t n = a.size();
+  const size_t m = b.size();
+  if (static_cast<int64_t>(n > m ? n - m : m - n) > limit) return false;
+  if (n == 0 || m == 0) return static_cast<int64_t>(n + m) <= limit;
+  rows.resize(2 * (m + 1));
+  int* previous = rows.data();
+  int* current = rows.data() + m + 1;
+  for (size_t j = 0; j <= m; ++j) previous[j] = static_cast<int>(j);
+  for (size_t i = 1; i <= n; ++i) {
+    current[0] = static_cast<int>(i);
+    int rowMin = current[0];
+    for (size_t j = 1; j <= m; ++j) {
+      const int substitution = previous[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+      rowMin = std::min(rowMin, current[j]);
+    }
+    if (rowMin > limit) return false;
+    std::swap(previous, current);
+  }
+  return previous[m] <= limit;
 }
 
 }  // namespace
+
+WordViews::WordViews(size_t expected) {
+  size_t capacity = 16;
+  while (capacity < expected * 2) capacity *= 2;
+  slots_.resize(capacity);
+  items_.reserve(expected);
+}
+
+size_t WordViews::slotOf(WordView word) const {
+  return std::hash<WordView>{}(word) & (slots_.size() - 1);
+}
+
+void WordViews::rehash(size_t capacity) {
+  slots_.assign(capacity, WordView());
+  for (WordView word : items_) {
+    size_t i = slotOf(word);
+    while (slots_[i].data() != nullptr) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = word;
+  }
+}
+
+bool WordViews::insert(WordView word) {
+  size_t i = slotOf(word);
+  while (slots_[i].data() != nullptr) {
+    if (slots_[i] == word) return false;
+    i = (i + 1) & (slots_.size() - 1);
+  }
+  slots_[i] = word;
+  items_.push_back(word);
+  if (items_.size() * 2 > slots_.size()) rehash(slots_.size() * 2);
+  return true;
+}
+
+bool WordViews::contains(WordView word) const {
+  for (size_t i = slotOf(word); slots_[i].data() != nullptr; i = (i + 1) & (slots_.size() - 1)) {
+    if (slots_[i] == word) return true;
+  }
+  return false;
+}
 
 bool isTokenCharacter(UChar32 c) {
   if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
@@ -140,17 +200,24 @@ int32_t length(WordView word) {
 
 WordViews contentWordsOf(const std::vector<WordView>& tokens) {
   const WordViews& common = commonWords();
-  WordViews words;
+  WordViews words(tokens.size());
   for (WordView token : tokens) {
-    if (length(token) >= 4 && !common.count(token)) words.insert(token);
+    if (length(token) >= 4 && !common.contains(token)) words.insert(token);
   }
   return words;
 }
 
 double keptShare(const WordViews& raw, const WordViews& cleaned) {
   if (raw.empty()) return 1.0;
-  const auto kept = std::count_if(raw.begin(), raw.end(), [&](WordView w) { return cleaned.count(w) > 0; });
+  const auto kept = std::count_if(raw.begin(), raw.end(), [&](WordView w) { return cleaned.contains(w); });
   return static_cast<double>(kept) / static_cast<double>(raw.size());
+}
+
+// Whether the word has more than `count` code points.
+bool longerThan(WordView word, int32_t count) {
+  // A code point takes at most two units.
+  if (static_cast<int64_t>(word.size()) > 2 * static_cast<int64_t>(count)) return true;
+  return length(word) > count;
 }
 
 WordView stemOf(WordView word) {
@@ -158,12 +225,12 @@ WordView stemOf(WordView word) {
   for (WordView suffix : kStemSuffixes) {
     if (!result.ends_with(suffix)) continue;
     // The suffixes are ASCII: one code point per unit.
-    if (length(word) - static_cast<int32_t>(suffix.size()) > 2) {
+    if (longerThan(result.substr(0, result.size() - suffix.size()), 2)) {
       result.remove_suffix(suffix.size());
       break;
     }
   }
-  if (result.ends_with(u'e') && length(result) >= 4) result.remove_suffix(1);
+  if (result.ends_with(u'e') && longerThan(result, 3)) result.remove_suffix(1);
   return result;
 }
 
@@ -172,44 +239,34 @@ std::vector<WordView> invented(const std::vector<WordView>& rawTokens, const Wor
   if (cleanedContent.empty()) return unknown;
   std::u16string pool;
   const std::vector<WordView> forms = knownForms(rawTokens, pool);
-  FlatViewSet known(forms.size());
+  WordViews known(forms.size());
   for (WordView form : forms) known.insert(form);
-  // Built when a word is first not among the forms: most words are.
-  std::optional<FlatViewSet> stems;
-  // The forms as code points, one after another, built for the first word
-  // that needs the edit-distance test.
-  std::vector<UChar32> formPoints;
-  std::vector<size_t> formStart;  // forms[k] is formPoints[formStart[k] .. formStart[k + 1])
-  std::vector<UChar32> wordPoints;
-  std::vector<UChar32> candidate;
+  // Characters are code points; text without surrogate pairs (nearly all)
+  // is compared unit by unit, which is the same.
+  std::vector<int32_t> formLengths;  // in code points, for the first word that needs them
+  bool anySurrogates = false;
+  std::vector<int> rows;
 
   for (WordView w : cleanedContent) {
     if (known.contains(w)) continue;
-    if (!stems) {
-      stems.emplace(forms.size());
-      for (WordView form : forms) stems->insert(stemOf(form));
-    }
-    if (stems->contains(stemOf(w))) continue;
+    if (someFormHasStem(known, stemOf(w))) continue;
 
-    if (formStart.empty()) {
-      formStart.reserve(forms.size() + 1);
+    if (formLengths.empty()) {
+      formLengths.reserve(forms.size());
       for (WordView form : forms) {
-        formStart.push_back(formPoints.size());
-        appendPoints(form, formPoints);
+        formLengths.push_back(length(form));
+        anySurrogates = anySurrogates || formLengths.back() != static_cast<int32_t>(form.size());
       }
-      formStart.push_back(formPoints.size());
     }
-    wordPoints.clear();
-    appendPoints(w, wordPoints);
-    const int64_t n = static_cast<int64_t>(wordPoints.size());
-    const int d = n < 6 ? 2 : static_cast<int>(n / 3);
+    const int32_t n = length(w);
+    const int d = n < 6 ? 2 : n / 3;
+    const bool byPoints = anySurrogates || n != static_cast<int32_t>(w.size());
+    const std::u32string wordPoints = byPoints ? pointsOf(w) : std::u32string();
     bool near = false;
     for (size_t k = 0; !near && k < forms.size(); ++k) {
-      const int64_t size = static_cast<int64_t>(formStart[k + 1] - formStart[k]);
-      if (std::abs(size - n) > d) continue;
-      candidate.assign(formPoints.begin() + static_cast<std::ptrdiff_t>(formStart[k]),
-                       formPoints.begin() + static_cast<std::ptrdiff_t>(formStart[k + 1]));
-      near = nametext::boundedDistance(candidate, wordPoints, d) <= d;
+      if (std::abs(formLengths[k] - n) > d) continue;
+      near = byPoints ? withinEdits<char32_t>(pointsOf(forms[k]), wordPoints, d, rows)
+                      : withinEdits<char16_t>(forms[k], w, d, rows);
     }
     if (!near) unknown.push_back(w);
   }

@@ -8,13 +8,35 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace quorvel::TextHelpers::guards {
 
 using WordView = std::u16string_view;
-using WordViews = std::unordered_set<WordView>;
+
+// A set of word views in one open-addressed table, iterated in insertion
+// order: the guards build several per decision, and a node per word would
+// cost an allocation each.
+class WordViews {
+ public:
+  explicit WordViews(size_t expected = 8);
+
+  // False when the word was already there.
+  bool insert(WordView word);
+  bool contains(WordView word) const;
+
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  std::vector<WordView>::const_iterator begin() const { return items_.begin(); }
+  std::vector<WordView>::const_iterator end() const { return items_.end(); }
+
+ private:
+  size_t slotOf(WordView word) const;
+  void rehash(size_t capacity);
+
+  std::vector<WordView> slots_;  // a default view (null data) marks a free slot
+  std::vector<WordView> items_;
+};
 
 // Letters (with their combining marks) and numbers.
 bool isTokenCharacter(UChar32 c);

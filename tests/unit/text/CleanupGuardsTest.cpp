@@ -96,6 +96,10 @@ TEST(InventedWords, KnowsJoinedTokensStemsAndNearSpellings) {
       {"write it in my note book", "Write it in my notebook.", {}},
       {"put it on the white board today", "Put it on the whiteboard today.", {}},
       {"i walked home", "I was walking home.", {}},                // same stem "walk"
+      {"we make plans", "We are making plans.", {}},               // "making" and "make" share "mak"
+      {"she studies physics", "She studied physics.", {}},         // "stud"
+      {"the check in desk", "The checkin desk.", {}},              // two tokens run together
+      {"log in to the admin page", "Log into the adminpage.", {}},
       {"the plans are good", "The planning is good.", {"planning"}},  // "plann" against "plan"
       {"send the recieved files", "Send the received files.", {}},  // within 2 edits
       {"we met at the cafe", "We met at the café.", {}},            // one edit
