@@ -26,7 +26,15 @@ struct CursorContext {
   std::optional<std::string> app = std::nullopt;
 
   bool operator==(const CursorContext&) const = default;
+
+  // The record to show the language model: in a terminal the surrounding text
+  // is withheld (emptied), kind and app kept; anywhere else the record itself.
+  CursorContext forModel() const;
 };
+
+// Whether an application identifier names a terminal, whose text is never
+// shown to the model.
+bool isTerminalApp(std::string_view app);
 
 // "singleLine", "multiLine", "search" or "unknown".
 constexpr std::string_view kindName(CursorContext::Kind kind) {

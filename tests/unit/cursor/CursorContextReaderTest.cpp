@@ -202,3 +202,23 @@ TEST(CursorContextReader, ClassifiesTheField) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(CursorContextForModel, TerminalsShowNoTextAndOthersAreUnchanged) {
+  const CursorContext terminal{"$ rm -rf build", "", CursorContext::Kind::multiLine,
+                               "com.apple.Terminal"};
+  EXPECT_EQ(terminal.forModel(),
+            (CursorContext{"", "", CursorContext::Kind::multiLine, "com.apple.Terminal"}));
+  const CursorContext konsole{"ls", "x", CursorContext::Kind::unknown, "org.kde.konsole"};
+  EXPECT_EQ(konsole.forModel().before, "");
+  const CursorContext editor{"Dear", " x", CursorContext::Kind::multiLine, "org.gnome.TextEditor"};
+  EXPECT_EQ(editor.forModel(), editor);
+  const CursorContext noApp{"Dear", "", CursorContext::Kind::singleLine, std::nullopt};
+  EXPECT_EQ(noApp.forModel(), noApp);
+  EXPECT_FALSE(isTerminalApp("com.apple.terminal"));  // exact comparison
+}
+
+}  // namespace
+}  // namespace quorvel
