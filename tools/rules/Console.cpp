@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "RuleRegistry.h"
+#include "VocabularyRules.h"
 #include "support/Json.h"
 
 namespace quorvel::rules {
@@ -23,6 +24,9 @@ Json answer(std::string_view line) {
   const std::optional<Json> request = parseJson(line);
   if (!request) return errorAnswer("not JSON: expected {\"fn\": NAME, \"args\": [...]}");
   if (!request->is_object()) return errorAnswer("expected an object {\"fn\": NAME, \"args\": [...]}");
+
+  // The vocabulary functions take whole requests (word sets, fixes, operations).
+  if (auto vocabulary = rules::answerVocabularyRequest(*request)) return *vocabulary;
 
   const std::optional<std::string> name = stringMember(*request, "fn");
   if (!name) return errorAnswer("\"fn\" must be the name of a function, as a string");
