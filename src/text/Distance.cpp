@@ -1,4 +1,5 @@
 // Edit distance between two texts, ignoring case, for fuzzy name and word matching.
+#include "text/NameText.h"
 #include "text/TextHelpers.h"
 #include "text/Unicode.h"
 
@@ -9,24 +10,10 @@
 #include <vector>
 
 namespace quorvel::TextHelpers {
-namespace {
-
-std::vector<UChar32> codePoints(const icu::UnicodeString& text) {
-  std::vector<UChar32> points;
-  points.reserve(static_cast<size_t>(text.length()));
-  for (int32_t i = 0; i < text.length();) {
-    const UChar32 c = text.char32At(i);
-    points.push_back(c);
-    i += U16_LENGTH(c);
-  }
-  return points;
-}
-
-}  // namespace
 
 int levenshtein(std::string_view a, std::string_view b) {
-  const std::vector<UChar32> left = codePoints(unicode::lowercased(unicode::fromUtf8(a)));
-  const std::vector<UChar32> right = codePoints(unicode::lowercased(unicode::fromUtf8(b)));
+  const std::vector<UChar32> left = nametext::codePoints(unicode::lowercased(unicode::fromUtf8(a)));
+  const std::vector<UChar32> right = nametext::codePoints(unicode::lowercased(unicode::fromUtf8(b)));
   if (left.empty()) return static_cast<int>(right.size());
   if (right.empty()) return static_cast<int>(left.size());
 
