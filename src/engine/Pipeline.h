@@ -60,6 +60,8 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   Servers& servers() { return servers_; }
 
   // --- The dictation ---
+  // Never fails: a failing server or request gives a simpler text, and the
+  // result's path says which way the text was made.
   DictationResult finish(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
   // One piece cleaned by the model (streamed); a failed request is passed on.
   Result<std::string> cleanPiece(const std::string& piece, const CleanupConfig& config,
@@ -101,6 +103,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   void setLastModelUseForTesting(std::chrono::steady_clock::time_point when);
 
  private:
+  DictationResult finishOrThrow(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
   DictationResult finishText(const std::string& raw, const std::optional<TalkAheadHead>& ahead,
                              const CleanupConfig& config);
   DictationResult cleanInPieces(const std::string& text, const CleanupConfig& config,

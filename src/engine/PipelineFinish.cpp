@@ -5,6 +5,7 @@
 
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "support/Log.h"
 #include "text/CleanupGuards.h"
 #include "text/PersonalWords.h"
 #include "text/Restorers.h"
@@ -34,6 +35,27 @@ const WordTest& realWordTest() {
 }  // namespace
 
 DictationResult Pipeline::finish(const std::string& raw, const std::optional<TalkAheadHead>& ahead) {
+  try {
+    return finishOrThrow(raw, ahead);
+  } catch (const std::exception& failure) {
+    // Whatever went wrong (memory, most likely), the user's words still arrive.
+    logLine(std::string("Quorvel: finishing a dictation failed (") + failure.what() +
+            "); it is typed lightly cleaned");
+    DictationResult result;
+    result.raw = raw;
+    result.model = trained ? "trained" : "standard";
+    result.path = raw.empty() ? "empty" : "fallback";
+    try {
+      result.final = lightClean(raw);
+    } catch (const std::exception&) {
+      result.final = raw;
+    }
+    return result;
+  }
+}
+
+DictationResult Pipeline::finishOrThrow(const std::string& raw,
+                                        const std::optional<TalkAheadHead>& ahead) {
   const CleanupConfig config = loadConfig();
   DictationResult result = finishText(raw, ahead, config);
   std::string text = namesBySound(result.final, config.dictionary, realWordTest());

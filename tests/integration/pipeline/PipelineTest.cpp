@@ -317,6 +317,46 @@ TEST_F(PipelineTest, WakeIfIdleFollowsTheSixtySecondRule) {
   EXPECT_EQ(model.bodies()[0]["messages"][1]["content"], "Okay.");
 }
 
+TEST_F(PipelineTest, RestoredTextIsLabelledInThePath) {
+  pipeline->trained = true;
+  struct Case {
+    std::string raw, answer, path;
+  };
+  const Case cases[] = {
+      {"we deploy the service to kubernetes every friday morning",
+       "We deploy the service to Cooper Nettie's every Friday morning.",
+       "cleaned, dictionary word restored"},
+      {"The build passed on the first try this morning. Then the deploy went out to every "
+       "region. The dashboards stayed green all day long. Everyone on the team was happy.",
+       "The build passed on the first try this morning. Then the deploy went out to every "
+       "region. Everyone on the team was happy.",
+       "cleaned, dropped sentence restored"},
+  };
+  for (const auto& c : cases) {
+    model.answer = [&](const std::string&) { return c.answer; };
+    const DictationResult result = pipeline->finish(c.raw, std::nullopt);
+    EXPECT_EQ(result.path, c.path) << result.final;
+  }
+}
+
+TEST_F(PipelineTest, HangingOrBrokenServersStillGiveText) {
+  pipeline->trained = true;
+  pipeline->requestTimeout = 300ms;
+  model.answer = [](const std::string&) {
+    std::this_thread::sleep_for(1500ms);  // longer than the request may take
+    return std::string("Too late.");
+  };
+  DictationResult result = pipeline->finish("the build is green", std::nullopt);
+  EXPECT_EQ(result.path, "fallback");
+  EXPECT_EQ(result.final.rfind("The build is green", 0), 0u);
+
+  pipeline->requestTimeout = 60s;
+  model.answer = [](const std::string&) { return std::string("The \xFF build \xC3 is green."); };
+  result = pipeline->finish("the build is green", std::nullopt);
+  EXPECT_FALSE(result.final.empty());
+  EXPECT_EQ(result.final.find('\xFF'), std::string::npos);  // repaired, never passed on raw
+}
+
 TEST(PieceBefore, ContinuesFromThePiecesSoFarWithinThreeHundredCharacters) {
   EXPECT_EQ(Pipeline::pieceBefore(std::nullopt, {}), std::nullopt);
   EXPECT_EQ(Pipeline::pieceBefore("Hi", {}), "Hi");
