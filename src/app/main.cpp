@@ -6,6 +6,7 @@
 
 #include "app/Dispatch.h"
 #include "app/DownloadTest.h"
+#include "app/EngineRuns.h"
 #include "support/ProgramValues.h"
 
 #ifndef QUORVEL_VERSION
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
       return 0;
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
+    case Mode::bank:
+      return runBank(choice.values.at(0), choice.values.at(1));
+    case Mode::replay:
+      return runReplay();
+    case Mode::test:
+      return runTest(programArguments());
     case Mode::app:
       return notAvailableYet("the desktop application");
     default:

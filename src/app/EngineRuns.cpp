@@ -1,0 +1,353 @@
+// The three engine runs of the command line, on the same Servers and Pipeline
+// as the application.
+#include "app/EngineRuns.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "app/DictationLog.h"
+#include "audio/Chunker.h"
+#include "audio/Levels.h"
+#include "audio/TranscriptChain.h"
+#include "audio/Wav.h"
+#include "engine/Config.h"
+#include "engine/Pipeline.h"
+#include "engine/Servers.h"
+#include "engine/TalkAhead.h"
+#include "engine/Transcription.h"
+#include "support/Files.h"
+#include "support/Json.h"
+#include "support/ProgramValues.h"
+#include "support/Tasks.h"
+
+namespace quorvel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
+constexpr const char* kCleanupModel = "cleanup-trained.gguf";
+constexpr std::int64_t kFeedStep = 4000;  // 0.25 s of samples, as the recorder's timer sees them
+constexpr std::chrono::minutes kTalkAheadWait{5};
+
+std::int64_t millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Runs the work on its own task while this thread waits, as the runs do.
+int onTask(const std::function<int()>& work) { return runTask(work).get(); }
+
+// The element after the first exact match of flag, if any.
+std::optional<std::string> valueAfter(const std::vector<std::string>& args, const std::string& flag) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == flag) return i + 1 < args.size() ? std::optional(args[i + 1]) : std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool hasFlag(const std::vector<std::string>& args, const std::string& flag) {
+  for (const auto& arg : args) {
+    if (arg == flag) return true;
+  }
+  return false;
+}
+
+// The whole text as a finite number of type T, or nothing.
+template <class T>
+std::optional<T> parseNumber(const std::optional<std::string>& text) {
+  if (!text || text->empty()) return std::nullopt;
+  T value{};
+  const char* end = text->data() + text->size();
+  const auto [at, error] = std::from_chars(text->data(), end, value);
+  if (error != std::errc() || at != end) return std::nullopt;
+  if constexpr (std::is_floating_point_v<T>) {
+    if (!std::isfinite(value)) return std::nullopt;
+  }
+  return value;
+}
+
+std::string lowered(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::vector<std::string> nonEmptyLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> wordsAtSpaces(const std::string& text) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) words.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return words;
+}
+
+std::string firstWords(const std::vector<std::string>& words, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count && i < words.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += words[i];
+  }
+  return text;
+}
+
+bool startBothServers(Servers& servers, Pipeline& pipeline) {
+  servers.killStale();
+  servers.startWhisper(kSpeechModel);
+  pipeline.trained = true;
+  servers.startLlama(kCleanupModel);
+  if (!servers.waitUntilReady(std::chrono::seconds(120))) {
+    std::printf("models failed to start\n");
+    std::fflush(stdout);
+    // Nothing is left running behind the user's back.
+    servers.stopAll();
+    return false;
+  }
+  pipeline.warmUp();
+  return true;
+}
+
+// One recording through the chunker, the chain, talk-ahead and finish.
+void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, const std::string& path,
+                 const std::vector<std::string>& args) {
+  const auto bytes = readWholeFile(path);
+  const auto read = bytes ? readWav(*bytes) : std::nullopt;
+  if (!read) {
+    std::printf("cannot read %s\n", path.c_str());
+    std::fflush(stdout);
+    return;
+  }
+  const auto samples = std::make_shared<const Samples>(std::move(*read));
+  const SampleSpan all(*samples);
+
+  Chunker chunker;
+  if (auto v = parseNumber<double>(valueAfter(args, "--chunk-min"))) chunker.minPiece = *v;
+  if (auto v = parseNumber<int>(valueAfter(args, "--pause-ms"))) chunker.pauseMs = *v;
+  if (auto v = parseNumber<double>(valueAfter(args, "--pause-ratio"))) chunker.pauseRatio = *v;
+  const bool instant = hasFlag(args, "--instant");
+
+  std::shared_ptr<TalkAhead> talk;
+  if (TalkAhead::enabled()) talk = TalkAhead::create(pipeline);
+  auto chain = std::make_shared<TranscriptChain>();
+  if (talk) {
+    chain->setOnText([weak = std::weak_ptr<TalkAhead>(talk)](const std::string& text) {
+      if (const auto strong = weak.lock()) strong->update(text);
+    });
+  }
+  const Transcriber transcriber = [&servers](SampleSpan piece, const std::string& context) {
+    return transcribe(servers, piece, context);
+  };
+  const auto addRange = [&](SampleRange range) {
+    chain->add(Samples(samples->begin() + range.begin, samples->begin() + range.end), transcriber);
+  };
+
+  const auto count = static_cast<std::int64_t>(samples->size());
+  // Bounded: the window end grows by a fixed step up to the sample count.
+  for (std::int64_t end = kFeedStep;; end += kFeedStep) {
+    if (!instant) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    const std::int64_t n = std::min(end, count);
+    if (const auto range = chunker.next(all.first(static_cast<size_t>(n)))) addRange(*range);
+    if (n >= count) break;
+  }
+
+  const auto release = Clock::now();
+  std::optional<TalkAheadHead> ahead;
+  if (talk) ahead = talk->stop();
+  // With no piece cut the whole recording is the tail; otherwise only a tail
+  // over half a second that holds speech. An empty recording sends nothing.
+  if (const auto tail = chunker.finalPiece(all, chain->count()); tail && tail->size() > 0) {
+    addRange(*tail);
+  }
+  const std::string raw = chain->count() > 0 ? chain->result() : std::string();
+  const std::int64_t speechMs = millisecondsSince(release);
+
+  const DictationResult result = pipeline->finish(raw, ahead);
+  const std::string name = fs::path(path).filename().string();
+  std::printf(
+      "%s | audio %.1fs, %d chunk(s) | after release: speech %lldms + cleanup %lldms = %.2fs | %s, %s "
+      "model\n  raw:   %s\n  typed: %s\n",
+      name.c_str(), static_cast<double>(count) / kSampleRate, chain->count(),
+      static_cast<long long>(speechMs), static_cast<long long>(result.cleanupMs),
+      static_cast<double>(speechMs + result.cleanupMs) / 1000.0, result.path.c_str(),
+      result.model.c_str(), result.raw.c_str(), result.final.c_str());
+  if (result.timings) {
+    const EngineTimings& t = *result.timings;
+    std::printf("  engine: read %lld tokens in %lld ms, wrote %lld in %lld ms; warmed while talking: %s\n",
+                static_cast<long long>(t.read), static_cast<long long>(t.readMs),
+                static_cast<long long>(t.wrote), static_cast<long long>(t.writeMs),
+                result.warmed ? "true" : "false");
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int runTest(const std::vector<std::string>& args) {
+  std::vector<std::string> wavs;
+  bool after = false;
+  for (const auto& arg : args) {
+    if (after && lowered(arg).ends_with(".wav")) wavs.push_back(arg);
+    if (arg == "--test") after = true;
+  }
+  if (hasFlag(args, "--no-trim")) trimPieceEdges().store(false);
+
+  return onTask([&] {
+    Servers servers;
+    const auto pipeline = Pipeline::create(servers);
+    if (!startBothServers(servers, *pipeline)) return 0;
+    for (const auto& path : wavs) testOneFile(servers, pipeline, path, args);
+    servers.stopAll();
+    return 0;
+  });
+}
+
+int runBank(const std::string& in, const std::string& out) {
+  // A run beside a running application must not take its language-model port,
+  // also not through a value the configuration would read as the default.
+  const char* port = std::getenv("QUORVEL_LLAMA_PORT");
+  if (!port || std::string(port) == "8179" || Config::llamaPort() == 8179) {
+    std::printf("%s\n", kBankPortMessage);
+    std::fflush(stdout);
+    return 2;
+  }
+
+  return onTask([&] {
+    Servers servers;
+    const auto pipeline = Pipeline::create(servers);
+    pipeline->trained = true;
+    const CleanupConfig cfg = CleanupConfig::load(engineCleanupFiles());
+    const auto configWith = [&cfg](std::vector<std::string> names) {
+      CleanupConfig c;
+      c.system = cfg.system;
+      c.examples = cfg.examples;
+      c.dictionary = std::move(names);
+      return c;
+    };
+
+    servers.startLlama(kCleanupModel);
+    if (!servers.waitForLlama()) {
+      std::printf("the language model failed to start\n");
+      std::fflush(stdout);
+      servers.stopAll();
+      return 1;
+    }
+    pipeline->configOverride = configWith({});
+    (void)pipeline->finish("warm up", std::nullopt);
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(out.c_str(), "w"), &std::fclose);
+    if (!output) {
+      std::printf("can't write %s\n", out.c_str());
+      std::fflush(stdout);
+      servers.stopAll();
+      return 1;
+    }
+
+    const std::vector<std::string> lines = nonEmptyLines(readWholeFile(in).value_or(""));
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const auto line = parseJson(lines[i]);
+      if (line && line->is_object()) {
+        std::vector<std::string> names;
+        if (const auto it = line->find("names"); it != line->end() && it->is_array()) {
+          bool allStrings = true;
+          for (const auto& name : *it) allStrings = allStrings && name.is_string();
+          if (allStrings) names = it->get<std::vector<std::string>>();
+        }
+        pipeline->configOverride = configWith(std::move(names));
+        pipeline->testBefore = stringMember(*line, "before");
+        pipeline->testAfter = stringMember(*line, "after");
+        pipeline->testField = stringMember(*line, "field");
+        const std::string raw = stringMember(*line, "raw").value_or("");
+
+        std::optional<TalkAheadHead> ahead;
+        const auto words = wordsAtSpaces(raw);
+        if (TalkAhead::enabled() && words.size() > 50) {
+          const auto talk = TalkAhead::create(pipeline);
+          for (size_t k = 50; k < words.size(); k += 50) {
+            talk->update(firstWords(words, k));
+            (void)talk->waitUntilIdle(kTalkAheadWait);
+          }
+          ahead = talk->stop();
+        }
+
+        const auto start = Clock::now();
+        const DictationResult result = pipeline->finish(raw, ahead);
+        const std::int64_t totalMs = millisecondsSince(start);
+        Json record = Json::object();
+        const auto id = line->find("id");
+        record["id"] = id != line->end() ? *id : Json(static_cast<std::int64_t>(i));
+        record["final"] = result.final;
+        record["path"] = result.path;
+        record["cleanup_ms"] = result.cleanupMs;
+        record["total_ms"] = totalMs;
+        record["ahead_pieces"] = result.aheadPieces;
+        record["warmed"] = result.warmed;
+        record["engine"] = result.timings ? result.timings->dict() : Json::object();
+        const std::string text = compactJson(record) + "\n";
+        std::fwrite(text.data(), 1, text.size(), output.get());
+        std::fflush(output.get());
+      }
+      if ((i + 1) % 50 == 0) {
+        std::printf("  %zu of %zu\n", i + 1, lines.size());
+        std::fflush(stdout);
+      }
+    }
+    output.reset();
+    servers.stopAll();
+    return 0;
+  });
+}
+
+int runReplay() {
+  struct Kept {
+    std::string time;
+    std::string raw;
+  };
+  std::vector<Kept> kept;
+  for (const auto& text : nonEmptyLines(readWholeFile(dictationLogFile()).value_or(""))) {
+    const auto line = parseJson(text);
+    if (!line || !line->is_object()) continue;
+    const auto audio = line->find("audio_s");
+    if (audio == line->end() || !audio->is_number() || !(audio->get<double>() > 10)) continue;
+    kept.push_back({stringMember(*line, "time").value_or(""), stringMember(*line, "raw").value_or("")});
+  }
+
+  return onTask([&] {
+    Servers servers;
+    const auto pipeline = Pipeline::create(servers);
+    if (!startBothServers(servers, *pipeline)) return 0;
+    for (const auto& entry : kept) {
+      const auto start = Clock::now();
+      const DictationResult result = pipeline->finish(entry.raw, std::nullopt);
+      const double seconds = static_cast<double>(millisecondsSince(start)) / 1000.0;
+      std::printf("[%s] cleanup %.2fs | %s\n%s\n\n", entry.time.c_str(), seconds, result.path.c_str(),
+                  result.final.c_str());
+      std::fflush(stdout);
+    }
+    servers.stopAll();
+    return 0;
+  });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,257 @@
+// The engine runs as processes against the stand-in servers: "--test" over
+// generated speech with pauses, "--bank" over good and bad lines, and
+// "--replay" over a history file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+#include "TestSupport.h"
+#include "app/EngineRuns.h"
+#include "audio/Wav.h"
+#include "support/Json.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+struct RunOutput {
+  int status = -1;
+  std::string out;
+};
+
+std::string quoted(const std::string& text) {
+  std::string result = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      result += "'\\''";
+    } else {
+      result += c;
+    }
+  }
+  return result + "'";
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> found;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) found.push_back(line);
+  return found;
+}
+
+class EngineRunsTest : public ::testing::Test {
+ protected:
+  // Runs the program with these arguments; its standard output and status.
+  RunOutput run(const std::vector<std::string>& args) {
+    std::string command = quoted(testing::buildProgram("quorvel").string());
+    for (const auto& arg : args) command += " " + quoted(arg);
+    command += " 2>>" + quoted((root / "stderr.txt").string());
+    RunOutput result;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+
+  void script(const std::vector<Json>& entries) {
+    std::string text;
+    for (const auto& entry : entries) text += compactJson(entry) + "\n";
+    testing::writeTextFile(scriptFile, text);
+  }
+
+  int count(const std::string& event, const std::string& server, const std::string& path = "") const {
+    int n = 0;
+    std::ifstream in(requestLog);
+    for (std::string line; std::getline(in, line);) {
+      const auto json = parseJson(line);
+      if (json && json->value("event", "") == event && json->value("server", "") == server &&
+          (path.empty() || json->value("path", "") == path)) {
+        ++n;
+      }
+    }
+    return n;
+  }
+
+  TempDir root;
+  fs::path requestLog = root / "requests.jsonl";
+  fs::path scriptFile = root / "script.jsonl";
+  fs::path speech = QUORVEL_RUNS_SPEECH_DIR;
+  ScopedEnv rootVariable{"QUORVEL_ROOT", (root / "data").string()};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
+  ScopedEnv dataHome{"XDG_DATA_HOME", (root / "share").string()};
+  ScopedEnv whisperExe{"QUORVEL_WHISPER_SERVER", testing::buildProgram("quorvel-standin-whisper").string()};
+  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", testing::buildProgram("quorvel-standin-llama").string()};
+  ScopedEnv whisperPort{"QUORVEL_WHISPER_PORT", std::to_string(testing::freeLoopbackPort())};
+  ScopedEnv llamaPort{"QUORVEL_LLAMA_PORT", std::to_string(testing::freeLoopbackPort())};
+  ScopedEnv log{"QUORVEL_STANDIN_LOG", requestLog.string()};
+  ScopedEnv scriptVariable{"QUORVEL_STANDIN_SCRIPT", scriptFile.string()};
+  ScopedEnv audioSpeed{"QUORVEL_STANDIN_MS_PER_AUDIO_S", "1"};
+  ScopedEnv promptSpeed{"QUORVEL_STANDIN_MS_PER_PROMPT_TOKEN", "0"};
+  ScopedEnv tokenSpeed{"QUORVEL_STANDIN_MS_PER_TOKEN", "0"};
+  ScopedEnv neural{"QUORVEL_NEURAL_ENGINE", "0"};
+  ScopedEnv talk{"QUORVEL_TALK_AHEAD", std::nullopt};
+  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
+  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
+};
+
+TEST_F(EngineRunsTest, TestRunCutsSpeechAtPausesAndReportsEachFile) {
+  script({{{"text", ""}},  // the warm-up's transcription
+          {{"text", "The weather was calm this morning."}},
+          {{"text", "After lunch the team reviewed the budget."}},
+          {{"text", "Please send the final report."}},
+          {{"text", "Whole file once."}}});
+  const fs::path empty = root / "empty.wav", junk = root / "junk.WAV";
+  testing::writeTextFile(empty, wavData({}));
+  testing::writeTextFile(junk, "this is not a wav file at all");
+  const fs::path missing = root / "missing.wav";
+  const RunOutput output =
+      run({"--test", (speech / "joined.wav").string(), "--chunk-min", "3", missing.string(), junk.string(),
+           (speech / "a.wav").string(), empty.string(), "--instant", "notes.txt"});
+  ASSERT_EQ(output.status, 0) << output.out;
+  const auto out = lines(output.out);
+  ASSERT_EQ(out.size(), 13u) << output.out;
+
+  // joined.wav: three sentences with pauses of 1.5 s and 1.2 s.
+  const std::regex report(
+      R"(joined\.wav \| audio (\d+\.\d)s, (\d+) chunk\(s\) \| after release: speech (\d+)ms \+ cleanup (\d+)ms = (\d+\.\d\d)s \| ([a-z ,()0-9]+), trained model)");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(out[0], match, report)) << out[0];
+  EXPECT_EQ(match[2], "3");
+  EXPECT_EQ(out[1], "  raw:   The weather was calm this morning. After lunch the team reviewed the budget. Please send the final report.");
+  EXPECT_TRUE(out[2].starts_with("  typed: ")) << out[2];
+  EXPECT_TRUE(out[3].starts_with("  engine: read ")) << out[3];
+  EXPECT_TRUE(out[3].ends_with("; warmed while talking: true") || out[3].ends_with("; warmed while talking: false"))
+      << out[3];
+  EXPECT_EQ(out[4], "cannot read " + missing.string());
+  EXPECT_EQ(out[5], "cannot read " + junk.string());
+  // a.wav alone is never cut at the default 20 s: the whole recording is the tail.
+  EXPECT_TRUE(out[6].starts_with("a.wav | audio ")) << out[6];
+  EXPECT_NE(out[6].find(", 1 chunk(s) |"), std::string::npos) << out[6];
+  EXPECT_EQ(out[7], "  raw:   Whole file once.");
+  EXPECT_TRUE(out[9].starts_with("  engine: read ")) << out[9];
+  EXPECT_EQ(out[10].substr(0, 40), "empty.wav | audio 0.0s, 0 chunk(s) | aft");
+  EXPECT_NE(out[10].find("| empty, trained model"), std::string::npos);
+  EXPECT_EQ(out[11], "  raw:   ");
+  EXPECT_EQ(out[12], "  typed: ");
+  // Three pieces of joined.wav and the whole a.wav; nothing for the empty file.
+  EXPECT_EQ(count("request", "whisper", "/inference"), 5);  // with the warm-up
+  EXPECT_EQ(count("stop", "whisper"), count("start", "whisper"));
+  EXPECT_EQ(count("stop", "llama"), count("start", "llama"));
+}
+
+TEST_F(EngineRunsTest, TestRunWithoutWavFilesOnlyStartsWarmsAndStops) {
+  script({});
+  const RunOutput output = run({"--test", "--instant"});
+  EXPECT_EQ(output.status, 0);
+  EXPECT_EQ(output.out, "");
+  EXPECT_EQ(count("start", "whisper"), 1);
+  EXPECT_EQ(count("stop", "llama"), 1);
+}
+
+TEST_F(EngineRunsTest, BankRefusesTheApplicationsPort) {
+  for (const std::optional<std::string>& value : {std::optional<std::string>(), std::optional<std::string>("8179"),
+                                                  std::optional<std::string>("not a port")}) {
+    ScopedEnv port{"QUORVEL_LLAMA_PORT", value};
+    const RunOutput output = run({"--bank", (root / "in.jsonl").string(), (root / "out.jsonl").string()});
+    EXPECT_EQ(output.status, 2);
+    EXPECT_EQ(output.out, std::string(kBankPortMessage) + "\n");
+  }
+  EXPECT_FALSE(fs::exists(root / "out.jsonl"));
+  EXPECT_EQ(count("start", "llama"), 0);
+}
+
+TEST_F(EngineRunsTest, BankWritesOneLinePerObjectAndSkipsTheRest) {
+  std::string longRaw;
+  for (int i = 0; i < 13; ++i) longRaw += "We should check the report number " + std::to_string(i) + ". ";
+  longRaw += "and";
+  script({{{"match", "hello there."}, {"answer", "Hello there."}}});
+  const std::string bank =
+      compactJson(Json{{"id", "first"}, {"raw", "hello there"}, {"names", {"Anna"}}}) + "\n" +
+      "\n" +
+      "this line is not json\n" +
+      "[\"an\", \"array\"]\n" +
+      compactJson(Json{{"raw", "no id here"}, {"names", {1, 2}}, {"before", 7}}) + "\n" +
+      std::string(10 * 1024 * 1024, 'x') + "\n" +
+      compactJson(Json{{"id", 42}, {"raw", longRaw}, {"before", "Dear team,"}}) + "\n" +
+      compactJson(Json{{"id", nullptr}}) + "\n";
+  testing::writeTextFile(root / "in.jsonl", bank);
+  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), (root / "out.jsonl").string()});
+  ASSERT_EQ(output.status, 0) << output.out;
+  EXPECT_EQ(output.out, "");  // fewer than 50 lines: no progress
+  const auto written = lines(testing::readTextFile(root / "out.jsonl"));
+  ASSERT_EQ(written.size(), 4u);
+  std::vector<Json> records;
+  for (const auto& line : written) {
+    const auto json = parseJson(line);
+    ASSERT_TRUE(json && json->is_object()) << line;
+    for (const char* key : {"id", "final", "path", "cleanup_ms", "total_ms", "ahead_pieces", "warmed", "engine"}) {
+      EXPECT_TRUE(json->contains(key)) << key << " in " << line;
+    }
+    records.push_back(*json);
+  }
+  EXPECT_EQ(records[0]["id"], "first");
+  EXPECT_EQ(records[0]["final"], "Hello there.");
+  EXPECT_TRUE(records[0]["engine"].contains("read_tokens"));
+  EXPECT_EQ(records[1]["id"], 3);  // the index among non-empty lines, skipped ones counted
+  EXPECT_EQ(records[2]["id"], 42);
+  EXPECT_EQ(records[2]["warmed"], true);  // over 50 words: talk-ahead ran first
+  EXPECT_EQ(records[3]["id"], nullptr);
+  EXPECT_EQ(records[3]["path"], "empty");
+  EXPECT_EQ(records[3]["engine"], Json::object());
+  EXPECT_EQ(count("start", "whisper"), 0);
+  EXPECT_EQ(count("stop", "llama"), 1);
+}
+
+TEST_F(EngineRunsTest, BankReportsProgressEveryFiftyLines) {
+  script({});
+  std::string bank;
+  for (int i = 0; i < 101; ++i) bank += compactJson(Json{{"raw", "line " + std::to_string(i)}}) + "\n";
+  testing::writeTextFile(root / "in.jsonl", bank);
+  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), (root / "out.jsonl").string()});
+  EXPECT_EQ(output.status, 0);
+  EXPECT_EQ(output.out, "  50 of 101\n  100 of 101\n");
+  EXPECT_EQ(lines(testing::readTextFile(root / "out.jsonl")).size(), 101u);
+}
+
+TEST_F(EngineRunsTest, BankCannotWriteIntoAMissingFolder) {
+  script({});
+  testing::writeTextFile(root / "in.jsonl", "{\"raw\":\"hi\"}\n");
+  const fs::path out = root / "no" / "such" / "folder" / "out.jsonl";
+  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), out.string()});
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "can't write " + out.string() + "\n");
+  EXPECT_EQ(count("stop", "llama"), 1);
+}
+
+TEST_F(EngineRunsTest, ReplayCleansOnlyTheLongDictationsAgain) {
+  script({{{"match", "a long dictation."}, {"answer", "A long dictation."}}});
+  const std::string history =
+      compactJson(Json{{"time", "2026-03-01T09:15:02Z"}, {"audio_s", 12.5}, {"raw", "a long dictation"}}) + "\n" +
+      compactJson(Json{{"time", "2026-03-01T09:16:00Z"}, {"audio_s", 4}, {"raw", "a short one"}}) + "\n" +
+      "\x01\x02 junk\n" +
+      compactJson(Json{{"audio_s", "11"}, {"raw", "audio as text"}}) + "\n" +
+      compactJson(Json{{"audio_s", 30}}) + "\n" +
+      "{\"time\":\"2026-03-01T09:17:00Z\",\"audio_s\":20,\"raw\":\"half writ";
+  testing::writeTextFile(root / "data" / "logs" / "dictations.jsonl", history);
+  const RunOutput output = run({"--replay"});
+  ASSERT_EQ(output.status, 0);
+  const auto out = lines(output.out);
+  ASSERT_EQ(out.size(), 6u) << output.out;
+  EXPECT_TRUE(std::regex_match(out[0], std::regex(R"(\[2026-03-01T09:15:02Z\] cleanup \d+\.\d\ds \| cleaned.*)")))
+      << out[0];
+  EXPECT_EQ(out[1], "A long dictation.");
+  EXPECT_EQ(out[2], "");
+  EXPECT_TRUE(std::regex_match(out[3], std::regex(R"(\[\] cleanup \d+\.\d\ds \| empty)"))) << out[3];
+  EXPECT_EQ(out[4], "");
+}
+
+}  // namespace
+}  // namespace quorvel
