@@ -26,20 +26,20 @@ ParseOutcome parseArguments(const std::vector<std::string>& args, const std::vec
       parsed.helpRequested = true;
       continue;
     }
-    const FlagSpec* spec = nullptr;
+    const FlagSpec* matched = nullptr;
     for (const FlagSpec& candidate : flags) {
-      if (candidate.name == arg) spec = &candidate;
+      if (candidate.name == arg) matched = &candidate;
     }
-    if (spec == nullptr) return {std::nullopt, "unknown argument: " + arg};
+    if (matched == nullptr) return {std::nullopt, "unknown argument: " + arg};
     auto& slot = parsed.values[arg];
-    if (!spec->takesValue) {
+    if (!matched->takesValue) {
       slot.emplace_back();
       continue;
     }
     if (i + 1 >= args.size()) return {std::nullopt, "expected value after " + arg};
     const std::string& value = args[++i];
-    if (spec->check) {
-      if (auto problem = spec->check(value)) {
+    if (matched->check) {
+      if (auto problem = matched->check(value)) {
         return {std::nullopt, "invalid value for " + arg + ": \"" + value + "\" (" + *problem + ")"};
       }
     }
