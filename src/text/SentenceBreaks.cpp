@@ -167,10 +167,49 @@ std::vector<MergedPlace> mergedPlaces(const UnicodeString& text, const icu::Rege
   return places;
 }
 
+// The text folded for case, with every run of spaces and tabs as one space.
+// A merged place always shows up in it as plain text, which is far cheaper to
+// look for than compiling the place's pattern (most breaks were kept).
+UnicodeString searchForm(const UnicodeString& text) {
+  UnicodeString form;
+  bool inGap = false;
+  for (int32_t i = 0; i < text.length(); ++i) {
+    const char16_t unit = text.charAt(i);
+    const bool gap = unit == u' ' || unit == u'\t';
+    if (!gap || !inGap) form.append(gap ? u' ' : unit);
+    inGap = gap;
+  }
+  return form.foldCase(U_FOLD_CASE_DEFAULT);
+}
+
+UnicodeString folded(const UnicodeString& word) {
+  UnicodeString copy(word);
+  return copy.foldCase(U_FOLD_CASE_DEFAULT);
+}
+
+// Whether the merged pattern of `b` can match at all: each of its forms (with
+// or without the comma, with or without a joining "and", "so" or "but") taken
+// literally must occur in the search form. Word edges are left to the pattern.
+bool mayHoldMergedPlace(const UnicodeString& form, const Break& b, bool conjunction) {
+  UnicodeString tail;
+  if (!conjunction) tail += folded(b.starter) + UnicodeString(u" ");
+  tail += folded(b.next1) + UnicodeString(u" ") + folded(b.next2);
+  const UnicodeString before = folded(b.before);
+  for (const char16_t* comma : {u"", u","}) {
+    for (const char16_t* joiner : {u"", u"and ", u"so ", u"but "}) {
+      const UnicodeString place = before + UnicodeString(comma) + UnicodeString(u" ") +
+                                  UnicodeString(joiner) + tail;
+      if (form.indexOf(place) >= 0) return true;
+    }
+  }
+  return false;
+}
+
 // Splits the one merged place of `b` in `text`; false when there is not
 // exactly one.
-bool splitMerged(UnicodeString& text, const Break& b) {
+bool splitMerged(UnicodeString& text, const UnicodeString& form, const Break& b) {
   const bool conjunction = isConjunction(unicode::lowercased(b.starter));
+  if (!mayHoldMergedPlace(form, b, conjunction)) return false;
   const auto merged = mergedPattern(b, conjunction);
   const auto firstWord = compiled(unicode::quotedForPattern(b.before), UREGEX_CASE_INSENSITIVE);
   if (!merged || !firstWord) return false;
@@ -185,6 +224,7 @@ bool splitMerged(UnicodeString& text, const Break& b) {
 std::string restoreBreaks(std::string_view sourceUtf8, std::string_view cleanedUtf8) {
   const UnicodeString source = unicode::fromUtf8(sourceUtf8);
   UnicodeString text = unicode::fromUtf8(cleanedUtf8);
+  UnicodeString form = searchForm(text);
   bool changed = false;
 
   const auto matcher = unicode::matcherFor(breakPattern(), source);
@@ -199,7 +239,10 @@ std::string restoreBreaks(std::string_view sourceUtf8, std::string_view cleanedU
     // at least three words before it.
     if (wordStart > 0 && source.charAt(wordStart - 1) != u' ') continue;
     if (wordsInProgress(source, wordStart) < 3) continue;
-    if (splitMerged(text, b)) changed = true;
+    if (splitMerged(text, form, b)) {
+      changed = true;
+      form = searchForm(text);
+    }
   }
   return changed ? unicode::toUtf8(text) : std::string(cleanedUtf8);
 }
