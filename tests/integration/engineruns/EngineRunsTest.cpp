@@ -147,6 +147,42 @@ TEST_F(EngineRunsTest, TestRunCutsSpeechAtPausesAndReportsEachFile) {
   EXPECT_EQ(count("stop", "llama"), count("start", "llama"));
 }
 
+// The samples of each transcription request, in order.
+std::vector<long long> transcribedSamples(const fs::path& requestLog) {
+  std::vector<long long> found;
+  std::ifstream in(requestLog);
+  for (std::string line; std::getline(in, line);) {
+    const auto json = parseJson(line);
+    if (json && json->value("event", "") == "request" && json->value("path", "") == "/inference" &&
+        (*json)["wav_samples"].is_number_integer()) {
+      found.push_back((*json)["wav_samples"].get<long long>());
+    }
+  }
+  return found;
+}
+
+TEST_F(EngineRunsTest, NoTrimSendsTheWholeRecordingWithItsQuietEdges) {
+  script({});
+  // Half a second of silence on either side of the spoken sentence.
+  const auto spoken = readWav(testing::readTextFile(speech / "a.wav"));
+  ASSERT_TRUE(spoken && !spoken->empty());
+  Samples padded(8000, 0);
+  padded.insert(padded.end(), spoken->begin(), spoken->end());
+  padded.insert(padded.end(), 8000, 0);
+  const fs::path wav = root / "padded.wav";
+  testing::writeTextFile(wav, wavData(padded));
+
+  ASSERT_EQ(run({"--test", wav.string(), "--instant"}).status, 0);
+  const auto trimmed = transcribedSamples(requestLog);
+  ASSERT_EQ(trimmed.size(), 2u);  // the warm-up, then the recording
+  EXPECT_LT(trimmed[1], static_cast<long long>(padded.size()));
+
+  ASSERT_EQ(run({"--test", wav.string(), "--instant", "--no-trim"}).status, 0);
+  const auto whole = transcribedSamples(requestLog);
+  ASSERT_EQ(whole.size(), 4u);
+  EXPECT_EQ(whole[3], static_cast<long long>(padded.size()));
+}
+
 TEST_F(EngineRunsTest, TestRunWithoutWavFilesOnlyStartsWarmsAndStops) {
   script({});
   const RunOutput output = run({"--test", "--instant"});
