@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +76,10 @@ Status writeFileAtomically(const fs::path& path, std::string_view data) {
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     return Error{"could not write " + path.string() + ": " + std::strerror(errno)};
+  }
+  // A file the user keeps private (0600) stays private after the replacement.
+  if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
+    ::fchmod(fd, existing.st_mode & 07777);
   }
   const char* cursor = data.data();
   size_t left = data.size();

@@ -92,3 +92,23 @@ TEST_F(UserDefaultsTest, ConcurrentUpdatesFromThreadsAndProcessesLoseNothing) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(WriteFileAtomically, ReplacesWholeAndKeepsThePermissions) {
+  testing::TempDir dir;
+  const fs::path file = dir / "private.json";
+  ASSERT_TRUE(writeFileAtomically(file, "first").ok());
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(writeFileAtomically(file, "second").ok());
+  EXPECT_EQ(testing::readTextFile(file), "second");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  // Nothing is left behind but the file itself.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_FALSE(writeFileAtomically(dir / "missing" / "x", "y").ok());
+}
+
+}  // namespace
+}  // namespace quorvel
