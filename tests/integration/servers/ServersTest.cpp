@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 
+#include "QuickServerWaits.h"
 #include "TestSupport.h"
 #include "engine/Config.h"
 #include "support/Json.h"
@@ -24,19 +25,6 @@ using namespace std::chrono_literals;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-ServerWaits quickWaits() {
-  ServerWaits waits;
-  waits.probeTimeout = 1000ms;
-  waits.probePause = 50ms;
-  waits.whisperProbes = 100;
-  waits.llamaProbes = 100;
-  waits.readyPause = 50ms;
-  waits.trialProbes = 100;
-  waits.trialPause = 50ms;
-  waits.staleSettle = 100ms;
-  waits.exitGrace = 5000ms;
-  return waits;
-}
 
 // A speech port whose Neural Engine trial port (+100) is free as well.
 int freeSpeechPort() {
@@ -51,7 +39,7 @@ class ServersTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Config::resetForTesting();
-    servers = std::make_unique<Servers>(quickWaits());
+    servers = std::make_unique<Servers>(testing::quickServerWaits());
   }
 
   void TearDown() override {

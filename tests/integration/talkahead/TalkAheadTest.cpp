@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "QuickServerWaits.h"
 #include "TestSupport.h"
 #include "engine/Config.h"
 #include "support/UserDefaults.h"
@@ -20,14 +21,6 @@ using namespace std::chrono_literals;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-ServerWaits quickWaits() {
-  ServerWaits waits;
-  waits.probeTimeout = 1000ms;
-  waits.probePause = 50ms;
-  waits.llamaProbes = 100;
-  waits.exitGrace = 5000ms;
-  return waits;
-}
 
 // n sentences of seven words; nine make one piece of 63 words.
 std::string sentences(int n, const std::string& topic) {
@@ -64,7 +57,7 @@ class TalkAheadTest : public ::testing::Test {
     }
     testing::writeTextFile(scriptFile, text);
     Config::resetForTesting();
-    servers = std::make_unique<Servers>(quickWaits());
+    servers = std::make_unique<Servers>(testing::quickServerWaits());
     servers->startLlama("cleanup-trained.gguf");
     ASSERT_TRUE(servers->waitForLlama());
     pipeline = Pipeline::create(*servers);

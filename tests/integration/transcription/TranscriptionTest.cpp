@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "CaptureServer.h"
+#include "QuickServerWaits.h"
 #include "TestSupport.h"
 #include "audio/Levels.h"
 #include "audio/TranscriptChain.h"
@@ -24,17 +25,6 @@ using namespace std::chrono_literals;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-ServerWaits quickWaits(int probes = 100) {
-  ServerWaits waits;
-  waits.probeTimeout = 1000ms;
-  waits.probePause = 50ms;
-  waits.whisperProbes = probes;
-  waits.llamaProbes = probes;
-  waits.readyPause = 50ms;
-  waits.staleSettle = 100ms;
-  waits.exitGrace = 5000ms;
-  return waits;
-}
 
 Samples tone(std::size_t count, int amplitude) {
   Samples samples(count);
@@ -75,7 +65,7 @@ class CapturedRequest : public SpeechRequest {
     Config::resetForTesting();
   }
   std::optional<ScopedEnv> port;
-  Servers servers{quickWaits(20)};
+  Servers servers{testing::quickServerWaits(20)};
 };
 
 TEST_F(CapturedRequest, SendsTheFormByteForByte) {
@@ -140,7 +130,7 @@ TEST_F(CapturedRequest, TranscribeSendsBoostedAudioAndTidiesTheAnswer) {
 TEST_F(SpeechRequest, UnreachableServerFailsTheRequestAndGivesNothingToTranscribe) {
   ScopedEnv port("QUORVEL_WHISPER_PORT", std::to_string(testing::freeLoopbackPort()));
   Config::resetForTesting();
-  Servers servers(quickWaits(2));
+  Servers servers(testing::quickServerWaits(2));
   EXPECT_FALSE(transcribeWav(servers, wavData(Samples{1}), "", 2s).ok());
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(transcribe(servers, tone(1000, 3000), "", 2s), "");
@@ -199,7 +189,7 @@ class StandinSpeech : public SpeechRequest {
   ScopedEnv fault{"QUORVEL_STANDIN_FAULT", std::nullopt};
   ScopedEnv latency{"QUORVEL_STANDIN_MS_PER_AUDIO_S", std::nullopt};
   ScopedEnv neural{"QUORVEL_NEURAL_ENGINE", std::nullopt};
-  Servers servers{quickWaits()};
+  Servers servers{testing::quickServerWaits()};
 };
 
 TEST_F(StandinSpeech, LogsTheFormFieldsAndTheWholeWav) {
