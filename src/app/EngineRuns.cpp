@@ -2,6 +2,9 @@
 // as the application.
 #include "app/EngineRuns.h"
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -24,6 +27,7 @@
 #include "support/Files.h"
 #include "support/Json.h"
 #include "support/ProgramValues.h"
+#include "support/ReplacingFile.h"
 #include "support/Tasks.h"
 
 namespace quorvel {
@@ -80,13 +84,21 @@ std::string lowered(std::string text) {
   return text;
 }
 
-std::vector<std::string> nonEmptyLines(const std::string& text) {
-  std::vector<std::string> lines;
+// A line of a file and its number there (from 1, empty lines counted).
+struct NumberedLine {
+  std::string text;
+  std::int64_t number = 0;
+};
+
+std::vector<NumberedLine> nonEmptyNumberedLines(const std::string& text) {
+  std::vector<NumberedLine> lines;
   size_t start = 0;
+  std::int64_t number = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) lines.emplace_back(text, start, end - start);
+    ++number;
+    if (end > start) lines.push_back({text.substr(start, end - start), number});
     start = end + 1;
   }
   return lines;
@@ -129,17 +141,25 @@ bool startBothServers(Servers& servers, Pipeline& pipeline) {
   return true;
 }
 
-// One recording through the chunker, the chain, talk-ahead and finish.
-void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, const std::string& path,
-                 const std::vector<std::string>& args) {
-  const auto bytes = readWholeFile(path);
-  const auto read = bytes ? readWav(*bytes) : std::nullopt;
+// What went wrong in a run, for its closing lines and its exit status.
+struct RunTroubles {
+  int unreadable = 0;               // recordings that could not be read
+  std::atomic<int> speechFailed{0};  // speech requests that failed (each heard as silence)
+  int unanswered = 0;               // dictations that fell back: the language model gave no answer
+};
+
+// A recording through the chunker, the chain, talk-ahead and finish; false
+// when the file could not be read.
+bool testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, const std::string& path,
+                 const std::vector<std::string>& args, RunTroubles& troubles) {
+  const auto bytes = readWholeFileOrError(path);
+  auto read = bytes ? decodeWav(*bytes) : Result<Samples>(Error{bytes.error()});
   if (!read) {
-    std::printf("cannot read %s\n", path.c_str());
+    std::printf("cannot read %s: %s\n", path.c_str(), read.error().c_str());
     std::fflush(stdout);
-    return;
+    return false;
   }
-  const auto samples = std::make_shared<const Samples>(std::move(*read));
+  const auto samples = std::make_shared<const Samples>(std::move(read).value());
   const SampleSpan all(*samples);
 
   Chunker chunker;
@@ -156,8 +176,11 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
       if (const auto strong = weak.lock()) strong->update(text);
     });
   }
-  const Transcriber transcriber = [&servers](SampleSpan piece, const std::string& context) {
-    return transcribe(servers, piece, context);
+  const Transcriber transcriber = [&servers, &troubles](SampleSpan piece, const std::string& context) {
+    auto text = transcribeOrFail(servers, piece, context);
+    if (text) return std::move(text).value();
+    troubles.speechFailed.fetch_add(1);
+    return std::string();
   };
   const auto addRange = [&](SampleRange range) {
     chain->add(Samples(samples->begin() + range.begin, samples->begin() + range.end), transcriber);
@@ -183,7 +206,9 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
   const std::string raw = chain->count() > 0 ? chain->result() : std::string();
   const std::int64_t speechMs = millisecondsSince(release);
 
+  const std::int64_t unansweredBefore = pipeline->unansweredRequests();
   const DictationResult result = pipeline->finish(raw, ahead);
+  if (pipeline->unansweredRequests() > unansweredBefore) ++troubles.unanswered;
   const std::string name = fs::path(path).filename().string();
   std::printf(
       "%s | audio %.1fs, %d chunk(s) | after release: speech %lldms + cleanup %lldms = %.2fs | %s, %s "
@@ -200,27 +225,66 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
                 result.warmed ? "true" : "false");
   }
   std::fflush(stdout);
+  return true;
 }
+
+// The closing lines of a run that did not go well; the exit status.
+int reportTroubles(const RunTroubles& troubles, int dictations) {
+  if (troubles.unreadable > 0) {
+    std::printf("%d recording(s) could not be read\n", troubles.unreadable);
+  }
+  if (const int failed = troubles.speechFailed.load(); failed > 0) {
+    std::printf("%d speech request(s) failed and were heard as silence\n", failed);
+  }
+  if (troubles.unanswered > 0) {
+    std::printf("%d of %d dictation(s) fell back: the language model gave no answer\n", troubles.unanswered,
+                dictations);
+  }
+  std::fflush(stdout);
+  const bool failed =
+      troubles.unreadable > 0 || troubles.speechFailed.load() > 0 || troubles.unanswered > 0;
+  return failed ? 1 : 0;
+}
+
+// Options of "--test" that take the next element as their value, and those that stand alone.
+bool takesValue(const std::string& arg) {
+  return arg == "--chunk-min" || arg == "--pause-ms" || arg == "--pause-ratio";
+}
+bool isTestFlag(const std::string& arg) { return arg == "--instant" || arg == "--no-trim"; }
 
 }  // namespace
 
 int runTest(const std::vector<std::string>& args) {
   std::vector<std::string> wavs;
+  bool unusable = false;
   bool after = false;
-  for (const auto& arg : args) {
-    if (after && lowered(arg).ends_with(".wav")) wavs.push_back(arg);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (after) {
+      if (lowered(arg).ends_with(".wav")) {
+        wavs.push_back(arg);
+      } else if (!isTestFlag(arg) && !takesValue(arg) && !(i > 0 && takesValue(args[i - 1]))) {
+        std::printf("skipped %s: not a .wav file or an option of --test\n", arg.c_str());
+        unusable = true;
+      }
+    }
     if (arg == "--test") after = true;
   }
+  std::fflush(stdout);
   if (hasFlag(args, "--no-trim")) trimPieceEdges().store(false);
 
-  return onTask([&] {
+  const int status = onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    if (!startBothServers(servers, *pipeline)) return 0;
-    for (const auto& path : wavs) testOneFile(servers, pipeline, path, args);
+    if (!startBothServers(servers, *pipeline)) return 1;
+    RunTroubles troubles;
+    for (const auto& path : wavs) {
+      if (!testOneFile(servers, pipeline, path, args, troubles)) ++troubles.unreadable;
+    }
     servers.stopAll();
-    return 0;
+    return reportTroubles(troubles, static_cast<int>(wavs.size()) - troubles.unreadable);
   });
+  return unusable ? 2 : status;
 }
 
 int runBank(const std::string& in, const std::string& out) {
@@ -232,6 +296,30 @@ int runBank(const std::string& in, const std::string& out) {
     std::fflush(stdout);
     return 2;
   }
+  const auto say = [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
+  // Writing the output over the input would lose the bank.
+  if (struct stat input {}, output {}; ::stat(in.c_str(), &input) == 0 &&
+                                       ::stat(out.c_str(), &output) == 0 && input.st_dev == output.st_dev &&
+                                       input.st_ino == output.st_ino) {
+    say("can't write " + out + ": it is the input file " + in);
+    return 2;
+  }
+  const auto bank = readWholeFileOrError(in);
+  if (!bank) {
+    say("can't read " + in + ": " + bank.error());
+    return 1;
+  }
+  // Written beside OUT and moved into place at the end: an interrupted or
+  // failed run leaves OUT as it was.
+  auto opened = ReplacingFile::open(out);
+  if (!opened) {
+    say("can't write " + out + ": " + opened.error());
+    return 1;
+  }
+  std::unique_ptr<ReplacingFile> output = std::move(opened).value();
 
   return onTask([&] {
     Servers servers;
@@ -248,26 +336,24 @@ int runBank(const std::string& in, const std::string& out) {
 
     servers.startLlama(kCleanupModel);
     if (!servers.waitForLlama()) {
-      std::printf("the language model failed to start\n");
-      std::fflush(stdout);
+      say("the language model failed to start");
       servers.stopAll();
       return 1;
     }
     pipeline->configOverride = configWith({});
     (void)pipeline->finish("warm up", std::nullopt);
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(out.c_str(), "w"), &std::fclose);
-    if (!output) {
-      std::printf("can't write %s\n", out.c_str());
-      std::fflush(stdout);
-      servers.stopAll();
-      return 1;
-    }
-
-    const std::vector<std::string> lines = nonEmptyLines(readWholeFile(in).value_or(""));
+    const std::vector<NumberedLine> lines = nonEmptyNumberedLines(*bank);
+    int unanswered = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
-      const auto line = parseJson(lines[i]);
-      if (line && line->is_object()) {
+      Json record = Json::object();
+      const auto line = parseJson(lines[i].text);
+      if (!line || !line->is_object()) {
+        // A record all the same, so the output has a line for every line read.
+        record["id"] = static_cast<std::int64_t>(i);
+        record["line"] = lines[i].number;
+        record["error"] = line ? "not a JSON object" : "not JSON";
+      } else {
         std::vector<std::string> names;
         if (const auto it = line->find("names"); it != line->end() && it->is_array()) {
           bool allStrings = true;
@@ -279,6 +365,7 @@ int runBank(const std::string& in, const std::string& out) {
         pipeline->testAfter = stringMember(*line, "after");
         pipeline->testField = stringMember(*line, "field");
         const std::string raw = stringMember(*line, "raw").value_or("");
+        const std::int64_t unansweredBefore = pipeline->unansweredRequests();
 
         std::optional<TalkAheadHead> ahead;
         const auto words = wordsAtSpaces(raw);
@@ -294,7 +381,7 @@ int runBank(const std::string& in, const std::string& out) {
         const auto start = Clock::now();
         const DictationResult result = pipeline->finish(raw, ahead);
         const std::int64_t totalMs = millisecondsSince(start);
-        Json record = Json::object();
+        if (pipeline->unansweredRequests() > unansweredBefore) ++unanswered;
         const auto id = line->find("id");
         record["id"] = id != line->end() ? *id : Json(static_cast<std::int64_t>(i));
         record["final"] = result.final;
@@ -304,17 +391,27 @@ int runBank(const std::string& in, const std::string& out) {
         record["ahead_pieces"] = result.aheadPieces;
         record["warmed"] = result.warmed;
         record["engine"] = result.timings ? result.timings->dict() : Json::object();
-        const std::string text = compactJson(record) + "\n";
-        std::fwrite(text.data(), 1, text.size(), output.get());
-        std::fflush(output.get());
+      }
+      if (const Status written = output->write(compactJson(record) + "\n"); !written) {
+        say("can't write " + out + ": " + written.error());
+        servers.stopAll();
+        return 1;
       }
       if ((i + 1) % 50 == 0) {
         std::printf("  %zu of %zu\n", i + 1, lines.size());
         std::fflush(stdout);
       }
     }
-    output.reset();
     servers.stopAll();
+    if (const Status written = output->commit(); !written) {
+      say("can't write " + out + ": " + written.error());
+      return 1;
+    }
+    if (unanswered > 0) {
+      std::printf("%d of %zu line(s) fell back: the language model gave no answer\n", unanswered, lines.size());
+      std::fflush(stdout);
+      return 1;
+    }
     return 0;
   });
 }
@@ -324,9 +421,16 @@ int runReplay() {
     std::string time;
     std::string raw;
   };
+  const fs::path history = dictationLogFile();
+  const auto text = readWholeFileOrError(history);
+  if (!text) {
+    std::printf("can't read %s: %s\n", history.c_str(), text.error().c_str());
+    std::fflush(stdout);
+    return 1;
+  }
   std::vector<Kept> kept;
-  for (const auto& text : nonEmptyLines(readWholeFile(dictationLogFile()).value_or(""))) {
-    const auto line = parseJson(text);
+  for (const auto& numbered : nonEmptyNumberedLines(*text)) {
+    const auto line = parseJson(numbered.text);
     if (!line || !line->is_object()) continue;
     const auto audio = line->find("audio_s");
     if (audio == line->end() || !audio->is_number() || !(audio->get<double>() > 10)) continue;
@@ -336,17 +440,20 @@ int runReplay() {
   return onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    if (!startBothServers(servers, *pipeline)) return 0;
+    if (!startBothServers(servers, *pipeline)) return 1;
+    RunTroubles troubles;
     for (const auto& entry : kept) {
+      const std::int64_t unansweredBefore = pipeline->unansweredRequests();
       const auto start = Clock::now();
       const DictationResult result = pipeline->finish(entry.raw, std::nullopt);
       const double seconds = static_cast<double>(millisecondsSince(start)) / 1000.0;
+      if (pipeline->unansweredRequests() > unansweredBefore) ++troubles.unanswered;
       std::printf("[%s] cleanup %.2fs | %s\n%s\n\n", entry.time.c_str(), seconds, result.path.c_str(),
                   result.final.c_str());
       std::fflush(stdout);
     }
     servers.stopAll();
-    return 0;
+    return reportTroubles(troubles, static_cast<int>(kept.size()));
   });
 }
 

@@ -8,6 +8,7 @@
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/Transcription.h"
+#include "support/Log.h"
 #include "support/UserDefaults.h"
 #include "text/PersonalWords.h"
 #include "text/TextHelpers.h"
@@ -121,6 +122,10 @@ Result<std::string> Pipeline::complete(const MessageList& messages, const std::s
   request.cancel = std::move(cancel);
   auto answer = sendChatRequest(server, request);
   noteModelUse();
+  if (!answer && gotNoAnswer(answer.error())) {
+    unanswered_.fetch_add(1);
+    logLine("Quorvel: the language model gave no answer: " + answer.error());
+  }
   return answer;
 }
 

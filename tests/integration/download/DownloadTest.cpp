@@ -174,6 +174,22 @@ TEST_F(DownloadTest, AHostThatIgnoresRangesGetsFourTriesAPieceThenAWholeFetch) {
   EXPECT_EQ(messages.back(), "Starting the models…");
 }
 
+// After the n-th failed try a piece waits n steps: three pauses of 1, 2 and 3
+// steps before its fourth try, so a flaky host gets ever more room.
+TEST_F(DownloadTest, ThePauseBeforeEachRetryOfAPieceGrowsByAStep) {
+  settings.retryStep = 200ms;
+  startHost({"--ignore-ranges"});
+  const auto item = serve("big.bin", testing::randomBytes(1500, 11));
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(download({item}));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const auto ranges = rangesAsked("big.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=0-999"), 4);
+  // 1 + 2 + 3 steps; equal pauses would take half of it.
+  EXPECT_GE(elapsed, 6 * settings.retryStep);
+}
+
 TEST_F(DownloadTest, AChecksumOneDigitOffDeletesThePiecesAndFailsAfterTheWholeFetch) {
   startHost();
   const std::string data = testing::randomBytes(3000, 5);

@@ -271,6 +271,23 @@ TEST_F(PipelineTest, PiecePathsCountFallbacksAndReusedPieces) {
   EXPECT_EQ(result.aheadPieces, 0);
 }
 
+// The head ended at "at 3." but the speaker went on "at 3.30": the final text
+// begins with the head's source, yet not at a word's end. Reusing it would
+// cut the first character of what follows.
+TEST_F(PipelineTest, AHeadThatEndsInsideAWordOfTheFinalTextIsNotReused) {
+  useLayers();
+  pipeline->trained = true;
+  const std::string source = sentences(9, "alpha") + " We meet at 3.";
+  const std::string text = source + "30 tomorrow in the hall. " + sentences(9, "beta") + " " +
+                           sentences(9, "gamma");
+  model.answer = [&](const std::string& d) { return d == text ? "" : d; };
+  const TalkAheadHead head{source, {"We met earlier."}, 0, std::nullopt, std::nullopt, true};
+
+  const DictationResult result = pipeline->finish(text, head);
+  EXPECT_EQ(result.aheadPieces, 0);
+  EXPECT_EQ(result.final, text);
+}
+
 TEST_F(PipelineTest, PartialTextsGrowWhileTheAnswerStreams) {
   pipeline->trained = true;
   std::vector<std::string> partials;
