@@ -315,7 +315,7 @@ TEST_F(EngineRunsTest, BankReportsAFullDiskAndNeverReplacesADevice) {
 // The language model dies after the first line: every later line falls back,
 // and the run says so instead of reporting success.
 TEST_F(EngineRunsTest, BankCountsTheLinesTheModelNeverAnswered) {
-  script({{{"match", "second."}, {"fault", "exit"}}});
+  script({{{"match", "second."}, {"answer", "Second."}, {"fault", "exit"}}});
   std::string bank;
   for (const char* raw : {"first", "second", "third", "fourth"}) bank += compactJson(Json{{"raw", raw}}) + "\n";
   testing::writeTextFile(root / "in.jsonl", bank);
