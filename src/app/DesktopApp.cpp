@@ -3,6 +3,9 @@
 #include "app/DesktopApp.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -12,17 +15,24 @@
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
 #include "app/PipelineEngine.h"
+#include "app/Placement.h"
 #include "app/TaskRunner.h"
+#include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "platform/linux/MicPulse.h"
 #include "support/Env.h"
+#include "support/Http.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"
 #include "support/UserDefaults.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "0.0.0"
+#endif
 
 namespace quorvel {
 
@@ -147,6 +157,58 @@ bool becomeTheOnlyCopy(SingleInstance& instance, Dialogs& dialogs, int& status) 
   return true;
 }
 
+// Offers to move an AppImage into ~/Applications; true when this copy is to
+// end because the moved one opens in its place.
+bool movedIntoApplications(Dialogs& dialogs) {
+  std::optional<fs::path> appImage;
+  if (auto value = nonEmptyEnvironmentValue("APPIMAGE")) appImage = fs::path(*value);
+  const auto offer = placementOffer(appImage, homeFolder());
+  if (!offer || !dialogs.ask(kMoveQuestion, kMoveDetail, "Move to Applications", "Not Now")) return false;
+  const Status moved = place(*offer, [](const fs::path& path) {
+    return QFile::moveToTrash(QString::fromStdString(path.string()));
+  });
+  if (!moved) {
+    logLine("Quorvel: could not move itself: " + moved.error());
+    dialogs.tell(kMoveFailed, kMoveFailedDetail);
+    return false;
+  }
+  if (!startDetachedShell(relaunchCommand(offer->destination))) {
+    logLine("Quorvel: could not open the moved copy; open it from " + offer->destination.string());
+  }
+  return true;
+}
+
+// A program run from its build tree (beside CMakeCache.txt) or on the
+// developer's data folder never looks for updates on its own.
+bool developmentBuild() {
+  if (Config::isDev()) return true;
+  const fs::path executable = executableOf(::getpid());
+  std::error_code ignored;
+  return !executable.empty() && fs::exists(executable.parent_path().parent_path() / "CMakeCache.txt", ignored);
+}
+
+Result<std::string> fetchFeed(const std::string& url) {
+  HttpRequest request;
+  request.url = url;
+  request.timeout = std::chrono::seconds(20);
+  auto response = httpFetch(request);
+  if (!response) return Error{response.error()};
+  if (response.value().status != 200) return Error{"status " + std::to_string(response.value().status)};
+  return response.value().body;
+}
+
+void showUpdateAnswer(Dialogs& dialogs, const std::optional<UpdateFeed>& newer, const std::string& problem) {
+  if (newer) {
+    if (dialogs.ask("Quorvel " + newer->version + " is available", newer->notes, "Open Download Page", "Later")) {
+      QDesktopServices::openUrl(QUrl(QString::fromStdString(newer->url)));
+    }
+  } else if (!problem.empty()) {
+    dialogs.tell("Couldn't check for updates", problem);
+  } else {
+    dialogs.tell("Quorvel is up to date", std::string("You have version ") + QUORVEL_VERSION + ".");
+  }
+}
+
 }  // namespace
 
 int runDesktopApp(int argc, char** argv) {
@@ -175,6 +237,8 @@ int runDesktopApp(int argc, char** argv) {
     (void)migrateVimmoSettings(defaults, predecessorDefaultsFile());
   }
 
+  if (movedIntoApplications(dialogs)) return 0;
+
   QtMainLoop loop;
   QtTray tray;
   NoKeySource keys;
@@ -191,12 +255,18 @@ int runDesktopApp(int argc, char** argv) {
   EditWatcher watcher(desktop, ticker, cleanupFiles, Config::resources() / "wordfreq-en.txt",
                       [&running] { return running != nullptr && running->trusted(); });
 
+  Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), defaultUpdateFeedUrl(), fetchFeed);
   ShellWindows windows;
+  windows.showUpdate = [&updates] { updates.checkNow(); };
   windows.onboardingFinished = [] { return UserDefaults().boolOr("dashboardSeen", false); };
   windows.quit = [] { QCoreApplication::quit(); };
   AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
                   windows, timingsFromEnvironment());
   running = &app;
+  updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
+  updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
+    showUpdateAnswer(dialogs, newer, problem);
+  };
   instance.onRequest([&loop, &app](InstanceRequest request) {
     loop.post([&app, request] {
       if (request == InstanceRequest::reopen) app.reopen();
@@ -207,6 +277,7 @@ int runDesktopApp(int argc, char** argv) {
 
   logLine("Quorvel: started");
   app.launch(programArguments());
+  updates.start();
   const int code = QApplication::exec();
   // Deliveries still under way get a moment to finish their history line.
   (void)runner.waitIdle(std::chrono::seconds(2));

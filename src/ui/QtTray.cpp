@@ -34,16 +34,20 @@ QImage QtTray::drawIcon(const TrayLook& look, int pixels) {
   const QRectF square(2.65, 2.65, 12.7, 12.7);
   QPainterPath bar;
   bar.addRoundedRect(QRectF(8.2, 5.5, 1.6, 7.0), 0.6, 0.6);
+  QPainterPath rounded;
+  rounded.addRoundedRect(square, 3.4, 3.4);
+  QPainterPath mark;
   if (look.recording) {
-    QPainterPath filled;
-    filled.addRoundedRect(square, 3.4, 3.4);
-    painter.fillPath(filled.subtracted(bar), colour);
+    mark = rounded.subtracted(bar);
   } else {
-    painter.setPen(QPen(colour, 1.3));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(square, 3.4, 3.4);
-    if (!look.loading) painter.fillPath(bar, colour);
+    QPainterPathStroker stroker;
+    stroker.setWidth(1.3);
+    mark = stroker.createStroke(rounded);
+    if (!look.loading) mark = mark.united(bar);
   }
+  // A thin dark edge keeps the light mark readable on a light panel too.
+  painter.strokePath(mark, QPen(QColor(0, 0, 0, 110), 0.9));
+  painter.fillPath(mark, colour);
   if (look.progress) {
     // A download: an arc round the mark grows with the bytes.
     painter.setPen(QPen(QColor(0x5B, 0x8D, 0xEF), 1.6, Qt::SolidLine, Qt::RoundCap));
