@@ -125,7 +125,11 @@ void AppDelegate::toggleNote() {
 
 void AppDelegate::startRecording(RecordingTarget target) {
   if (isRecording_) return;
-  parts_.watcher.beforeDictation();
+  // Corrections made since the last dictation are learned before this one
+  // finishes, but right after the press: the microphone opens first.
+  parts_.loop.post([self = std::weak_ptr<AppDelegate*>(self_)] {
+    if (const auto alive = self.lock()) (*alive)->parts_.watcher.beforeDictation();
+  });
   if (setup_.phase == SetupInfo::Phase::failed) {
     showMiss("Quorvel couldn't finish setting up. Open Quorvel to try again.");
     call(windows_.openDashboardHome);
