@@ -7,9 +7,8 @@ per command on standard output:
 
   {"cmd": "set", "field": "entry", "text": "Dear team, café", "caret": 4}
   {"cmd": "focus", "field": "view"}
+  {"cmd": "select", "field": "entry", "start": 2, "end": 5}
   {"cmd": "get", "field": "entry"}      -> {"ok": true, "text": …, "caret": …}
-  {"cmd": "own-clipboard", "targets": {"text/plain;charset=utf-8": "…",
-                                       "image/png": {"base64": "…"}}}
   {"cmd": "hang", "seconds": 3}          (stops answering anything, AT-SPI too)
   {"cmd": "screenshot", "path": "/tmp/desktop.png"}
   {"cmd": "quit"}
@@ -18,7 +17,6 @@ Carets count characters (code points), as GTK does. The first line it writes
 is {"ready": true, "pid": …} once the window is shown and the entry focused.
 Run it with /usr/bin/python3 (python3-gi and gir1.2-gtk-3.0).
 """
-import base64
 import json
 import os
 import sys
@@ -51,7 +49,6 @@ class FieldsWindow(Gtk.Window):
             box.pack_start(Gtk.Label(label=label, xalign=0), False, False, 0)
             box.pack_start(widget, widget is scroller, True, 0)
         self.add(box)
-        self.clipboard_targets = {}
 
     def field(self, name):
         return {"entry": self.entry, "view": self.view, "password": self.password}[name]
@@ -78,37 +75,6 @@ class FieldsWindow(Gtk.Window):
             caret = widget.get_position()
         return {"text": text, "caret": caret}
 
-    def own_clipboard(self, targets):
-        # Offers every given type at once, as a real application's copy does
-        # (xclip can only offer one).
-        self.clipboard_targets = {}
-        for name, value in targets.items():
-            if isinstance(value, dict):
-                data = base64.b64decode(value["base64"])
-            else:
-                data = value.encode("utf-8")
-            self.clipboard_targets[name] = data
-        clipboard = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD)
-        entries = [Gtk.TargetEntry.new(name, 0, index)
-                   for index, name in enumerate(self.clipboard_targets)]
-        if "text/plain;charset=utf-8" in self.clipboard_targets or "text/plain" in self.clipboard_targets:
-            entries.append(Gtk.TargetEntry.new("UTF8_STRING", 0, len(entries)))
-        names = [entry.target for entry in entries]
-
-        def get(clipboard, selection, info, _data):
-            name = names[info]
-            if name == "UTF8_STRING":
-                text = self.clipboard_targets.get("text/plain;charset=utf-8",
-                                                  self.clipboard_targets.get("text/plain"))
-                selection.set(Gdk.Atom.intern("UTF8_STRING", False), 8, text)
-            else:
-                selection.set(Gdk.Atom.intern(name, False), 8, self.clipboard_targets[name])
-
-        def clear(clipboard, _data):
-            pass
-
-        return clipboard.set_with_data(entries, get, clear, None)
-
     def screenshot(self, path):
         while Gtk.events_pending():  # draw what the last commands changed
             Gtk.main_iteration()
@@ -129,14 +95,28 @@ def handle(window, line):
         if name == "set":
             window.set_text(command["field"], command.get("text", ""), command.get("caret"))
             return {"ok": True}
+        if name == "select":
+            widget = window.field(command["field"])
+            if command["field"] == "view":
+                buffer = widget.get_buffer()
+                buffer.select_range(buffer.get_iter_at_offset(command["start"]),
+                                    buffer.get_iter_at_offset(command["end"]))
+            else:
+                widget.select_region(command["start"], command["end"])
+            return {"ok": True}
         if name == "focus":
             window.present()
-            window.field(command["field"]).grab_focus()
+            widget = window.field(command["field"])
+            if isinstance(widget, Gtk.Entry):
+                # Focusing an entry selects all of it; keep the caret where it was.
+                caret = widget.get_position()
+                widget.grab_focus()
+                widget.set_position(caret)
+            else:
+                widget.grab_focus()
             return {"ok": True}
         if name == "get":
             return dict(ok=True, **window.get_text(command["field"]))
-        if name == "own-clipboard":
-            return {"ok": bool(window.own_clipboard(command["targets"]))}
         if name == "hang":
             time.sleep(float(command.get("seconds", 1)))
             return {"ok": True}
