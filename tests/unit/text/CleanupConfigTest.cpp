@@ -24,7 +24,6 @@ namespace {
 // The resources folder: QUORVEL_RESOURCES, else the source tree's.
 std::filesystem::path resourcesFolder() {
   if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
-  // Not __FILE__: a compiler cache with a base folder makes it relative.
   return QUORVEL_SOURCE_RESOURCES;
 }
 
