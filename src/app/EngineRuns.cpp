@@ -113,6 +113,13 @@ std::string firstWords(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
+// Why a server that should be running is not: how it ended and its log's end.
+void printServerExits(Servers& servers) {
+  for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
+    if (report) std::printf("%s\n", report->c_str());
+  }
+}
+
 bool startBothServers(Servers& servers, Pipeline& pipeline) {
   servers.killStale();
   servers.startWhisper(kSpeechModel);
@@ -120,6 +127,7 @@ bool startBothServers(Servers& servers, Pipeline& pipeline) {
   servers.startLlama(kCleanupModel);
   if (!servers.waitUntilReady(std::chrono::seconds(120))) {
     std::printf("models failed to start\n");
+    printServerExits(servers);
     std::fflush(stdout);
     // Nothing is left running behind the user's back.
     servers.stopAll();
@@ -246,9 +254,12 @@ int runBank(const std::string& in, const std::string& out) {
       return c;
     };
 
+    // Servers of an earlier run that crashed would hold the port.
+    servers.killStale();
     servers.startLlama(kCleanupModel);
     if (!servers.waitForLlama()) {
       std::printf("the language model failed to start\n");
+      printServerExits(servers);
       std::fflush(stdout);
       servers.stopAll();
       return 1;
