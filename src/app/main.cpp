@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Dispatch.h"
+#include "app/DownloadModels.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "support/ProgramValues.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
       return 0;
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
+    case Mode::downloadModels:
+      return runDownloadModels(programArguments());
     case Mode::bank:
       return runBank(choice.values.at(0), choice.values.at(1));
     case Mode::replay:

@@ -106,8 +106,14 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   DictationResult finishOrThrow(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
   DictationResult finishText(const std::string& raw, const std::optional<TalkAheadHead>& ahead,
                              const CleanupConfig& config);
+  // The whole-text request that was refused and its answer (empty when it failed).
+  struct RefusedAttempt {
+    MessageList messages;
+    std::string answer;
+  };
   DictationResult cleanInPieces(const std::string& text, const CleanupConfig& config,
-                                const std::optional<TalkAheadHead>& ahead, DictationResult result);
+                                const std::optional<TalkAheadHead>& ahead, DictationResult result,
+                                const RefusedAttempt& refused);
   CleanupConfig loadConfig() const;
   void noteModelUse();
 

@@ -121,7 +121,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
   if (trained && Config::usesAdapters() && Config::longPiecesEnabled() &&
       wordCount(text) > longWords) {
     const std::int64_t failedMs = result.cleanupMs;
-    DictationResult pieces = cleanInPieces(text, config, ahead, result);
+    DictationResult pieces = cleanInPieces(text, config, ahead, result, {messages, cleaned});
     pieces.cleanupMs += failedMs;
     return pieces;
   }
@@ -132,7 +132,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
 
 DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupConfig& config,
                                         const std::optional<TalkAheadHead>& ahead,
-                                        DictationResult result) {
+                                        DictationResult result, const RefusedAttempt& refused) {
   const auto start = Clock::now();
   const std::string stripped = stripClosingCommands(text);
   std::optional<std::string> before = testBefore;
@@ -165,10 +165,17 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
         onPartial(joinPieces(all));
       };
     }
-    auto answer = complete(cleanupMessages(piece, config, ContextOverride(pieceContext), std::nullopt),
-                           "cleanup", tokenLimit(piece), 0, partial);
-    const auto usable = usableCleanup(piece, answer ? *answer : std::string(), config.dictionary,
-                                      config.dictionary, 0.5);
+    const MessageList messages = cleanupMessages(piece, config, ContextOverride(pieceContext), std::nullopt);
+    // A text that makes a single piece asks exactly what the whole-text request
+    // asked; at temperature 0 the answer would be the same, so it is not sent twice.
+    std::string answer;
+    if (messages == refused.messages) {
+      answer = refused.answer;
+    } else {
+      auto reply = complete(messages, "cleanup", tokenLimit(piece), 0, partial);
+      if (reply) answer = std::move(*reply);
+    }
+    const auto usable = usableCleanup(piece, answer, config.dictionary, config.dictionary, 0.5);
     if (usable) {
       cleaned.push_back(*usable);
     } else {

@@ -69,6 +69,19 @@ std::string logTail(const fs::path& log, size_t lines) {
   return tail;
 }
 
+// One path in the server's comma-separated "--lora" list. The server reads the
+// list as a CSV row, so a path with a comma or a double quote goes in quotes
+// with its quotes doubled; any other path is written as it is.
+std::string loraListField(const std::string& path) {
+  if (path.find_first_of(",\"") == std::string::npos) return path;
+  std::string field = "\"";
+  for (char c : path) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + "\"";
+}
+
 }  // namespace
 
 int speechServerThreads() {
@@ -122,6 +135,10 @@ Servers::Probe Servers::probe(const std::string& url, const std::shared_ptr<Chil
   if (child && !child->isRunning()) return Probe::exited;
   if (!ok(url)) return Probe::notYet;
   if (!child) return Probe::ready;  // a server someone else started (tests, a user's own)
+  {
+    std::scoped_lock lock(processMutex_);
+    if (confirmed_.count(child) > 0) return Probe::ready;
+  }
   // Something answers; make sure it is the server we started and not a stale
   // or foreign one on the port while ours is still loading or failing to bind.
   if (port > 0 && port <= 65535) {
@@ -131,6 +148,9 @@ Servers::Probe Servers::probe(const std::string& url, const std::shared_ptr<Chil
     }
   }
   if (!keyedUrl.empty() && !ok(keyedUrl)) return Probe::notYet;
+  // Once ours answered, later probes (one before every transcription) skip this.
+  std::scoped_lock lock(processMutex_);
+  confirmed_.insert(child);
   return Probe::ready;
 }
 
@@ -187,6 +207,7 @@ void Servers::startWhisper(const std::string& modelFile) {
   stopAndWait(retiringWhisper_);  // an earlier replaced one, long asked to stop
   {
     std::scoped_lock lock(processMutex_);
+    if (whisper_) confirmed_.erase(whisper_);
     retiringWhisper_ = std::move(whisper_);
   }
   if (retiringWhisper_) retiringWhisper_->terminate();  // it exits on its own time
@@ -209,6 +230,7 @@ void Servers::startLlama(const std::string& modelFile) {
   stopAndWait(llamaProcess());  // the port must be free before the new server binds it
   {
     std::scoped_lock lock(processMutex_);
+    if (llama_) confirmed_.erase(llama_);
     llama_.reset();
   }
   stopped_ = false;
@@ -220,7 +242,7 @@ void Servers::startLlama(const std::string& modelFile) {
     for (const auto& entry : Config::adapters()) {
       if (entry.name == "cleanup" && !cleanupLayer) cleanupLayer = entry.file;
       if (!layerList.empty()) layerList += ",";
-      layerList += entry.file.string();
+      layerList += loraListField(entry.file.string());
     }
     Config::setLoadedCleanupLayer(cleanupLayer);
     arguments = {"-m", Config::baseModelPath().string(), "--lora-init-without-apply", "--lora",

@@ -118,6 +118,9 @@ class Servers {
   std::shared_ptr<ChildProcess> llama_;
   // A replaced speech server still shutting down; reaped by the next stop.
   std::shared_ptr<ChildProcess> retiringWhisper_;
+  // Our processes seen answering on their own port (held, so never mistaken
+  // for a later one at the same address); dropped when replaced.
+  mutable std::set<std::shared_ptr<ChildProcess>> confirmed_;  // guarded by processMutex_
   // Owned by the starting thread (start, stop and restart are not concurrent).
   std::string whisperModel_, llamaModel_;  // what each was last started with
   bool stopped_ = false;                   // stopAll ended them: not to be restarted

@@ -140,6 +140,26 @@ TEST_F(ServersTest, LayersGoOnTheBaseModelAndOnlyPresentOnesAreListed) {
   EXPECT_EQ(Config::cleanupHeaderVersion(), 3);
 }
 
+TEST_F(ServersTest, ALayerPathWithACommaOrAQuoteIsQuotedForTheServersListReader) {
+  // The server reads "--lora" as a CSV row: a comma would split the path.
+  const fs::path odd = root / "a,b \"c\"";
+  ScopedEnv oddRoot("QUORVEL_ROOT", odd.string());
+  Config::resetForTesting();
+  testing::writeTextFile(odd / "models" / "qwen3-1.7b-q4_k_m.gguf", "base");
+  testing::writeTextFile(odd / "models" / "adapters" / "cleanup-3.gguf", "layer");
+  servers->startLlama("cleanup-trained.gguf");
+  ASSERT_TRUE(servers->waitForLlama());
+  const auto arguments = startArguments("llama");
+  ASSERT_GE(arguments.size(), 5u);
+  std::string expected = "\"";
+  for (char c : (odd / "models" / "adapters" / "cleanup-3.gguf").string()) {
+    if (c == '"') expected += '"';
+    expected += c;
+  }
+  expected += "\"";
+  EXPECT_EQ(arguments[4], expected);
+}
+
 TEST_F(ServersTest, RestartingTheLanguageModelFreesThePortFirst) {
   servers->startLlama("cleanup-trained.gguf");
   ASSERT_TRUE(servers->waitForLlama());
@@ -350,7 +370,8 @@ TEST_F(ScriptedServer, AServerThatExitedOnItsOwnIsStartedAgainAtMostOnceAMinute)
   ASSERT_TRUE(eventually(exited, 5s));
   EXPECT_FALSE(servers->restartExited(now + 59s));
   EXPECT_TRUE(servers->restartExited(now + 61s));
-  EXPECT_EQ(testing::readTextFile(signals), "started\nstarted\nstarted\n");
+  EXPECT_TRUE(eventually([&] { return testing::readTextFile(signals) == "started\nstarted\nstarted\n"; },
+                         5s));
 
   ASSERT_TRUE(eventually(exited, 5s));
   servers->stopAll();
