@@ -171,9 +171,9 @@ class Heard {
 class KeysEvdevTest : public ::testing::Test {
  protected:
   KeysEvdevTest() : finder_(new FakeFinder), keys_(std::unique_ptr<KeyboardFinder>(finder_)) {}
+  Heard heard_;         // outlives keys_, whose thread delivers to it
   FakeFinder* finder_;  // owned by keys_
   KeysEvdev keys_;
-  Heard heard_;
 };
 
 TEST_F(KeysEvdevTest, RightAltPressRepeatAndRelease) {
