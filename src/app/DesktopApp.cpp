@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/AppDelegate.h"
+#include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
 #include "app/PipelineEngine.h"
@@ -20,7 +21,12 @@
 #include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/KeysX11.h"
 #include "platform/linux/MicPulse.h"
+#include "platform/linux/PasterX11.h"
+#include "platform/linux/SingleInstanceLinux.h"
+#include "platform/linux/SoundsCanberra.h"
 #include "support/Env.h"
 #include "support/Http.h"
 #include "support/Log.h"
@@ -38,26 +44,10 @@ namespace quorvel {
 
 namespace {
 
-// --- Stand-ins for adapters that are not in this build yet ---
+// --- A stand-in for the status tag until its window is in this build ---
 
-class NoKeySource final : public KeySource {
- public:
-  bool start(Handler) override { return false; }
-  void stop() override {}
-  bool isDown(ShellKey) override { return false; }
-  std::string problem() const override { return "no key adapter in this build"; }
-};
 
-class NoPaster final : public Paster {
- public:
-  bool paste(const std::string&, PasteChord) override { return false; }
-  bool copy(const std::string&) override { return false; }
-};
 
-class NoSounds final : public Sounds {
- public:
-  void play(SoundName) override {}
-};
 
 class NoTag final : public TagView {
  public:
@@ -67,31 +57,7 @@ class NoTag final : public TagView {
   void setLevelSource(std::function<float()>) override {}
 };
 
-class NoNote final : public NoteTarget {
- public:
-  bool isFocused() const override { return false; }
-  bool isOpen() const override { return false; }
-  std::uint64_t session() const override { return 0; }
-  void setListening(bool) override {}
-  void captureSource() override {}
-  void show() override {}
-  void close() override {}
-  void insert(const std::string&) override {}
-};
 
-class NoDesktop final : public AccessibilityDesktop {
- public:
-  bool isTrusted() override { return false; }
-  FocusedElementAnswer focusedElement() override { return {}; }
-  std::optional<std::string> frontmostApp() override { return std::nullopt; }
-};
-
-class NoSingleInstance final : public SingleInstance {
- public:
-  std::optional<OtherCopy> acquire() override { return std::nullopt; }
-  bool send(InstanceRequest) override { return false; }
-  void onRequest(std::function<void(InstanceRequest)>) override {}
-};
 
 // --- Quitting on SIGTERM and SIGINT through the event loop ---
 
@@ -225,7 +191,7 @@ int runDesktopApp(int argc, char** argv) {
     (void)CleanupConfig::seedProductWord(cleanupFiles, defaults);
   }
 
-  NoSingleInstance instance;
+  SingleInstanceLinux instance;
   int status = 0;
   if (!becomeTheOnlyCopy(instance, dialogs, status)) return status;
 
@@ -241,12 +207,15 @@ int runDesktopApp(int argc, char** argv) {
 
   QtMainLoop loop;
   QtTray tray;
-  NoKeySource keys;
-  NoPaster paster;
-  NoSounds sounds;
+  KeysX11 keys;
+  PasterX11::Settings pasteSettings;
+  pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
+  PasterX11 paster(pasteSettings);
+  SoundsCanberra sounds;
   NoTag tag;
-  NoNote note;
-  NoDesktop desktop;
+  AtspiDesktop desktop;
+  NoDesktop noteDesktop;
+  BrainstormNote note(loop, paster, noteDesktop);
   Recorder recorder(MicPulse::factory());
   PipelineEngine engine;
   ThreadTaskRunner runner;
@@ -264,6 +233,13 @@ int runDesktopApp(int argc, char** argv) {
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
+  // Handed to the dashboard and onboarding windows.
+  const SharedBridge bridge = app.makeBridge();
+  bridge->updateVersion = [&updates] { return updates.pendingVersion(); };
+  bridge->installUpdate = [&updates] { updates.checkNow(); };
+  bridge->checkForUpdates = [&updates] { updates.checkNow(); };
+  bridge->automaticUpdates = [&updates] { return updates.automatic(); };
+  bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
   updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
     showUpdateAnswer(dialogs, newer, problem);
   };
@@ -273,6 +249,8 @@ int runDesktopApp(int argc, char** argv) {
       if (request == InstanceRequest::quit) QCoreApplication::quit();
     });
   });
+  // Later starts of the program reach this copy through the instance socket.
+  loop.every(Seconds(0.2), [&instance] { instance.poll(); });
   QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&app] { app.terminate(); });
 
   logLine("Quorvel: started");
