@@ -8,6 +8,7 @@
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "support/ProgramValues.h"
+#include "ui/TagModes.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "0.0.0"
@@ -45,6 +46,10 @@ int main(int argc, char** argv) {
       return runReplay();
     case Mode::test:
       return runTest(programArguments());
+    case Mode::bubbleDemo:
+      return runBubbleDemo(argc, argv);
+    case Mode::bubbleSnapshot:
+      return runBubbleSnapshot(choice.values.at(0), argc, argv);
     case Mode::app:
       return notAvailableYet("the desktop application");
     default:

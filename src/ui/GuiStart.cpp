@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/Config.h"
+#include "ui/AppearanceWatch.h"
 #include "ui/Brand.h"
 
 namespace quorvel {
@@ -38,7 +39,12 @@ std::unique_ptr<QApplication> startGui(int& argc, char** argv, const GuiStartOpt
   QApplication::setQuitOnLastWindowClosed(false);
 
   Brand::registerFonts(Config::resources() / "fonts");
-  setAppearance(options.appearance ? *options.appearance : detectAppearance());
+  if (options.appearance) {
+    setAppearance(*options.appearance);
+  } else {
+    setAppearance(detectAppearance());
+    new AppearanceWatch(app.get());  // owned by the application
+  }
   return app;
 }
 

@@ -18,7 +18,8 @@ struct GuiStartOptions {
   // Render without any display (snapshot modes): the offscreen platform,
   // unless QT_QPA_PLATFORM names one.
   bool offscreen = false;
-  // The appearance to use; without one the desktop's is detected.
+  // The appearance to use; without one the desktop's is detected, and
+  // followed when it changes.
   std::optional<Appearance> appearance;
 };
 
