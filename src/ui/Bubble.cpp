@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <cmath>
 
-#include "ui/Compositing.h"
+#include "ui/X11Desktop.h"
 
 namespace quorvel {
 
@@ -102,6 +102,7 @@ void Bubble::slideIn(const tag::Rect& start, const tag::Rect& end) {
   view_->setShapedToPill(!compositingActive());
   view_->setGeometry(toQRect(start));
   view_->setWindowOpacity(0);
+  if (!view_->isVisible()) showOnAllWorkspaces(*view_);
   view_->show();
   view_->raise();
   animateGeometry(end, 180, QEasingCurve::OutCubic);
