@@ -23,6 +23,7 @@
 #include "engine/Transcription.h"
 #include "support/Files.h"
 #include "support/Json.h"
+#include "support/Log.h"
 #include "support/ProgramValues.h"
 #include "support/Tasks.h"
 
@@ -184,6 +185,13 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
   const std::int64_t speechMs = millisecondsSince(release);
 
   const DictationResult result = pipeline->finish(raw, ahead);
+  if (talk) {
+    // How far talking ahead kept up: measured after the finish, off the clock.
+    const TalkAhead::Backlog left = talk->backlog();
+    logLine("Quorvel: talk-ahead at release: " + std::to_string(ahead->cleaned.size()) +
+            " pieces cleaned, " + std::to_string(left.pieces) + " waiting, " +
+            std::to_string(left.words) + " words not cleaned yet");
+  }
   const std::string name = fs::path(path).filename().string();
   std::printf(
       "%s | audio %.1fs, %d chunk(s) | after release: speech %lldms + cleanup %lldms = %.2fs | %s, %s "

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ConfigRules.h"
 #include "support/Files.h"
 
 namespace quorvel {
@@ -88,6 +89,8 @@ int cleanupHeaderVersion();
 // Feature switches (environment, then user defaults, then on).
 bool talkAheadEnabled();
 bool longPiecesEnabled();
+// QUORVEL_FAST_FINISH, then the "fastFinish" default, then automatic.
+FastFinishSetting fastFinish();
 
 // Forgets every value worked out so far, so a test can change the environment
 // and see it read again. Never called by the program itself.

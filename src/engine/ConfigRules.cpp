@@ -20,6 +20,23 @@ bool switchFromSettings(const std::optional<std::string>& environment,
   return true;
 }
 
+FastFinishSetting fastFinishFromSettings(const std::optional<std::string>& environment,
+                                         const std::optional<Json>& stored) {
+  if (environment) {
+    if (*environment == "auto") return FastFinishSetting::automatic;
+    return *environment == "0" ? FastFinishSetting::off : FastFinishSetting::on;
+  }
+  if (stored && stored->is_boolean()) {
+    return stored->get<bool>() ? FastFinishSetting::on : FastFinishSetting::off;
+  }
+  if (stored && stored->is_string()) {
+    const std::string& text = stored->get_ref<const std::string&>();
+    if (text == "1") return FastFinishSetting::on;
+    if (text == "0") return FastFinishSetting::off;
+  }
+  return FastFinishSetting::automatic;
+}
+
 RootChoice chooseRoot(const std::optional<std::string>& rootSetting, const fs::path& home,
                       const fs::path& userDataFolder) {
   // An empty QUORVEL_ROOT would put "/models" at the top of the file system;

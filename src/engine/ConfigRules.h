@@ -21,6 +21,17 @@ std::int64_t portFromSetting(const std::optional<std::string>& value, std::int64
 bool switchFromSettings(const std::optional<std::string>& environment,
                         const std::optional<Json>& stored);
 
+// How long dictations are finished: from the pieces cleaned while the user
+// talked (on), by cleaning the whole text again (off), or decided by how fast
+// the language model writes on this machine (automatic).
+enum class FastFinishSetting { automatic, on, off };
+
+// QUORVEL_FAST_FINISH when set: "auto" is automatic, "0" off, anything else on.
+// Otherwise the stored "fastFinish": a Bool (on or off) or one of the texts
+// "auto", "1", "0". Anything else, or nothing, is automatic.
+FastFinishSetting fastFinishFromSettings(const std::optional<std::string>& environment,
+                                         const std::optional<Json>& stored);
+
 struct RootChoice {
   fs::path root;
   bool createFolders = false;  // whether models/ and logs/ are made below it

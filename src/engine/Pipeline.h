@@ -108,6 +108,12 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
                              const CleanupConfig& config);
   DictationResult cleanInPieces(const std::string& text, const CleanupConfig& config,
                                 const std::optional<TalkAheadHead>& ahead, DictationResult result);
+  // Whether a long text skips the whole-text request and is cleaned in pieces
+  // from the talk-ahead's head: the fast finish is chosen and the head fits.
+  bool finishesFromHead(const std::string& text, const std::optional<TalkAheadHead>& ahead) const;
+  // The text before the cursor and the field name pieces are cleaned for.
+  std::optional<std::string> placeBefore() const;
+  std::optional<std::string> placeField() const;
   CleanupConfig loadConfig() const;
   void noteModelUse();
 

@@ -5,6 +5,7 @@
 
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "engine/WritingSpeed.h"
 #include "support/Log.h"
 #include "text/CleanupGuards.h"
 #include "text/PersonalWords.h"
@@ -26,6 +27,15 @@ std::int64_t millisecondsSince(Clock::time_point start) {
 }
 
 std::int64_t tokenLimit(const std::string& text) { return 3 * wordCount(text) + 20; }
+
+// Whether the pieces cleaned while the user talked fit this text: cleaned for
+// the same place, and the text goes on past their source after a space.
+bool headFits(const std::optional<TalkAheadHead>& ahead, const std::string& stripped,
+              const std::optional<std::string>& before, const std::optional<std::string>& field) {
+  return ahead && !ahead->cleaned.empty() && ahead->before == before && ahead->field == field &&
+         stripped.size() > ahead->source.size() && stripped.starts_with(ahead->source) &&
+         stripped[ahead->source.size()] == ' ';
+}
 
 const WordTest& realWordTest() {
   static const WordTest test = [](std::string_view word) { return isRealWord(word); };
@@ -94,6 +104,10 @@ DictationResult Pipeline::finishText(const std::string& raw,
     return result;
   }
 
+  // A slow writer finishes a long text from the pieces cleaned while the user
+  // talked, instead of writing all of it again while the user waits.
+  if (finishesFromHead(text, ahead)) return cleanInPieces(text, config, ahead, result);
+
   const auto start = Clock::now();
   const std::string stripped = stripClosingCommands(text);
   const MessageList messages = cleanupMessages(stripped, config, std::nullopt, std::nullopt);
@@ -135,10 +149,8 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
                                         DictationResult result) {
   const auto start = Clock::now();
   const std::string stripped = stripClosingCommands(text);
-  std::optional<std::string> before = testBefore;
-  if (!before && context) before = context->before;
-  std::optional<std::string> field = testField;
-  if (!field && context) field = fieldName(*context);
+  const std::optional<std::string> before = placeBefore();
+  const std::optional<std::string> field = placeField();
 
   // Pieces cleaned while the user talked are reused only when they were cleaned
   // for the same place and the final transcript still begins with their source.
@@ -146,9 +158,7 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
   std::int64_t fellBack = 0;
   std::int64_t reused = 0;
   std::string rest = stripped;
-  if (ahead && !ahead->cleaned.empty() && ahead->before == before && ahead->field == field &&
-      stripped.size() > ahead->source.size() && stripped.starts_with(ahead->source) &&
-      stripped[ahead->source.size()] == ' ') {
+  if (headFits(ahead, stripped, before, field)) {
     cleaned = ahead->cleaned;
     fellBack = ahead->fellBack;
     reused = static_cast<std::int64_t>(ahead->cleaned.size());
@@ -198,6 +208,26 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
   result.aheadPieces = reused;
   result.chunks = std::max<std::int64_t>(result.chunks, 1);
   return result;
+}
+
+bool Pipeline::finishesFromHead(const std::string& text,
+                                const std::optional<TalkAheadHead>& ahead) const {
+  if (!trained || !Config::usesAdapters() || !Config::longPiecesEnabled()) return false;
+  if (wordCount(text) <= longWords) return false;
+  if (!headFits(ahead, stripClosingCommands(text), placeBefore(), placeField())) return false;
+  return fastFinishChosen(Config::fastFinish(), WritingSpeed::stored().tokensPerSecond());
+}
+
+std::optional<std::string> Pipeline::placeBefore() const {
+  if (testBefore) return testBefore;
+  if (context) return context->before;
+  return std::nullopt;
+}
+
+std::optional<std::string> Pipeline::placeField() const {
+  if (testField) return testField;
+  if (context) return fieldName(*context);
+  return std::nullopt;
 }
 
 std::optional<std::string> Pipeline::pieceBefore(const std::optional<std::string>& before,

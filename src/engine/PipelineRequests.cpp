@@ -8,6 +8,7 @@
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/Transcription.h"
+#include "engine/WritingSpeed.h"
 #include "support/UserDefaults.h"
 #include "text/PersonalWords.h"
 #include "text/TextHelpers.h"
@@ -116,11 +117,17 @@ Result<std::string> Pipeline::complete(const MessageList& messages, const std::s
   request.maxTokens = maxTokens;
   request.temperature = temperature;
   request.onPartial = std::move(partial);
-  request.onTimings = std::move(timings);
+  // The last counters the server reports also feed the running writing speed.
+  std::optional<EngineTimings> reported;
+  request.onTimings = [&reported, timings = std::move(timings)](const EngineTimings& counters) {
+    reported = counters;
+    if (timings) timings(counters);
+  };
   request.timeout = requestTimeout;
   request.cancel = std::move(cancel);
   auto answer = sendChatRequest(server, request);
   noteModelUse();
+  if (reported) WritingSpeed::note(*reported);
   return answer;
 }
 

@@ -2,6 +2,7 @@
 // newest transcript, cleans finished sentence groups and warms the model.
 #include "engine/TalkAhead.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "engine/Config.h"
@@ -40,6 +41,7 @@ struct TalkAhead::State {
   bool contextRead = false;              // guarded by mutex
   bool stopped = false;                  // guarded by mutex
   std::optional<std::string> latest;     // guarded by mutex
+  std::string newest;                    // guarded by mutex; the last transcript given
   bool workerRunning = false;            // guarded by mutex
   std::optional<CancelToken> piece;      // guarded by mutex; the piece request in flight
 };
@@ -66,6 +68,7 @@ void TalkAhead::update(const std::string& transcript) {
   std::scoped_lock lock(state_->mutex);
   if (state_->stopped) return;
   state_->latest = transcript;
+  state_->newest = transcript;
   if (state_->workerRunning) return;
   state_->workerRunning = true;
   try {
@@ -91,6 +94,27 @@ TalkAhead::Head TalkAhead::head() const {
 bool TalkAhead::waitUntilIdle(std::chrono::milliseconds timeout) const {
   std::unique_lock lock(state_->mutex);
   return state_->idle.wait_for(lock, timeout, [this] { return !state_->workerRunning; });
+}
+
+TalkAhead::Backlog TalkAhead::backlog() const {
+  std::string newest, source;
+  {
+    std::scoped_lock lock(state_->mutex);
+    newest = state_->newest;
+    source = state_->head.source;
+  }
+  const std::string text = respelled(*state_, newest);
+  Backlog backlog;
+  const auto pieces = piecesAfter(source, text);
+  backlog.pieces = static_cast<std::int64_t>(pieces ? pieces->size() : 0);
+  backlog.words = std::max<std::int64_t>(
+      0, TextHelpers::wordCount(text) - (pieces ? TextHelpers::wordCount(source) : 0));
+  return backlog;
+}
+
+std::string TalkAhead::respelled(const State& state, const std::string& transcript) {
+  const WordTest realWord = [](std::string_view word) { return isRealWord(word); };
+  return spellNames(transcript, state.cfg.personal(), state.cfg.dictionary, realWord);
 }
 
 void TalkAhead::run(const std::shared_ptr<State>& state) {
@@ -126,10 +150,7 @@ void TalkAhead::run(const std::shared_ptr<State>& state) {
           state->head.field = field;
         }
       }
-      const WordTest realWord = [](std::string_view word) { return isRealWord(word); };
-      const std::string text =
-          spellNames(transcript, state->cfg.personal(), state->cfg.dictionary, realWord);
-      work(state, text);
+      work(state, respelled(*state, transcript));
     } catch (const std::exception& error) {
       logLine(std::string("talk-ahead skipped a transcript: ") + error.what());
     }
@@ -153,7 +174,8 @@ void TalkAhead::work(const std::shared_ptr<State>& state, const std::string& tex
   state->head.warmed = true;
 }
 
-void TalkAhead::cleanFinishedPieces(const std::shared_ptr<State>& state, const std::string& text) {
+std::optional<std::vector<std::string>> TalkAhead::piecesAfter(const std::string& source,
+                                                                const std::string& text) {
   // White space after a sentence's closing mark.
   static const icu::RegexPattern& sentenceBreak = unicode::constantPattern(uR"((?<=[.!?])\s+)");
   const icu::UnicodeString utf16 = unicode::fromUtf8(text);
@@ -161,9 +183,15 @@ void TalkAhead::cleanFinishedPieces(const std::shared_ptr<State>& state, const s
   std::int32_t lastBreak = -1;
   UErrorCode status = U_ZERO_ERROR;
   while (matcher->find()) lastBreak = matcher->start(status);
-  if (lastBreak < 0 || U_FAILURE(status)) return;
+  if (lastBreak < 0 || U_FAILURE(status)) return std::vector<std::string>();
   const std::string finished = unicode::toUtf8(utf16.tempSubString(0, lastBreak));
+  if (!finished.starts_with(source)) return std::nullopt;
+  const std::string fresh = unicode::toUtf8(
+      unicode::trimWhitespaceAndLineBreaks(unicode::fromUtf8(finished.substr(source.size()))));
+  return TextHelpers::groupSentences(TextHelpers::sentenceList(fresh, target), target).pieces;
+}
 
+void TalkAhead::cleanFinishedPieces(const std::shared_ptr<State>& state, const std::string& text) {
   std::string source;
   {
     std::scoped_lock lock(state->mutex);
@@ -171,11 +199,9 @@ void TalkAhead::cleanFinishedPieces(const std::shared_ptr<State>& state, const s
   }
   // Once the transcript no longer begins with what was cleaned, the final
   // cleanup does the rest.
-  if (!finished.starts_with(source)) return;
-  const std::string fresh = unicode::toUtf8(
-      unicode::trimWhitespaceAndLineBreaks(unicode::fromUtf8(finished.substr(source.size()))));
-  const auto pieces =
-      TextHelpers::groupSentences(TextHelpers::sentenceList(fresh, target), target).pieces;
+  const auto found = piecesAfter(source, text);
+  if (!found) return;
+  const std::vector<std::string>& pieces = *found;
 
   Pipeline& pipeline = *state->pipeline;
   const CleanupConfig& cfg = state->cfg;

@@ -15,12 +15,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/DictationResult.h"
 #include "engine/Pipeline.h"
@@ -58,6 +60,16 @@ class TalkAhead {
 
   // A copy of the head as it is now.
   Head head() const;
+
+  // What the head does not cover yet in the newest transcript given: groups
+  // of finished sentences long enough to be cleaned ahead but not cleaned yet
+  // (the worker's backlog), and the words after the head's source (what the
+  // final cleanup still has to clean). After stop(), what was left at release.
+  struct Backlog {
+    std::int64_t pieces = 0;
+    std::int64_t words = 0;
+  };
+  Backlog backlog() const;
   // Waits until no worker runs; whether that happened within the timeout.
   bool waitUntilIdle(std::chrono::milliseconds timeout) const;
 
@@ -66,6 +78,11 @@ class TalkAhead {
   static void run(const std::shared_ptr<State>& state);
   static void work(const std::shared_ptr<State>& state, const std::string& text);
   static void cleanFinishedPieces(const std::shared_ptr<State>& state, const std::string& text);
+  // The groups of finished sentences in text after source (absent when text
+  // no longer begins with source).
+  static std::optional<std::vector<std::string>> piecesAfter(const std::string& source,
+                                                              const std::string& text);
+  static std::string respelled(const State& state, const std::string& transcript);
 
   std::shared_ptr<State> state_;
 };

@@ -38,8 +38,8 @@ std::string trimmed(std::string_view text) {
 
 json usage(const ChatTimings& timings) {
   return {{"completion_tokens", timings.predictedTokens},
-          {"prompt_tokens", timings.promptTokens},
-          {"total_tokens", timings.promptTokens + timings.predictedTokens}};
+          {"prompt_tokens", timings.promptTokens + timings.cachedTokens},
+          {"total_tokens", timings.promptTokens + timings.cachedTokens + timings.predictedTokens}};
 }
 
 json identityFields(const AnswerIdentity& identity, const char* object) {
@@ -146,8 +146,9 @@ std::size_t countDrafted(const std::vector<std::string>& tokens, std::string_vie
 }
 
 json ChatTimings::toJson() const {
-  return {{"prompt_n", promptTokens},     {"prompt_ms", promptMs}, {"predicted_n", predictedTokens},
-          {"predicted_ms", predictedMs}, {"draft_n", drafted},     {"draft_n_accepted", draftedAccepted}};
+  return {{"prompt_n", promptTokens},     {"prompt_ms", promptMs}, {"cache_n", cachedTokens},
+          {"predicted_n", predictedTokens},
+          {"predicted_ms", predictedMs}, {"draft_n", drafted}, {"draft_n_accepted", draftedAccepted}};
 }
 
 json wholeAnswer(const AnswerIdentity& identity, const std::string& content, const std::string& finishReason,

@@ -50,14 +50,15 @@ std::size_t countWords(std::string_view text);
 std::size_t countDrafted(const std::vector<std::string>& tokens, std::string_view source);
 
 struct ChatTimings {
-  std::size_t promptTokens = 0;
+  std::size_t promptTokens = 0;  // evaluated, past what the slot held
+  std::size_t cachedTokens = 0;  // reused from the slot
   double promptMs = 0;
   std::size_t predictedTokens = 0;
   double predictedMs = 0;
   std::size_t drafted = 0;
   std::size_t draftedAccepted = 0;
 
-  // {"prompt_n","prompt_ms","predicted_n","predicted_ms","draft_n","draft_n_accepted"}
+  // {"prompt_n","prompt_ms","cache_n","predicted_n","predicted_ms","draft_n","draft_n_accepted"}
   nlohmann::json toJson() const;
 };
 

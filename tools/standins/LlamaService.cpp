@@ -27,7 +27,8 @@ LlamaService::LlamaService(StandinServer& server, const Settings& settings, Requ
       stop_(stop),
       cues_(std::move(cues)),
       setup_(std::move(setup)),
-      slots_(setup_.slots) {}
+      slots_(setup_.slots),
+      cache_(setup_.slots) {}
 
 void LlamaService::addRoutes() {
   server_.http().Get("/health", [this](const httplib::Request& request, httplib::Response& response) {
@@ -85,21 +86,31 @@ void LlamaService::chat(const httplib::Request& request, httplib::Response& resp
     tokens.resize(static_cast<std::size_t>(*chat.maxTokens));
     finishReason = "length";
   }
+  const Fault fault = cue != nullptr && cue->fault != Fault::none ? cue->fault : settings_.fault;
+  if (fault == Fault::exit) exitLikeACrash(server_.program());
+  if (fault == Fault::hang) return hangUntilStopped(response, stop_);
+
+  // Like llama-server, take the slot that already holds most of this prompt,
+  // and read only what it does not hold.
+  std::vector<std::string> prompt = promptTokens(chat.messages);
+  auto slot = slots_.acquire(stop_, wholeMs(kLongestWaitMs),
+                             [this, &prompt](int index) { return cache_.shared(index, prompt); });
+  if (!slot) return replyStopping(response);
+  const PromptReading held = cache_.read(slot->index(), prompt);
   ChatTimings timings;
-  for (const ChatMessage& message : chat.messages) timings.promptTokens += countWords(message.text);
+  timings.promptTokens = held.evaluated();
+  timings.cachedTokens = held.cached;
   timings.promptMs = static_cast<double>(timings.promptTokens) * settings_.msPerPromptToken;
   timings.predictedTokens = tokens.size();
   timings.predictedMs = static_cast<double>(tokens.size()) * settings_.msPerToken;
   timings.drafted = timings.draftedAccepted = countDrafted(tokens, dictation);
 
-  const Fault fault = cue != nullptr && cue->fault != Fault::none ? cue->fault : settings_.fault;
-  if (fault == Fault::exit) exitLikeACrash(server_.program());
-  if (fault == Fault::hang) return hangUntilStopped(response, stop_);
-
-  auto slot = slots_.acquire(stop_, wholeMs(kLongestWaitMs));
-  // Reading the prompt comes first; a whole answer also waits for every token.
-  const double before = (cue != nullptr ? cue->delayMs : 0) + timings.promptMs + (chat.stream ? 0 : timings.predictedMs);
-  if (!slot || !stop_.sleepFor(wholeMs(before))) return replyStopping(response);
+  if (!stop_.sleepFor(wholeMs((cue != nullptr ? cue->delayMs : 0) + timings.promptMs))) {
+    return replyStopping(response);
+  }
+  cache_.keep(slot->index(), std::move(prompt));
+  // A whole answer also waits for every token; a stream writes them one by one.
+  if (!chat.stream && !stop_.sleepFor(wholeMs(timings.predictedMs))) return replyStopping(response);
 
   const AnswerIdentity identity{"chatcmpl-" + std::to_string(++answers_), static_cast<std::int64_t>(std::time(nullptr)),
                                 setup_.modelName};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Chat.h"
+#include "PromptCache.h"
 #include "RequestLog.h"
 #include "Script.h"
 #include "Settings.h"
@@ -23,8 +24,8 @@ struct LlamaSetup {
   int slots = 1;              // -np
 };
 
-// Handlers run on the server's worker threads; everything but `loaded_` and
-// the answer counter is read-only after construction.
+// Handlers run on the server's worker threads; everything but `loaded_`, the
+// answer counter, the slots and the prompt cache is read-only after construction.
 class LlamaService {
  public:
   LlamaService(StandinServer& server, const Settings& settings, RequestLog& log, const StopFlag& stop,
@@ -51,6 +52,7 @@ class LlamaService {
   const std::vector<AnswerCue> cues_;
   const LlamaSetup setup_;
   WorkSlots slots_;
+  PromptCache cache_;  // one held prompt per slot
   std::atomic<bool> loaded_{false};
   std::atomic<std::uint64_t> answers_{0};
 };

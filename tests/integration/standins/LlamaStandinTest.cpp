@@ -143,6 +143,47 @@ TEST_F(LlamaStandinTest, AWholeAnswerCarriesTheSameTimings) {
   EXPECT_EQ(body["timings"]["draft_n_accepted"], 2);
 }
 
+TEST_F(LlamaStandinTest, APromptIsReadOnlyPastWhatTheSlotAlreadyHolds) {
+  startReady(Kind::llama, {{"QUORVEL_STANDIN_MS_PER_PROMPT_TOKEN", "2"}});
+  struct Step {
+    std::string user;
+    int read, cached;
+  };
+  const int shared = 10 + 3 + 2;  // system, example and answer words every request repeats
+  const Step steps[] = {
+      {"Dictation: one two three", shared + 4, 0},  // a cold slot reads everything
+      {"Dictation: one two three", 1, shared + 3},  // the same prompt: only the last token again
+      {"Dictation: one two three four five", 2, shared + 4},  // a warmed prompt that grew
+      {"Field: notes\nDictation: one two three", 6, shared},  // a new header breaks the prefix
+  };
+  for (const Step& step : steps) {
+    auto answer = complete(chatBody(step.user, false, 1));
+    ASSERT_TRUE(answer);
+    const json body = json::parse(answer->body);
+    EXPECT_EQ(body["timings"]["prompt_n"], step.read) << step.user;
+    EXPECT_EQ(body["timings"]["cache_n"], step.cached) << step.user;
+    EXPECT_DOUBLE_EQ(body["timings"]["prompt_ms"].get<double>(), step.read * 2.0) << step.user;
+    EXPECT_EQ(body["usage"]["prompt_tokens"], step.read + step.cached) << step.user;
+  }
+}
+
+TEST_F(LlamaStandinTest, EachSlotKeepsItsOwnPromptAndARequestFindsIt) {
+  std::vector<std::string> args = llamaArgs({"-m", (dir / "cleanup.gguf").string()});
+  args.insert(args.end(), {"-np", "2"});
+  StandinProcess& process = launch(Kind::llama, args, environment(Kind::llama));
+  ASSERT_TRUE(waitForStatus200(port, "/health", key)) << process.standardError();
+  auto read = [&](const std::string& user) {
+    const json body = {{"messages", {{{"role", "user"}, {"content", user}}}}, {"max_tokens", 1}};
+    auto answer = complete(body);
+    return answer ? json::parse(answer->body)["timings"]["prompt_n"].get<int>() : -1;
+  };
+  const std::string first = "the first dictation", second = "another one entirely";
+  EXPECT_GT(read(first), 1);
+  EXPECT_GT(read(second), 1);  // the least recently used slot, so the first stays held
+  EXPECT_EQ(read(first), 1);
+  EXPECT_EQ(read(second), 1);
+}
+
 TEST_F(LlamaStandinTest, MaxTokensCutsTheAnswer) {
   startReady(Kind::llama);
   const std::string dictation = "Dictation: first second third fourth";

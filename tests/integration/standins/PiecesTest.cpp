@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "Chat.h"
+#include "PromptCache.h"
 #include "Script.h"
 #include "TestSupport.h"
 #include "Wav.h"
@@ -28,6 +29,33 @@ TEST(StandinPieces, TokensAreWordsWithTheSpaceBeforeThemAndJoinBackExactly) {
     EXPECT_EQ(joined, text);
     EXPECT_EQ(countWords(text), text.find_first_not_of(" \n\t") == std::string::npos ? 0u : tokens.size()) << text;
   }
+}
+
+TEST(StandinPieces, ThePromptCacheCountsWordsAndRespectsMessageBoundaries) {
+  using Messages = std::vector<ChatMessage>;
+  const auto tokens = [](const Messages& messages) { return promptTokens(messages); };
+  const Messages asked{{"system", "Clean it."}, {"user", "one two"}};
+  struct Case {
+    Messages held, prompt;
+    std::size_t words, cached;
+  };
+  const Case cases[] = {
+      {{}, asked, 4, 0},
+      {asked, asked, 4, 3},  // the last token is read again
+      {asked, {{"system", "Clean it."}, {"user", "one two three"}}, 5, 4},
+      {asked, {{"system", "Clean it."}, {"assistant", "one two"}}, 4, 2},  // same words, another role
+      {{{"system", "Clean"}, {"user", "it. one two"}}, asked, 4, 1},        // same words, other messages
+      {asked, {{"system", "Clean  it."}, {"user", "one two"}}, 4, 1},       // white space is part of a token
+      {{{"user", "   "}}, {{"user", ""}}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const PromptReading reading = readPrompt(tokens(c.held), tokens(c.prompt));
+    EXPECT_EQ(reading.words, c.words) << c.prompt.back().text;
+    EXPECT_EQ(reading.cached, c.cached) << c.prompt.back().text;
+    EXPECT_EQ(reading.evaluated(), c.words - c.cached);
+  }
+  // A word that looks like a role marker is still a word.
+  EXPECT_EQ(readPrompt({}, tokens({{"user", "ruser wuser"}})).words, 2u);
 }
 
 TEST(StandinPieces, TheDictationIsTheLastUserMessageAfterItsLastLabel) {

@@ -150,6 +150,33 @@ TEST_F(TalkAheadTest, TwoUpdatesDuringAPieceLeaveOnlyTheNewestToHandle) {
   EXPECT_EQ(warmUps, (std::vector<std::string>{first + " more", newest}));
 }
 
+TEST_F(TalkAheadTest, TheBacklogAtReleaseCountsGroupsNotCleanedYetAndTheWordsLeft) {
+  const std::string first = sentences(9, "report"), second = sentences(9, "budget");
+  start({{first, edited(first), 1500}});
+  const std::string transcript = first + " " + second + " and the open one";
+  {
+    // Released while the first group is still being cleaned: both groups wait.
+    const auto talk = TalkAhead::create(pipeline);
+    talk->update(transcript);
+    for (int i = 0; i < 500 && requests().empty(); ++i) std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(talk->stop().cleaned.empty());
+    const TalkAhead::Backlog left = talk->backlog();
+    EXPECT_EQ(left.pieces, 2);
+    EXPECT_EQ(left.words, 63 + 63 + 4);
+  }
+  {
+    // Kept up: only a group too short to clean ahead and the open sentence are left.
+    const auto talk = TalkAhead::create(pipeline);
+    talk->update(first + " " + sentences(3, "budget") + " and the open one");
+    ASSERT_TRUE(talk->waitUntilIdle(30s));
+    EXPECT_EQ(talk->stop().cleaned.size(), 1u);
+    const TalkAhead::Backlog left = talk->backlog();
+    EXPECT_EQ(left.pieces, 0);
+    EXPECT_EQ(left.words, 21 + 4);
+  }
+  EXPECT_EQ(TalkAhead::create(pipeline)->backlog().words, 0);  // nothing heard yet
+}
+
 TEST_F(TalkAheadTest, StopCancelsThePieceInFlightAndItNeverReachesTheHead) {
   const std::string first = sentences(9, "report");
   start({{first, "First piece cleaned.", 8000}});
