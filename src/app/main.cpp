@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopApp.h"
 #include "app/Dispatch.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     case Mode::bubbleSnapshot:
       return runBubbleSnapshot(choice.values.at(0), argc, argv);
     case Mode::app:
-      return notAvailableYet("the desktop application");
+      return runDesktopApp(argc, argv);
     default:
       return notAvailableYet(choice.flag);
   }

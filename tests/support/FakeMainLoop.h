@@ -1,13 +1,10 @@
-// A main loop for tests: nothing runs until the test advances the clock, and
-// then every timer that falls due runs in time order. Posted work runs on the
-// next advance (or runPosted). Header only.
+// A main loop for tests: nothing runs until the test advances its clock, and
+// then timers fire in time order, each at its own moment, without sleeping.
 #pragma once
 
-#include <algorithm>
-#include <deque>
-#include <functional>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "app/MainLoop.h"
 
@@ -26,26 +23,27 @@ class FakeMainLoop final : public MainLoop {
   void cancel(TimerId timer) override { timers_.erase(timer); }
   Clock::time_point now() const override { return now_; }
 
-  // Runs what was posted, including work posted meanwhile.
+  // Runs the posted work (and work that work posts), in order.
   void runPosted() {
-    while (!posted_.empty()) {
-      auto work = std::move(posted_.front());
-      posted_.pop_front();
-      work();
+    for (int rounds = 0; rounds < 1000 && !posted_.empty(); ++rounds) {
+      auto batch = std::move(posted_);
+      posted_.clear();
+      for (auto& work : batch) work();
     }
   }
 
-  // Moves the clock on by `by`, running posted work and each timer that falls
-  // due, in time order (a repeating timer as often as it falls due).
+  // Moves the clock forward, firing every timer that falls due on the way.
   void advance(Seconds by) {
     const Clock::time_point end = now_ + std::chrono::duration_cast<Clock::duration>(by);
     runPosted();
-    for (;;) {
-      auto next = std::min_element(timers_.begin(), timers_.end(),
-                                   [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    for (int fired = 0; fired < 100000; ++fired) {
+      auto next = timers_.end();
+      for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+        if (next == timers_.end() || it->second.due < next->second.due) next = it;
+      }
       if (next == timers_.end() || next->second.due > end) break;
-      now_ = std::max(now_, next->second.due);
-      std::function<void()> work = next->second.work;  // the timer may cancel itself
+      now_ = next->second.due;
+      auto work = next->second.work;
       if (next->second.interval.count() > 0) {
         next->second.due += std::chrono::duration_cast<Clock::duration>(next->second.interval);
       } else {
@@ -57,7 +55,7 @@ class FakeMainLoop final : public MainLoop {
     now_ = end;
   }
 
-  std::size_t liveTimers() const { return timers_.size(); }
+  size_t pendingTimers() const { return timers_.size(); }
 
  private:
   struct Timer {
@@ -68,14 +66,14 @@ class FakeMainLoop final : public MainLoop {
 
   TimerId add(Seconds delay, Seconds interval, std::function<void()> work) {
     const TimerId id = nextId_++;
-    timers_.emplace(id, Timer{now_ + std::chrono::duration_cast<Clock::duration>(delay), interval, std::move(work)});
+    timers_[id] = {now_ + std::chrono::duration_cast<Clock::duration>(delay), interval, std::move(work)};
     return id;
   }
 
   Clock::time_point now_{};
   TimerId nextId_ = 1;
   std::map<TimerId, Timer> timers_;
-  std::deque<std::function<void()>> posted_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace quorvel::testing

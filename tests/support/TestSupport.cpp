@@ -90,9 +90,4 @@ std::string readTextFile(const fs::path& path) {
   return buffer.str();
 }
 
-fs::path resourcesFolder() {
-  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder != nullptr && *folder != '\0') return folder;
-  return QUORVEL_SOURCE_RESOURCES;
-}
-
 }  // namespace quorvel::testing

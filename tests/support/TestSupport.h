@@ -44,10 +44,6 @@ int freeLoopbackPort();
 fs::path buildBinFolder();
 fs::path buildProgram(const std::string& name);
 
-// The resources folder: QUORVEL_RESOURCES, else the source tree's resources/
-// (its absolute path compiled in, so it holds however the test was compiled).
-fs::path resourcesFolder();
-
 // Writes text to a file, creating its folder.
 void writeTextFile(const fs::path& path, const std::string& text);
 std::string readTextFile(const fs::path& path);

@@ -5,6 +5,9 @@
 #include <memory>
 
 #include "RuleRegistry.h"
+#include "app/DictationLog.h"
+#include "app/Stats.h"
+#include "app/StrikeDiff.h"
 #include "text/CleanupGuards.h"
 #include "text/Fitting.h"
 #include "text/Restorers.h"
@@ -47,6 +50,22 @@ Json recordChange(bool added) {
 }
 
 Json sortedWords() { return Json(std::vector<std::string>(continuationWords().begin(), continuationWords().end())); }
+
+// The diff as {"word", "cut"} objects, one per said word.
+Json struckWords(const std::string& raw, const std::string& typed) {
+  Json list = Json::array();
+  for (const StruckWord& word : strikeDiff(raw, typed)) list.push_back({{"word", word.word}, {"cut", word.cut}});
+  return list;
+}
+
+// The statistics of a history (its JSON lines, as the file holds them) at a
+// moment given in ISO 8601; "today" is that moment's day in the local zone.
+Json statsAt(const std::string& history, const std::string& now) {
+  const auto moment = parseIso8601(now);
+  if (!moment) throw RuleFailure("not an ISO 8601 time: " + now);
+  const Stats stats(entriesFromText(history), *moment);
+  return {{"today", stats.today}, {"minutesSaved", stats.minutesSaved}};
+}
 
 using A = Arg;
 
@@ -102,6 +121,10 @@ const std::vector<Rule>& allRules() {
       {"continuationWords", {}, [](const Args&) { return sortedWords(); }},
       {"TextPeriods.on", {}, [](const Args&) { return Json(TextPeriods::on()); }},
       {"TextPeriods.userChanged", {A::flag}, [](const Args& a) { return recordChange(a.flag(0)); }},
+
+      // The dashboard's word diff and statistics.
+      {"strikeDiff", {A::text, A::text}, [](const Args& a) { return struckWords(a.text(0), a.text(1)); }},
+      {"Stats", {A::text, A::text}, [](const Args& a) { return statsAt(a.text(0), a.text(1)); }},
   };
   return rules;
 }

@@ -206,3 +206,32 @@ TEST(RulesConsoleProcess, EndsCleanlyAtTheEndOfInput) {
 
 }  // namespace
 }  // namespace quorvel::testing
+
+namespace quorvel::testing {
+namespace {
+
+TEST(RulesConsoleDashboard, WordDiffAndStatisticsAnswerByName) {
+  TempDir home;
+  RulesProcess console({{"XDG_CONFIG_HOME", home.path().string()}, {"TZ", "UTC"}});
+  ASSERT_TRUE(console.started());
+  const std::string history =
+      R"({\"time\":\"2026-03-01T23:59:00Z\",\"final\":\"late last night\",\"audio_s\":1,\"after_release_ms\":0}\n)"
+      R"({\"time\":\"2026-03-02T08:00:00Z\",\"final\":\"\",\"audio_s\":3}\nnot json\n)"
+      R"({\"time\":\"2026-03-02T09:00:00Z\",\"final\":\"four words typed today\",\"audio_s\":0.5,\"after_release_ms\":100}\n)";
+  expectAnswers(console, {
+      {R"({"fn":"strikeDiff","args":["um so the meeting is at three","The meeting is at three."]})",
+       R"({"result":[{"word":"um","cut":true},{"word":"so","cut":true},{"word":"the","cut":false},)"
+       R"({"word":"meeting","cut":false},{"word":"is","cut":false},{"word":"at","cut":false},{"word":"three","cut":false}]})"},
+      {R"({"fn":"strikeDiff","args":["red blue","blue red"]})",
+       R"({"result":[{"word":"red","cut":false},{"word":"blue","cut":true}]})"},
+      {R"({"fn":"strikeDiff","args":["",""]})", R"({"result":[]})"},
+      {R"({"fn":"Stats","args":[")" + history + R"(","2026-03-02T12:00:00Z"]})",
+       R"({"result":{"today":4,"minutesSaved":0}})"},
+      {R"({"fn":"Stats","args":["","2026-03-02T12:00:00Z"]})", R"({"result":{"today":0,"minutesSaved":0}})"},
+      {R"({"fn":"Stats","args":["","noon"]})", R"({"error":"not an ISO 8601 time: noon"})"},
+  });
+  EXPECT_EQ(console.finish(), 0);
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -22,6 +22,11 @@ void PrintTo(const Fix& fix, std::ostream* out) {
 namespace quorvel::FixFinder {
 namespace {
 
+// The resources folder: QUORVEL_RESOURCES, else the source tree's.
+std::filesystem::path resourcesFolder() {
+  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
+  return QUORVEL_SOURCE_RESOURCES;
+}
 
 
 using ::testing::ElementsAre;
@@ -70,7 +75,7 @@ TEST(LoadFrequencies, ReadsTabSeparatedLinesAndSkipsBadOnes) {
 }
 
 TEST(LoadFrequencies, TheShippedListHasEverydayWordsAndNotNames) {
-  const auto table = std::make_shared<FrequencyTable>(loadFrequencies(testing::resourcesFolder() / "wordfreq-en.txt"));
+  const auto table = std::make_shared<FrequencyTable>(loadFrequencies(resourcesFolder() / "wordfreq-en.txt"));
   EXPECT_GT(table->size(), 45000u);
   EXPECT_LT(table->size(), 52000u);
   const Frequency frequency = frequencyFrom(table);

@@ -95,7 +95,7 @@ TEST_F(StatusTagTest, AHideThatActsFadesThenTakesTheTagAwayAndStopsTheTick) {
   surface.finishFade();
   EXPECT_EQ(surface.orderedOut, 1);
   EXPECT_FALSE(tag.ticking());
-  EXPECT_EQ(loop.liveTimers(), 0u);
+  EXPECT_EQ(loop.pendingTimers(), 0u);
   EXPECT_EQ(tag.content().mode, TagMode::recording);
 }
 
@@ -208,7 +208,7 @@ TEST(StatusTagLifetimeTest, TimersOutlivingTheTagDoNothing) {
     tag.show(TagMode::done, "2 words");
     tag.hide(0.5);
   }
-  EXPECT_EQ(loop.liveTimers(), 0u);
+  EXPECT_EQ(loop.pendingTimers(), 0u);
   loop.advance(Seconds(1));
 }
 

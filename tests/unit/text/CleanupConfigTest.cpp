@@ -21,6 +21,11 @@
 namespace quorvel {
 namespace {
 
+// The resources folder: QUORVEL_RESOURCES, else the source tree's.
+std::filesystem::path resourcesFolder() {
+  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
+  return QUORVEL_SOURCE_RESOURCES;
+}
 
 
 using ::testing::ElementsAre;
@@ -317,7 +322,7 @@ TEST_F(CleanupConfigTest, SeedingSkipsAProductWordInAnyCase) {
 }
 
 TEST(CleanupResource, TheShippedDefaultDecodesWithExamplePairs) {
-  const auto text = readWholeFile(testing::resourcesFolder() / "cleanup.json");
+  const auto text = readWholeFile(resourcesFolder() / "cleanup.json");
   ASSERT_TRUE(text.has_value());
   const auto parsed = parseJson(*text);
   ASSERT_TRUE(parsed.has_value());

@@ -1,0 +1,85 @@
+// What the dashboard and onboarding windows read from the application and ask
+// of it, as a bundle of closures. Every closure has a harmless default, so a
+// window works (and a snapshot renders) without an application behind it; the
+// application replaces them with closures that hold it weakly and fall back to
+// the default once it is gone.
+//
+// Threading: main thread only, like the windows that call it.
+#pragma once
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/SetupInfo.h"
+
+namespace quorvel {
+
+// Whether Quorvel may record from the microphone, as the sound server answers.
+enum class MicStatus {
+  notDetermined,  // never tried: the first test capture decides
+  restricted,     // no capture device, or the session forbids recording
+  denied,         // capture was refused (a sandbox portal, or a muted privacy switch)
+  authorised,
+};
+
+struct DashboardBridge {
+  // The first-run model setup.
+  std::function<SetupInfo()> setup = [] { return SetupInfo(); };
+  std::function<void()> retrySetup = [] {};
+  // The chosen speech and cleanup models (indexes into the model tables).
+  std::function<int()> currentSpeech = [] { return 1; };
+  std::function<int()> currentCleanup = [] { return 0; };
+  // The status menu's first line ("Ready", "Downloading … 40%", …).
+  std::function<std::string()> status = [] { return std::string("Ready"); };
+  // "starting", "idle", "recording" or "processing".
+  std::function<std::string()> state = [] { return std::string("idle"); };
+  // Quorvel can hear the right Alt key and read the focused field.
+  std::function<bool()> trusted = [] { return false; };
+  std::function<MicStatus()> micStatus = [] { return MicStatus::notDetermined; };
+  // A pending update's version ("A new version" when it is not known).
+  std::function<std::optional<std::string>()> updateVersion = [] { return std::optional<std::string>(); };
+  std::function<void()> installUpdate = [] {};
+  // The right Super key is down, or went down less than 0.25 s ago.
+  std::function<bool()> commandPressed = [] { return false; };
+  std::function<bool()> needsDownload = [] { return false; };
+
+  // --- The desktop's side of the permissions ---------------------------------
+
+  // Makes a short test capture and answers whether it worked (on the main
+  // thread, possibly later). The default answers from micStatus at once.
+  std::function<void(std::function<void(bool granted)>)> requestMicrophone =
+      [this](std::function<void(bool)> answer) {
+        if (answer) answer(micStatus() == MicStatus::authorised);
+      };
+  // Opens the desktop's sound settings; false when no settings program is known
+  // (the window explains what to do instead).
+  std::function<bool()> openSoundSettings = [] { return false; };
+  // Switches the desktop's accessibility support on (AT-SPI), so the text
+  // around the cursor can be read; keys are heard from X11 or the keyboard
+  // devices. Answers whether it is on afterwards.
+  std::function<bool()> enableAccessibility = [] { return false; };
+  // A Wayland session: keys are read from the keyboard devices, which needs
+  // the "input" group.
+  std::function<bool()> wayland = [] {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display != nullptr && *display != '\0';
+  };
+
+  // --- Updates ---------------------------------------------------------------
+  std::function<bool()> automaticUpdates = [] { return true; };
+  std::function<void(bool)> setAutomaticUpdates = [](bool) {};
+  std::function<void()> checkForUpdates = [] {};
+
+  // One bridge is shared by the windows (SharedBridge); the default
+  // requestMicrophone refers to it, so it is never copied.
+  DashboardBridge() = default;
+  DashboardBridge(const DashboardBridge&) = delete;
+  DashboardBridge& operator=(const DashboardBridge&) = delete;
+};
+
+using SharedBridge = std::shared_ptr<DashboardBridge>;
+
+}  // namespace quorvel
