@@ -26,6 +26,8 @@
 #include "support/Log.h"
 #include "support/ProgramValues.h"
 #include "support/UserDefaults.h"
+#include "ui/Bubble.h"
+#include "ui/GuiStart.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
@@ -57,14 +59,6 @@ class NoPaster final : public Paster {
 class NoSounds final : public Sounds {
  public:
   void play(SoundName) override {}
-};
-
-class NoTag final : public TagView {
- public:
-  void show(TagMode, const std::string&) override {}
-  void setPreview(const std::string&) override {}
-  void hide(double) override {}
-  void setLevelSource(std::function<float()>) override {}
 };
 
 class NoNote final : public NoteTarget {
@@ -216,6 +210,7 @@ int runDesktopApp(int argc, char** argv) {
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
   quitOnSignals(qt);
+  prepareStyle();
 
   QtDialogs dialogs;
   const CleanupFiles cleanupFiles = engineCleanupFiles();
@@ -244,7 +239,7 @@ int runDesktopApp(int argc, char** argv) {
   NoKeySource keys;
   NoPaster paster;
   NoSounds sounds;
-  NoTag tag;
+  Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   NoNote note;
   NoDesktop desktop;
   Recorder recorder(MicPulse::factory());

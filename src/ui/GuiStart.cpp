@@ -38,14 +38,18 @@ std::unique_ptr<QApplication> startGui(int& argc, char** argv, const GuiStartOpt
   // closing the last of our windows must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  Brand::registerFonts(Config::resources() / "fonts");
-  if (options.appearance) {
-    setAppearance(*options.appearance);
-  } else {
-    setAppearance(detectAppearance());
-    new AppearanceWatch(app.get());  // owned by the application
-  }
+  prepareStyle(options.appearance);
   return app;
+}
+
+void prepareStyle(std::optional<Appearance> appearance) {
+  Brand::registerFonts(Config::resources() / "fonts");
+  if (appearance) {
+    setAppearance(*appearance);
+    return;
+  }
+  setAppearance(detectAppearance());
+  new AppearanceWatch(QCoreApplication::instance());  // owned by the application
 }
 
 }  // namespace quorvel

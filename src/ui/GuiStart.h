@@ -34,4 +34,9 @@ std::string chooseQtPlatform(bool offscreen, const char* qtPlatform, const char*
 // REQUIRES: argc and argv outlive the application (Qt keeps references).
 std::unique_ptr<QApplication> startGui(int& argc, char** argv, const GuiStartOptions& options);
 
+// For a program that makes its QApplication itself: registers the typefaces
+// and sets the appearance (detected and followed when none is given).
+// REQUIRES: the QApplication exists.
+void prepareStyle(std::optional<Appearance> appearance = std::nullopt);
+
 }  // namespace quorvel
