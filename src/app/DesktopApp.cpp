@@ -32,6 +32,8 @@
 #include "support/Log.h"
 #include "support/ProgramValues.h"
 #include "support/UserDefaults.h"
+#include "ui/Bubble.h"
+#include "ui/GuiStart.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
@@ -43,21 +45,6 @@
 namespace quorvel {
 
 namespace {
-
-// --- A stand-in for the status tag until its window is in this build ---
-
-
-
-
-class NoTag final : public TagView {
- public:
-  void show(TagMode, const std::string&) override {}
-  void setPreview(const std::string&) override {}
-  void hide(double) override {}
-  void setLevelSource(std::function<float()>) override {}
-};
-
-
 
 // --- Quitting on SIGTERM and SIGINT through the event loop ---
 
@@ -182,6 +169,7 @@ int runDesktopApp(int argc, char** argv) {
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
   quitOnSignals(qt);
+  prepareStyle();
 
   QtDialogs dialogs;
   const CleanupFiles cleanupFiles = engineCleanupFiles();
@@ -212,7 +200,7 @@ int runDesktopApp(int argc, char** argv) {
   pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
   PasterX11 paster(pasteSettings);
   SoundsCanberra sounds;
-  NoTag tag;
+  Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
   NoDesktop noteDesktop;
   BrainstormNote note(loop, paster, noteDesktop);
