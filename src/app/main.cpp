@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopApp.h"
 #include "app/Dispatch.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     case Mode::test:
       return runTest(programArguments());
     case Mode::app:
-      return notAvailableYet("the desktop application");
+      return runDesktopApp(argc, argv);
     default:
       return notAvailableYet(choice.flag);
   }

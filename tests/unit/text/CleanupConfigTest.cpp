@@ -24,7 +24,7 @@ namespace {
 // The resources folder: QUORVEL_RESOURCES, else the source tree's.
 std::filesystem::path resourcesFolder() {
   if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
-  return std::filesystem::path(__FILE__).parent_path() / "../../../resources";
+  return QUORVEL_SOURCE_RESOURCES;
 }
 
 

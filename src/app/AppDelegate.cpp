@@ -1,0 +1,157 @@
+// The application's launch, its tray and menu, and the state they show.
+#include "app/AppDelegate.h"
+
+#include <algorithm>
+
+#include "support/Log.h"
+#include "support/UserDefaults.h"
+
+namespace quorvel {
+
+AppDelegate::AppDelegate(ShellParts parts, ShellWindows windows, ShellTimings timings)
+    : parts_(parts),
+      windows_(std::move(windows)),
+      timings_(timings),
+      self_(std::make_shared<AppDelegate*>(this)) {}
+
+AppDelegate::~AppDelegate() {
+  parts_.keys.stop();
+  parts_.loop.cancel(keyPoll_);
+  parts_.loop.cancel(chunkTimer_);
+  parts_.loop.cancel(trustTimer_);
+  if (isRecording_) (void)parts_.recorder.stop();
+}
+
+void AppDelegate::launch(const std::vector<std::string>& args) {
+  const auto has = [&args](const char* flag) { return std::find(args.begin(), args.end(), flag) != args.end(); };
+  parts_.tag.setLevelSource([&recorder = parts_.recorder] { return recorder.level(); });
+  {
+    std::weak_ptr<AppDelegate*> self = self_;
+    MainLoop& loop = parts_.loop;
+    parts_.engine.setOnPartial([self, &loop](const std::string& text) {
+      loop.post([self, text] {
+        const auto alive = self.lock();
+        if (alive && (*alive)->showBubble()) (*alive)->parts_.tag.setPreview(text);
+      });
+    });
+  }
+  lastText_ = parts_.engine.lastDictation();
+
+  parts_.tray.onAction([this](MenuAction action) { menuAction(action); });
+  parts_.tray.onMenuAboutToShow([this] { refresh(); });
+  if (!parts_.tray.available()) {
+    logLine("Quorvel: this desktop has no system tray; start quorvel again to open its window");
+  }
+  refresh();
+
+  installMonitors();
+  trusted_ = keysWork_ && parts_.desktop.isTrusted();
+  refresh();
+  trustTimer_ = parts_.loop.every(Seconds(timings_.trustCheck), [this] { checkTrust(); });
+
+  const bool finished = windows_.onboardingFinished ? windows_.onboardingFinished() : true;
+  if (!finished || has("--onboarding")) {
+    const bool fromStart = has("--onboarding");
+    parts_.loop.post([self = std::weak_ptr<AppDelegate*>(self_), fromStart] {
+      if (const auto alive = self.lock(); alive && (*alive)->windows_.openOnboarding) {
+        (*alive)->windows_.openOnboarding(fromStart);
+      }
+    });
+  } else if (has("--show")) {
+    parts_.loop.post([self = std::weak_ptr<AppDelegate*>(self_)] {
+      if (const auto alive = self.lock()) (*alive)->call((*alive)->windows_.openDashboard);
+    });
+  }
+  parts_.engine.killStale();
+  runSetup();
+}
+
+void AppDelegate::terminate() {
+  if (isRecording_) {
+    isRecording_ = false;
+    (void)parts_.recorder.stop();
+  }
+  parts_.engine.stopAll();
+}
+
+void AppDelegate::reopen() {
+  const bool finished = windows_.onboardingFinished ? windows_.onboardingFinished() : true;
+  if (finished) {
+    call(windows_.openDashboard);
+  } else if (windows_.openOnboarding) {
+    windows_.openOnboarding(false);
+  }
+}
+
+bool AppDelegate::showBubble() const { return UserDefaults().boolOr("bubble", true); }
+
+void AppDelegate::showMiss(const std::string& text, double hideAfter) {
+  // Failures show even with the tag switched off: they need reading.
+  parts_.tag.show(TagMode::failed, text);
+  parts_.tag.hide(hideAfter);
+}
+
+void AppDelegate::syncState() {
+  const AppState next = isRecording_       ? AppState::recording
+                        : processing_ > 0  ? AppState::processing
+                        : modelsReady_     ? AppState::idle
+                                           : AppState::starting;
+  if (next == state_) return;
+  state_ = next;
+  refresh();
+}
+
+StatusFacts AppDelegate::statusFacts() const {
+  StatusFacts facts;
+  facts.state = state_;
+  facts.setup = setup_;
+  facts.updatePending = updatePending_;
+  facts.trusted = trusted_;
+  facts.statusLine = statusLine_;
+  facts.lastText = lastText_;
+  return facts;
+}
+
+void AppDelegate::refresh() {
+  statusLine_ = refreshedStatusLine(statusLine_, state_, trusted_);
+  const StatusFacts facts = statusFacts();
+  parts_.tray.show(trayLook(facts), statusMenu(facts));
+}
+
+void AppDelegate::setUpdatePending(bool pending) {
+  updatePending_ = pending;
+  refresh();
+}
+
+void AppDelegate::copyLast() {
+  if (lastText_.empty()) return;
+  if (!parts_.paster.copy(lastText_)) logLine("Quorvel: could not put the last dictation on the clipboard");
+}
+
+void AppDelegate::menuAction(MenuAction action) {
+  switch (action) {
+    case MenuAction::openDashboard:
+      reopen();
+      break;
+    case MenuAction::openNote:
+      parts_.note.captureSource();
+      parts_.note.show();
+      break;
+    case MenuAction::copyLast:
+      copyLast();
+      break;
+    case MenuAction::showUpdate:
+      call(windows_.showUpdate);
+      break;
+    case MenuAction::openOnboarding:
+      if (windows_.openOnboarding) windows_.openOnboarding(true);
+      break;
+    case MenuAction::quit:
+      call(windows_.quit);
+      break;
+    case MenuAction::none:
+      break;
+  }
+}
+
+}  // namespace quorvel

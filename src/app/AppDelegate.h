@@ -1,0 +1,209 @@
+// The application's logic from launch to quit: the hold-to-talk recording
+// control with its key poll and chunking timer, the stop path with its checks
+// and messages, deliveries in the order of release, the delivery step that
+// types the text or puts it into the note, the model setup and upgrade, and
+// the tray's state. Plain C++: every outside thing is an interface handed in
+// (ShellParts), so tests run it on a fake main loop whose clock they advance.
+//
+// Ownership: the parts and windows must outlive the delegate. Background
+// tasks capture only values and shared objects; what they post back is
+// dropped once the delegate is gone.
+//
+// Threading: main thread only, except where a function says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/AppEngine.h"
+#include "app/KeySource.h"
+#include "app/MainLoop.h"
+#include "app/NoteTarget.h"
+#include "app/Paster.h"
+#include "app/SetupInfo.h"
+#include "app/Sounds.h"
+#include "app/StatusMenu.h"
+#include "app/TagView.h"
+#include "app/TaskRunner.h"
+#include "app/TrayView.h"
+#include "audio/Chunker.h"
+#include "audio/Recorder.h"
+#include "learning/AccessibleElement.h"
+#include "learning/EditWatcher.h"
+
+namespace quorvel {
+
+struct ShellParts {
+  MainLoop& loop;
+  KeySource& keys;
+  Recorder& recorder;
+  AccessibilityDesktop& desktop;
+  Paster& paster;
+  Sounds& sounds;
+  TagView& tag;
+  NoteTarget& note;
+  TrayView& tray;
+  AppEngine& engine;
+  TaskRunner& runner;
+  EditWatcher& watcher;
+};
+
+// The windows the delegate opens; any may be empty (nothing happens).
+struct ShellWindows {
+  std::function<void()> openDashboard;          // without changing its page
+  std::function<void()> openDashboardHome;      // on its home page
+  std::function<void(bool fromStart)> openOnboarding;
+  std::function<bool()> onboardingFinished;
+  std::function<void()> reloadDashboard;        // only acts while it is visible
+  std::function<void()> showUpdate;
+  std::function<void()> quit;
+};
+
+// The waits of the product; tests shorten them.
+struct ShellTimings {
+  double serverWait = 120;   // servers at setup and before a delivery
+  double trustCheck = 2.0;   // the permission re-check
+  double keyPoll = 0.05;
+  double chunkTick = 0.25;
+  // How long talk-ahead's worker waits for the main thread to read the field.
+  std::chrono::milliseconds contextReadWait{1000};
+};
+
+enum class RecordingTarget { app, note };
+
+class AppDelegate {
+ public:
+  AppDelegate(ShellParts parts, ShellWindows windows, ShellTimings timings = {});
+  ~AppDelegate();
+  AppDelegate(const AppDelegate&) = delete;
+  AppDelegate& operator=(const AppDelegate&) = delete;
+
+  // Steps of the launch that follow single instance, migration and placement:
+  // the tray, the last text, permissions and keys, the windows the arguments
+  // ask for, stale servers and the model setup.
+  void launch(const std::vector<std::string>& args);
+  // Before the process ends: the servers stop.
+  void terminate();
+  // A second start of the same program: the dashboard, or onboarding when it
+  // has not been finished (not from the start).
+  void reopen();
+
+  // --- Keys and recording ---
+  void handleKey(const KeyEvent& event);
+  void pollKey();
+  void installMonitors();
+  void checkTrust();
+  void startRecording(RecordingTarget target);
+  void stopRecording();
+  void toggleNote();
+  RecordingTarget dictationTarget() const;
+
+  // --- Setup ---
+  void runSetup();
+  void downloadProgress(std::int64_t done, std::int64_t total);
+  void upgradeModels(std::vector<ModelStore::Item> items);
+
+  // --- Tray and menu ---
+  void syncState();
+  void refresh();
+  void menuAction(MenuAction action);
+  void copyLast();
+  void setUpdatePending(bool pending);
+
+  // --- Read by tests and the windows ---
+  AppState state() const { return state_; }
+  bool isRecording() const { return isRecording_; }
+  int processing() const { return processing_; }
+  bool modelsReady() const { return modelsReady_; }
+  bool trusted() const { return trusted_; }
+  const SetupInfo& setup() const { return setup_; }
+  const std::string& statusLine() const { return statusLine_; }
+  const std::string& lastText() const { return lastText_; }
+  StatusFacts statusFacts() const;
+
+ private:
+  struct Delivered {
+    DictationResult result;
+    RecordingTarget target = RecordingTarget::app;
+    std::uint64_t session = 0;
+  };
+  // What a delivery task takes at the release: values only, no delegate.
+  struct Release {
+    std::uint64_t sequence = 0;
+    bool modelsReady = false;
+    std::shared_ptr<TranscriptChain> chain;
+    bool quiet = false;
+    std::chrono::steady_clock::time_point released;
+    std::optional<TalkAheadHead> head;
+    std::optional<CursorContext> context;  // for the model; none when not fitting
+    DictationFacts facts;
+    RecordingTarget target = RecordingTarget::app;
+    std::uint64_t session = 0;
+  };
+
+  bool showBubble() const;
+  void showMiss(const std::string& text, double hideAfter = 2.4);
+  void chunkTick();
+  void startDelivery(Release release);
+  void arrived(std::uint64_t sequence, Delivered delivered);
+  void deliver(const Delivered& delivered);
+  void finishSetup(bool ready, bool downloaded, std::vector<ModelStore::Item> upgrades);
+  void swapWhenIdle(std::vector<ModelStore::Item> items);
+  void finishUpgrade(bool ready);
+  void call(const std::function<void()>& window) const {
+    if (window) window();
+  }
+
+  ShellParts parts_;
+  ShellWindows windows_;
+  const ShellTimings timings_;
+  // Posted work checks this before touching the delegate.
+  std::shared_ptr<AppDelegate*> self_;
+
+  // The application's state.
+  AppState state_ = AppState::starting;
+  bool modelsReady_ = false;
+  bool trusted_ = false;
+  bool keysWork_ = false;
+  bool keyProblemLogged_ = false;
+  bool updatePending_ = false;
+  SetupInfo setup_;
+  std::optional<std::pair<Clock::time_point, std::int64_t>> downloadStarted_;
+  std::string statusLine_ = kStartingLine;
+  std::string lastText_;
+  MainLoop::TimerId trustTimer_ = 0;
+
+  // Keys.
+  MainLoop::TimerId keyPoll_ = 0;
+  bool keyPollWorks_ = false;
+  std::optional<Clock::time_point> commandTap_;
+  bool commandDown_ = false;
+  Clock::time_point commandPressedAt_{};
+  // Tells key events handed to a replaced key handler from the current ones.
+  std::shared_ptr<int> keyGeneration_ = std::make_shared<int>(0);
+
+  // The recording.
+  bool isRecording_ = false;
+  RecordingTarget recordingTarget_ = RecordingTarget::app;
+  Clock::time_point recordingStarted_{};
+  std::optional<Clock::time_point> lastStop_;  // none: the distant past
+  bool wokeModel_ = false;
+  std::optional<double> modelIdleAtPress_;
+  Chunker chunker_;
+  std::shared_ptr<TranscriptChain> chain_;
+  std::shared_ptr<TalkAhead> ahead_;
+  MainLoop::TimerId chunkTimer_ = 0;
+
+  // Deliveries, handed out in the order of release.
+  int processing_ = 0;
+  std::uint64_t nextSequence_ = 0;
+  std::uint64_t nextToDeliver_ = 0;
+  std::map<std::uint64_t, Delivered> waiting_;
+};
+
+}  // namespace quorvel

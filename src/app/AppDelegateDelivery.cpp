@@ -1,0 +1,122 @@
+// From the release to the text at the cursor: the delivery task off the main
+// thread, deliveries handed out in the order of release, and the delivery
+// step that types the text, or puts it into the note.
+#include <cstdio>
+
+#include "app/AppDelegate.h"
+#include "audio/Hallucination.h"
+#include "engine/Pipeline.h"
+#include "learning/CursorContextReader.h"
+#include "support/Log.h"
+#include "support/UserDefaults.h"
+#include "text/Fitting.h"
+#include "text/TextHelpers.h"
+#include "text/TextPeriods.h"
+
+namespace quorvel {
+
+void AppDelegate::startDelivery(Release release) {
+  AppEngine& engine = parts_.engine;
+  std::weak_ptr<AppDelegate*> self = self_;
+  MainLoop& loop = parts_.loop;
+  const double serverWait = timings_.serverWait;
+  parts_.runner.run([release = std::move(release), &engine, &loop, self, serverWait]() mutable {
+    if (!release.modelsReady) (void)engine.waitUntilReady(std::chrono::duration<double>(serverWait));
+    std::string raw;
+    if (release.chain->count() > 0) raw = release.chain->tail().get();
+    if (release.quiet && isSilenceHallucination(raw)) raw.clear();
+    const auto wait = std::chrono::steady_clock::now() - release.released;
+    if (!raw.empty()) {
+      loop.post([self] {
+        const auto alive = self.lock();
+        if (!alive) return;
+        AppDelegate& app = **alive;
+        if (app.showBubble() && !app.isRecording_) app.parts_.tag.show(TagMode::polishing, "");
+      });
+    }
+    DictationResult result = engine.finish(raw, release.head, release.context);
+    result.speechMs = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
+    result.chunks = release.chain->count();
+    release.facts.neuralEngine = engine.speechOnNeuralEngine();
+    if (const Status logged = engine.record(result, release.facts); !logged) {
+      logLine("Quorvel: could not write the dictation history: " + logged.error());
+    }
+    Delivered delivered{std::move(result), release.target, release.session};
+    loop.post([self, sequence = release.sequence, delivered = std::move(delivered)]() mutable {
+      if (const auto alive = self.lock()) (*alive)->arrived(sequence, std::move(delivered));
+    });
+  });
+}
+
+void AppDelegate::arrived(std::uint64_t sequence, Delivered delivered) {
+  waiting_.emplace(sequence, std::move(delivered));
+  // A later dictation that finished first waits here for the earlier ones.
+  for (auto next = waiting_.find(nextToDeliver_); next != waiting_.end();
+       next = waiting_.find(nextToDeliver_)) {
+    const Delivered ready = std::move(next->second);
+    waiting_.erase(next);
+    ++nextToDeliver_;
+    deliver(ready);
+  }
+}
+
+void AppDelegate::deliver(const Delivered& delivered) {
+  const DictationResult& result = delivered.result;
+  std::string text = result.final;
+  if (text.empty()) {
+    statusLine_ = "Didn't catch that";
+    if (!isRecording_) showMiss("Didn't catch that. Try again.");
+  } else {
+    bool typed = true;
+    if (delivered.target == RecordingTarget::note) {
+      // A note cleared or opened afresh since the release is a different note.
+      if (parts_.note.session() == delivered.session) parts_.note.insert(text);
+    } else {
+      const bool fit = UserDefaults().boolOr("fitText", true);
+      std::optional<CursorContext> context;
+      if (fit) context = CursorContextReader::read(parts_.desktop);
+      if (!context) {
+        context = CursorContext{};
+        context->app = parts_.desktop.frontmostApp();
+      }
+      bool dropped = false;
+      bool kept = false;
+      if (Pipeline::fieldName(*context) == "chat message" && TextHelpers::dropFinalPeriod(text) != text) {
+        if (TextPeriods::on()) {
+          kept = true;
+        } else {
+          text = TextHelpers::dropFinalPeriod(text);
+          dropped = true;
+        }
+      }
+      if (fit) text = TextHelpers::fitToContext(text, context).text;
+      const PasteChord chord =
+          context->app && isTerminalApp(*context->app) ? PasteChord::ctrlShiftV : PasteChord::ctrlV;
+      typed = parts_.paster.paste(text, chord);
+      if (typed) parts_.watcher.typed(text, dropped, kept);
+    }
+    lastText_ = result.final;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f",
+                  static_cast<double>(result.speechMs + result.cleanupMs) / 1000.0);
+    statusLine_ = std::string("Done in ") + seconds + "s (" + result.path + ")";
+    if (!typed) {
+      // The words are not lost: they wait in "Copy Last Dictation".
+      statusLine_ = "Couldn't type the dictation: use Copy Last Dictation";
+      logLine("Quorvel: could not type the dictation; it stays in Copy Last Dictation");
+      if (!isRecording_) showMiss("Couldn't type it. Use Copy Last Dictation in the menu.");
+    } else if (showBubble() && !isRecording_) {
+      const int words = TextHelpers::wordCount(result.final);
+      std::string label = words == 1 ? "1 word" : std::to_string(words) + " words";
+      if (delivered.target == RecordingTarget::note) label = "to note · " + label;
+      parts_.tag.show(TagMode::done, label);
+      parts_.tag.hide(0.9);
+    }
+  }
+  --processing_;
+  syncState();
+  refresh();
+  call(windows_.reloadDashboard);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,288 @@
+// Creates the adapters, wires them to the application's logic and runs the
+// Qt event loop.
+#include "app/DesktopApp.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/AppDelegate.h"
+#include "app/Launch.h"
+#include "app/LoopTicker.h"
+#include "app/PipelineEngine.h"
+#include "app/Placement.h"
+#include "app/TaskRunner.h"
+#include "app/Updates.h"
+#include "engine/Config.h"
+#include "engine/Pipeline.h"
+#include "platform/linux/MicPulse.h"
+#include "support/Env.h"
+#include "support/Http.h"
+#include "support/Log.h"
+#include "support/ProgramValues.h"
+#include "support/UserDefaults.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtMainLoop.h"
+#include "ui/QtTray.h"
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "0.0.0"
+#endif
+
+namespace quorvel {
+
+namespace {
+
+// --- Stand-ins for adapters that are not in this build yet ---
+
+class NoKeySource final : public KeySource {
+ public:
+  bool start(Handler) override { return false; }
+  void stop() override {}
+  bool isDown(ShellKey) override { return false; }
+  std::string problem() const override { return "no key adapter in this build"; }
+};
+
+class NoPaster final : public Paster {
+ public:
+  bool paste(const std::string&, PasteChord) override { return false; }
+  bool copy(const std::string&) override { return false; }
+};
+
+class NoSounds final : public Sounds {
+ public:
+  void play(SoundName) override {}
+};
+
+class NoTag final : public TagView {
+ public:
+  void show(TagMode, const std::string&) override {}
+  void setPreview(const std::string&) override {}
+  void hide(double) override {}
+  void setLevelSource(std::function<float()>) override {}
+};
+
+class NoNote final : public NoteTarget {
+ public:
+  bool isFocused() const override { return false; }
+  bool isOpen() const override { return false; }
+  std::uint64_t session() const override { return 0; }
+  void setListening(bool) override {}
+  void captureSource() override {}
+  void show() override {}
+  void close() override {}
+  void insert(const std::string&) override {}
+};
+
+class NoDesktop final : public AccessibilityDesktop {
+ public:
+  bool isTrusted() override { return false; }
+  FocusedElementAnswer focusedElement() override { return {}; }
+  std::optional<std::string> frontmostApp() override { return std::nullopt; }
+};
+
+class NoSingleInstance final : public SingleInstance {
+ public:
+  std::optional<OtherCopy> acquire() override { return std::nullopt; }
+  bool send(InstanceRequest) override { return false; }
+  void onRequest(std::function<void(InstanceRequest)>) override {}
+};
+
+// --- Quitting on SIGTERM and SIGINT through the event loop ---
+
+int signalPipe[2] = {-1, -1};  // the entry point's one program-wide value
+
+void onSignal(int) {
+  const char byte = 1;
+  (void)!::write(signalPipe[1], &byte, 1);
+}
+
+void quitOnSignals(QApplication& app) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+    char byte;
+    while (::read(signalPipe[0], &byte, 1) > 0) {
+    }
+    QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+ShellTimings timingsFromEnvironment() {
+  ShellTimings timings;
+  // For tests: a shorter wait for servers that never answer.
+  if (const auto text = environmentValue("QUORVEL_SERVER_WAIT_S")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(text->c_str(), &end);
+    if (end != text->c_str() && seconds > 0 && seconds < 3600) timings.serverWait = seconds;
+  }
+  return timings;
+}
+
+// Single instance, before anything else is touched. False when this copy is
+// to end (the exit status in `status`).
+bool becomeTheOnlyCopy(SingleInstance& instance, Dialogs& dialogs, int& status) {
+  const std::string ours = executableOf(::getpid());
+  auto other = instance.acquire();
+  switch (instanceChoice(other, ours)) {
+    case InstanceChoice::run:
+      return true;
+    case InstanceChoice::reopenOther:
+      if (!instance.send(InstanceRequest::reopen)) logLine("Quorvel: the running copy did not answer");
+      status = 0;
+      return false;
+    case InstanceChoice::askUser:
+      break;
+  }
+  if (!dialogs.ask(kAlreadyRunning, alreadyRunningDetail(*other), "Use This Copy", "Quit")) {
+    status = 0;
+    return false;
+  }
+  const bool asked = instance.send(InstanceRequest::quit);
+  (void)stopProcess(other->pid, !asked, std::chrono::seconds(5), ours);
+  if (instance.acquire()) {
+    logLine("Quorvel: the other copy still holds the lock; running beside it");
+  }
+  return true;
+}
+
+// Offers to move an AppImage into ~/Applications; true when this copy is to
+// end because the moved one opens in its place.
+bool movedIntoApplications(Dialogs& dialogs) {
+  std::optional<fs::path> appImage;
+  if (auto value = nonEmptyEnvironmentValue("APPIMAGE")) appImage = fs::path(*value);
+  const auto offer = placementOffer(appImage, homeFolder());
+  if (!offer || !dialogs.ask(kMoveQuestion, kMoveDetail, "Move to Applications", "Not Now")) return false;
+  const Status moved = place(*offer, [](const fs::path& path) {
+    return QFile::moveToTrash(QString::fromStdString(path.string()));
+  });
+  if (!moved) {
+    logLine("Quorvel: could not move itself: " + moved.error());
+    dialogs.tell(kMoveFailed, kMoveFailedDetail);
+    return false;
+  }
+  if (!startDetachedShell(relaunchCommand(offer->destination))) {
+    logLine("Quorvel: could not open the moved copy; open it from " + offer->destination.string());
+  }
+  return true;
+}
+
+// A program run from its build tree (beside CMakeCache.txt) or on the
+// developer's data folder never looks for updates on its own.
+bool developmentBuild() {
+  if (Config::isDev()) return true;
+  const fs::path executable = executableOf(::getpid());
+  std::error_code ignored;
+  return !executable.empty() && fs::exists(executable.parent_path().parent_path() / "CMakeCache.txt", ignored);
+}
+
+Result<std::string> fetchFeed(const std::string& url) {
+  HttpRequest request;
+  request.url = url;
+  request.timeout = std::chrono::seconds(20);
+  auto response = httpFetch(request);
+  if (!response) return Error{response.error()};
+  if (response.value().status != 200) return Error{"status " + std::to_string(response.value().status)};
+  return response.value().body;
+}
+
+void showUpdateAnswer(Dialogs& dialogs, const std::optional<UpdateFeed>& newer, const std::string& problem) {
+  if (newer) {
+    if (dialogs.ask("Quorvel " + newer->version + " is available", newer->notes, "Open Download Page", "Later")) {
+      QDesktopServices::openUrl(QUrl(QString::fromStdString(newer->url)));
+    }
+  } else if (!problem.empty()) {
+    dialogs.tell("Couldn't check for updates", problem);
+  } else {
+    dialogs.tell("Quorvel is up to date", std::string("You have version ") + QUORVEL_VERSION + ".");
+  }
+}
+
+}  // namespace
+
+int runDesktopApp(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName("Quorvel");
+  QApplication::setQuitOnLastWindowClosed(false);
+  quitOnSignals(qt);
+
+  QtDialogs dialogs;
+  const CleanupFiles cleanupFiles = engineCleanupFiles();
+  CleanupConfig::migrateSpeechHints(cleanupFiles);
+  {
+    UserDefaults defaults;
+    (void)CleanupConfig::seedProductWord(cleanupFiles, defaults);
+  }
+
+  NoSingleInstance instance;
+  int status = 0;
+  if (!becomeTheOnlyCopy(instance, dialogs, status)) return status;
+
+  for (const pid_t pid : predecessorProcesses()) {
+    (void)stopProcess(pid, true, std::chrono::seconds(5), "", kPredecessorName);
+  }
+  {
+    UserDefaults defaults;
+    (void)migrateVimmoSettings(defaults, predecessorDefaultsFile());
+  }
+
+  if (movedIntoApplications(dialogs)) return 0;
+
+  QtMainLoop loop;
+  QtTray tray;
+  NoKeySource keys;
+  NoPaster paster;
+  NoSounds sounds;
+  NoTag tag;
+  NoNote note;
+  NoDesktop desktop;
+  Recorder recorder(MicPulse::factory());
+  PipelineEngine engine;
+  ThreadTaskRunner runner;
+  LoopTicker ticker(loop);
+  AppDelegate* running = nullptr;
+  EditWatcher watcher(desktop, ticker, cleanupFiles, Config::resources() / "wordfreq-en.txt",
+                      [&running] { return running != nullptr && running->trusted(); });
+
+  Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), defaultUpdateFeedUrl(), fetchFeed);
+  ShellWindows windows;
+  windows.showUpdate = [&updates] { updates.checkNow(); };
+  windows.onboardingFinished = [] { return UserDefaults().boolOr("dashboardSeen", false); };
+  windows.quit = [] { QCoreApplication::quit(); };
+  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
+                  windows, timingsFromEnvironment());
+  running = &app;
+  updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
+  updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
+    showUpdateAnswer(dialogs, newer, problem);
+  };
+  instance.onRequest([&loop, &app](InstanceRequest request) {
+    loop.post([&app, request] {
+      if (request == InstanceRequest::reopen) app.reopen();
+      if (request == InstanceRequest::quit) QCoreApplication::quit();
+    });
+  });
+  QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&app] { app.terminate(); });
+
+  logLine("Quorvel: started");
+  app.launch(programArguments());
+  updates.start();
+  const int code = QApplication::exec();
+  // Deliveries still under way get a moment to finish their history line.
+  (void)runner.waitIdle(std::chrono::seconds(2));
+  running = nullptr;
+  return code;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,134 @@
+// The application's engine: servers, pipeline and model store.
+#include "app/PipelineEngine.h"
+
+#include <system_error>
+
+#include "engine/Config.h"
+#include "engine/Transcription.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
+constexpr const char* kCleanupModel = "cleanup-trained.gguf";
+
+}  // namespace
+
+PipelineEngine::PipelineEngine() : PipelineEngine(ServerWaits{}) {}
+
+PipelineEngine::PipelineEngine(ServerWaits waits)
+    : servers_(std::make_shared<Servers>(waits)), pipeline_(Pipeline::create(*servers_)) {
+  pipeline_->cleanupEnabled = true;
+  pipeline_->trained = true;
+}
+
+PipelineEngine::~PipelineEngine() { cancel_.cancel(); }
+
+Transcriber PipelineEngine::transcriber() {
+  // The pieces' tasks keep the servers alive while they run.
+  return [servers = servers_](SampleSpan piece, const std::string& context) {
+    return transcribe(*servers, piece, context);
+  };
+}
+
+bool PipelineEngine::wakeIfIdle() { return pipeline_->wakeIfIdle(); }
+
+std::optional<double> PipelineEngine::idleAtPress() { return pipeline_->idleAtPress(); }
+
+std::shared_ptr<TalkAhead> PipelineEngine::startTalkAhead(TalkAhead::ContextReader readContext) {
+  if (!TalkAhead::enabled() || !pipeline_->trained || !Config::usesAdapters() || !pipeline_->cleanupEnabled) {
+    return nullptr;
+  }
+  return TalkAhead::create(pipeline_, std::move(readContext));
+}
+
+bool PipelineEngine::waitUntilReady(std::chrono::duration<double> timeout) {
+  return servers_->waitUntilReady(timeout);
+}
+
+DictationResult PipelineEngine::finish(const std::string& raw, const std::optional<TalkAheadHead>& head,
+                                       const std::optional<CursorContext>& context) {
+  std::scoped_lock lock(finishLock_);
+  pipeline_->context = context;
+  return pipeline_->finish(raw, head);
+}
+
+bool PipelineEngine::speechOnNeuralEngine() { return servers_->whisperOnNeuralEngine(); }
+
+Status PipelineEngine::record(const DictationResult& result, const DictationFacts& facts) {
+  return logDictation(result, facts);
+}
+
+void PipelineEngine::setOnPartial(std::function<void(const std::string&)> onPartial) {
+  std::scoped_lock lock(finishLock_);
+  pipeline_->onPartial = std::move(onPartial);
+}
+
+std::string PipelineEngine::lastDictation() {
+  const auto entries = loadEntries();
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    if (!it->text.empty()) return it->text;
+  }
+  return "";
+}
+
+std::optional<std::string> PipelineEngine::keepRecording(SampleSpan samples) { return saveRecording(samples); }
+
+std::vector<ModelStore::Item> PipelineEngine::missingModels() { return ModelStore::missing(); }
+
+bool PipelineEngine::isUpgrade(const std::vector<ModelStore::Item>& items) {
+  return ModelStore::isUpgrade(items) || ModelStore::isNewerLayer(items);
+}
+
+bool PipelineEngine::download(const std::vector<ModelStore::Item>& items, const ModelStore::ByteCallback& bytes,
+                              const ModelStore::MessageCallback& progress) {
+  auto settings = ModelStore::DownloadSettings::fromEnvironment();
+  settings.cancel = cancel_;
+  return ModelStore::download(items, Config::models(), bytes, progress, settings);
+}
+
+void PipelineEngine::startServers() {
+  std::scoped_lock lock(serverLock_);
+  servers_->startWhisper(kSpeechModel);
+  servers_->startLlama(kCleanupModel);
+}
+
+void PipelineEngine::warmUp() { pipeline_->warmUp(); }
+
+bool PipelineEngine::restartLanguageModel() {
+  {
+    std::scoped_lock lock(serverLock_);
+    servers_->startLlama(kCleanupModel);
+  }
+  return servers_->waitForLlama();
+}
+
+void PipelineEngine::deleteModels(const std::vector<ModelStore::Item>& items) {
+  for (const auto& item : items) {
+    std::error_code ignored;
+    fs::remove(Config::models() / item.file, ignored);
+  }
+}
+
+bool PipelineEngine::usesAdapters() { return Config::usesAdapters(); }
+
+void PipelineEngine::tidyAfterUpgrade(bool ready) {
+  if (Config::isDev()) return;
+  std::error_code ignored;
+  fs::remove(Config::models() / ModelStore::mergedCleanup().file, ignored);
+  if (ready) ModelStore::removeOlderLayers();
+}
+
+void PipelineEngine::killStale() {
+  std::scoped_lock lock(serverLock_);
+  servers_->killStale();
+}
+
+void PipelineEngine::stopAll() {
+  cancel_.cancel();
+  std::scoped_lock lock(serverLock_);
+  servers_->stopAll();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,49 @@
+// The tray item on Qt: a QSystemTrayIcon with the drawn icon and a QMenu built
+// from the menu data. Where the tray cannot show a title beside the icon, the
+// percentage and the failure mark go into the tool tip and onto the icon (a
+// progress arc, a badge). A desktop without a tray gets no icon; the caller
+// logs that once and the application runs on.
+//
+// Threading: main thread only.
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <memory>
+#include <vector>
+
+#include "app/TrayView.h"
+
+namespace quorvel {
+
+class QtTray final : public TrayView {
+ public:
+  QtTray();
+  ~QtTray() override;
+  QtTray(const QtTray&) = delete;
+  QtTray& operator=(const QtTray&) = delete;
+
+  bool available() const override;
+  void show(const TrayLook& look, const std::vector<MenuItem>& menu) override;
+  void onAction(std::function<void(MenuAction)> handler) override;
+  void onMenuAboutToShow(std::function<void()> handler) override;
+
+  // The icon for a look at a pixel size (also used by the snapshot tests).
+  static QImage drawIcon(const TrayLook& look, int pixels);
+  // The menu as it is now, for tests and screenshots.
+  QMenu* menu() { return menu_.get(); }
+
+ private:
+  void rebuildMenu(const std::vector<MenuItem>& items);
+
+  std::unique_ptr<QMenu> menu_;
+  std::unique_ptr<QSystemTrayIcon> icon_;
+  bool available_ = false;
+  std::optional<TrayLook> shownLook_;
+  std::vector<MenuItem> shownMenu_;
+  std::function<void(MenuAction)> onAction_;
+  std::function<void()> onAboutToShow_;
+};
+
+}  // namespace quorvel

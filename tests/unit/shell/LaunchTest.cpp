@@ -1,0 +1,234 @@
+// The launch steps before the application's own, placement and updates.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+#include "app/Launch.h"
+#include "app/Placement.h"
+#include "app/Updates.h"
+#include "tests/unit/shell/ShellFakes.h"
+
+extern char** environ;
+
+namespace quorvel::testing {
+namespace {
+
+TEST(Launch, APredecessorsSettingsAreCopiedOnceAndOnlyWhereItSetThem) {
+  TempDir dir;
+  const fs::path theirs = dir / "vimmo.json";
+  UserDefaults ours(dir / "ours.json");
+  ASSERT_TRUE(ours.set("sound", true).ok());
+  ASSERT_TRUE(ours.set("bubble", true).ok());
+  // No predecessor file yet: nothing is marked, a later launch tries again.
+  EXPECT_FALSE(migrateVimmoSettings(ours, theirs));
+  EXPECT_FALSE(ours.contains(kMigratedKey));
+
+  writeTextFile(theirs, R"({"sound": false, "saveAudio": true, "somethingElse": 3})");
+  EXPECT_TRUE(migrateVimmoSettings(ours, theirs));
+  EXPECT_EQ(ours.boolValue("sound"), false);
+  EXPECT_EQ(ours.boolValue("saveAudio"), true);
+  EXPECT_EQ(ours.boolValue("bubble"), true);  // never set there: left alone
+  EXPECT_FALSE(ours.contains("somethingElse"));
+  EXPECT_EQ(ours.boolValue(kMigratedKey), true);
+
+  // Once only: a later change there is not copied again.
+  ASSERT_TRUE(ours.set("sound", true).ok());
+  writeTextFile(theirs, R"({"sound": false})");
+  EXPECT_FALSE(migrateVimmoSettings(ours, theirs));
+  EXPECT_EQ(ours.boolValue("sound"), true);
+}
+
+TEST(Launch, ACorruptPredecessorFileMarksNothing) {
+  TempDir dir;
+  writeTextFile(dir / "vimmo.json", "{not json");
+  UserDefaults ours(dir / "ours.json");
+  EXPECT_FALSE(migrateVimmoSettings(ours, dir / "vimmo.json"));
+  EXPECT_FALSE(ours.contains(kMigratedKey));
+}
+
+TEST(Launch, TheSameProgramReopensAndAnotherAsksTheUser) {
+  EXPECT_EQ(instanceChoice(std::nullopt, "/usr/bin/quorvel"), InstanceChoice::run);
+  EXPECT_EQ(instanceChoice(OtherCopy{42, "/usr/bin/quorvel"}, "/usr/bin/quorvel"), InstanceChoice::reopenOther);
+  EXPECT_EQ(instanceChoice(OtherCopy{42, "/home/a/Applications/Quorvel.AppImage"}, "/usr/bin/quorvel"),
+            InstanceChoice::askUser);
+  EXPECT_EQ(instanceChoice(OtherCopy{42, ""}, "/usr/bin/quorvel"), InstanceChoice::askUser);
+  EXPECT_EQ(alreadyRunningDetail(OtherCopy{42, ""}),
+            "Another copy is in the menu bar (unknown location). Switch to this one?");
+}
+
+pid_t spawnShell(const char* script) {
+  pid_t pid = 0;
+  const char* argv[] = {"/bin/sh", "-c", script, nullptr};
+  EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  return pid;
+}
+
+TEST(Launch, ACopyThatIgnoresQuitIsForcedOnlyWhenItIsOurs) {
+  // A shell that ignores SIGTERM stands for a copy that does not quit.
+  const char* stubborn = "trap '' TERM; i=0; while [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done";
+  const pid_t notOurs = spawnShell(stubborn);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(stopProcess(notOurs, true, std::chrono::milliseconds(300), "/usr/bin/quorvel"));
+  EXPECT_TRUE(processRunning(notOurs));
+  const std::string shell = executableOf(notOurs);
+  ASSERT_FALSE(shell.empty());
+  EXPECT_TRUE(stopProcess(notOurs, true, std::chrono::milliseconds(300), shell));
+  int status = 0;
+  EXPECT_EQ(waitpid(notOurs, &status, 0), notOurs);
+  EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+TEST(Placement, AnAppImageFromDownloadsDesktopOrMediaIsOfferedAMove) {
+  const fs::path home = "/home/ada";
+  struct Case {
+    std::optional<fs::path> appImage;
+    bool offered;
+    bool copy;
+  };
+  const Case cases[] = {
+      {fs::path("/home/ada/Downloads/Quorvel-1.2.AppImage"), true, false},
+      {fs::path("/home/ada/Desktop/Quorvel.AppImage"), true, false},
+      {fs::path("/media/ada/USB/Quorvel.AppImage"), true, true},
+      {fs::path("/run/media/ada/USB/Quorvel.AppImage"), true, true},
+      {fs::path("/home/ada/Applications/Quorvel.AppImage"), false, false},
+      {fs::path("/home/ada/src/quorvel/build/bin/quorvel"), false, false},
+      {fs::path("/home/ada/DownloadsOld/Quorvel.AppImage"), false, false},
+      {std::nullopt, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.appImage ? c.appImage->string() : "none");
+    const auto offer = placementOffer(c.appImage, home);
+    ASSERT_EQ(offer.has_value(), c.offered);
+    if (!offer) continue;
+    EXPECT_EQ(offer->copy, c.copy);
+    EXPECT_EQ(offer->destination, "/home/ada/Applications/Quorvel.AppImage");
+  }
+}
+
+TEST(Placement, AMoveTrashesTheOlderCopyFirstAndAFailedTrashMovesNothing) {
+  TempDir dir;
+  writeTextFile(dir / "Downloads/Quorvel.AppImage", "new");
+  writeTextFile(dir / "Applications/Quorvel.AppImage", "old");
+  auto offer = placementOffer(dir / "Downloads/Quorvel.AppImage", dir.path());
+  ASSERT_TRUE(offer);
+  EXPECT_FALSE(place(*offer, [](const fs::path&) { return false; }).ok());
+  EXPECT_EQ(readTextFile(dir / "Applications/Quorvel.AppImage"), "old");
+  EXPECT_TRUE(fs::exists(dir / "Downloads/Quorvel.AppImage"));
+
+  std::vector<fs::path> trashed;
+  const auto trash = [&](const fs::path& path) {
+    trashed.push_back(path);
+    fs::rename(path, dir / "trashed");
+    return true;
+  };
+  ASSERT_TRUE(place(*offer, trash).ok());
+  EXPECT_EQ(trashed, std::vector<fs::path>{dir / "Applications/Quorvel.AppImage"});
+  EXPECT_EQ(readTextFile(dir / "Applications/Quorvel.AppImage"), "new");
+  EXPECT_FALSE(fs::exists(dir / "Downloads/Quorvel.AppImage"));
+  EXPECT_TRUE((fs::status(dir / "Applications/Quorvel.AppImage").permissions() & fs::perms::owner_exec) !=
+              fs::perms::none);
+  EXPECT_EQ(relaunchCommand("/home/o'brien/Applications/Quorvel.AppImage"),
+            "sleep 1; exec '/home/o'\\''brien/Applications/Quorvel.AppImage' >/dev/null 2>&1");
+}
+
+TEST(Updates, VersionsCompareByNumbers) {
+  EXPECT_GT(compareVersions("1.10.0", "1.9.2"), 0);
+  EXPECT_LT(compareVersions("0.1.0", "0.1.1"), 0);
+  EXPECT_EQ(compareVersions("1.2", "1.2.0"), 0);
+  EXPECT_EQ(compareVersions("v2.0", "2.0.0"), 0);
+  EXPECT_GT(compareVersions("2.0.0-beta", "1.99"), 0);
+  EXPECT_FALSE(parseUpdateFeed("[]"));
+  EXPECT_FALSE(parseUpdateFeed(R"({"version": "1.0", "url": "file:///etc/passwd"})"));
+  EXPECT_FALSE(parseUpdateFeed(R"({"version": "soon", "url": "https://quorvel.app/get"})"));
+  EXPECT_EQ(parseUpdateFeed(R"({"version": "1.0", "url": "https://quorvel.app/get"})"),
+            (UpdateFeed{"1.0", "", "https://quorvel.app/get"}));
+}
+
+class UpdatesTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
+  FakeMainLoop loop;
+  ManualRunner runner;
+  std::string feed = R"({"version": "0.2.0", "notes": "Faster.", "url": "https://quorvel.app/download"})";
+  int fetches = 0;
+  int changes = 0;
+  std::vector<std::optional<UpdateFeed>> shown;
+
+  std::unique_ptr<Updates> make(bool development) {
+    auto updates = std::make_unique<Updates>(loop, runner, "0.1.0", development, "https://quorvel.app/update.json",
+                                             [this](const std::string&) -> Result<std::string> {
+                                               ++fetches;
+                                               return feed;
+                                             });
+    updates->onChange = [this] { ++changes; };
+    updates->show = [this](const std::optional<UpdateFeed>& newer, const std::string&) { shown.push_back(newer); };
+    return updates;
+  }
+  void runChecks(double seconds) {
+    loop.advance(seconds);
+    runner.runAll();
+    loop.runPosted();
+  }
+};
+
+TEST_F(UpdatesTest, ANewerVersionWaitsUntilTheUserHasSeenIt) {
+  auto updates = make(false);
+  updates->start();
+  runChecks(60);
+  EXPECT_EQ(fetches, 1);
+  EXPECT_TRUE(updates->pending());
+  EXPECT_EQ(updates->pendingVersion(), "0.2.0");
+  EXPECT_EQ(changes, 1);
+  updates->checkNow();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0]->notes, "Faster.");
+  EXPECT_FALSE(updates->pending());
+  EXPECT_EQ(changes, 2);
+  // The next check is a day later.
+  runChecks(3600);
+  EXPECT_EQ(fetches, 1);
+  runChecks(Updates::checkInterval);
+  EXPECT_EQ(fetches, 2);
+}
+
+TEST_F(UpdatesTest, ADevelopmentBuildOrChecksSwitchedOffNeverCheckOnTheirOwn) {
+  auto development = make(true);
+  development->start();
+  runChecks(2 * Updates::checkInterval);
+  EXPECT_EQ(fetches, 0);
+  development->checkNow();  // by hand it still works
+  runner.runAll();
+  loop.runPosted();
+  EXPECT_EQ(fetches, 1);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(shown[0].has_value());
+
+  auto off = make(false);
+  off->setAutomatic(false);
+  off->start();
+  runChecks(2 * Updates::checkInterval);
+  EXPECT_EQ(fetches, 1);
+}
+
+TEST_F(UpdatesTest, AnOlderOrUnreadableFeedAnnouncesNothing) {
+  auto updates = make(false);
+  feed = R"({"version": "0.1.0", "url": "https://quorvel.app/download"})";
+  updates->start();
+  runChecks(60);
+  EXPECT_FALSE(updates->pending());
+  feed = "<html>";
+  updates->checkNow();
+  runner.runAll();
+  loop.runPosted();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(shown[0].has_value());
+  EXPECT_EQ(changes, 0);
+}
+
+}  // namespace
+}  // namespace quorvel::testing
