@@ -118,6 +118,43 @@ void AppDelegate::refresh() {
   parts_.tray.show(trayLook(facts), statusMenu(facts));
 }
 
+SharedBridge AppDelegate::makeBridge() {
+  auto bridge = std::make_shared<DashboardBridge>();
+  std::weak_ptr<AppDelegate*> weak = self_;
+  const auto with = [weak](auto read, auto fallback) {
+    return [weak, read, fallback] {
+      const auto alive = weak.lock();
+      return alive ? read(**alive) : fallback;
+    };
+  };
+  bridge->setup = with([](AppDelegate& app) { return app.setup_; }, SetupInfo());
+  bridge->retrySetup = [weak] {
+    if (const auto alive = weak.lock()) (*alive)->runSetup();
+  };
+  bridge->status = with([](AppDelegate& app) { return app.statusLine_; }, std::string("Ready"));
+  bridge->state = with(
+      [](AppDelegate& app) {
+        switch (app.state_) {
+          case AppState::starting: return std::string("starting");
+          case AppState::idle: return std::string("idle");
+          case AppState::recording: return std::string("recording");
+          case AppState::processing: return std::string("processing");
+        }
+        return std::string("idle");
+      },
+      std::string("idle"));
+  bridge->trusted = with([](AppDelegate& app) { return app.trusted_; }, false);
+  bridge->commandPressed = with(
+      [](AppDelegate& app) {
+        const double since = std::chrono::duration<double>(app.parts_.loop.now() - app.commandPressedAt_).count();
+        return app.commandDown_ || since < 0.25;
+      },
+      false);
+  bridge->needsDownload =
+      with([](AppDelegate& app) { return app.setup_.phase == SetupInfo::Phase::downloading; }, false);
+  return bridge;
+}
+
 void AppDelegate::setUpdatePending(bool pending) {
   updatePending_ = pending;
   refresh();

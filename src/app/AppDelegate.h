@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/AppEngine.h"
+#include "app/DashboardBridge.h"
 #include "app/KeySource.h"
 #include "app/MainLoop.h"
 #include "app/NoteTarget.h"
@@ -125,6 +126,10 @@ class AppDelegate {
   const std::string& statusLine() const { return statusLine_; }
   const std::string& lastText() const { return lastText_; }
   StatusFacts statusFacts() const;
+  // What the dashboard and onboarding windows read and ask of the
+  // application; its closures hold the delegate weakly. The update closures
+  // are left for the owner of the updater to fill in.
+  SharedBridge makeBridge();
 
  private:
   struct Delivered {

@@ -197,12 +197,18 @@ void AppDelegate::startRecording(RecordingTarget target) {
 
 void AppDelegate::chunkTick() {
   if (!isRecording_ || !chain_) return;
-  // A copy taken under the recorder's lock; the piece's transcription runs in
+  // Only what was not handed out yet is copied (under the recorder's lock):
+  // the chunker's choice depends only on the audio from its cut on, so it
+  // runs on that stretch with its cut moved to 0, and the tick's cost stays
+  // flat however long the recording grows. The piece's transcription runs in
   // the chain's own task.
-  Samples samples = parts_.recorder.snapshot();
-  if (const auto range = chunker_.next(samples)) {
-    chain_->add(Samples(samples.begin() + range->begin, samples.begin() + range->end),
-                parts_.engine.transcriber());
+  const std::int64_t from = chunker_.cut;
+  Samples rest = parts_.recorder.snapshot(static_cast<std::size_t>(from));
+  Chunker shifted = chunker_;
+  shifted.cut = 0;
+  if (const auto range = shifted.next(rest)) {
+    chunker_.cut = from + shifted.cut;
+    chain_->add(Samples(rest.begin() + range->begin, rest.begin() + range->end), parts_.engine.transcriber());
   }
 }
 

@@ -89,6 +89,7 @@ void AppDelegate::finishSetup(bool ready, bool downloaded, std::vector<ModelStor
     setup_.phase = SetupInfo::Phase::ready;
     setup_.justFinished = downloaded;
     statusLine_ = "Ready";
+    logLine("Quorvel: the models are ready");
     if (downloaded) {
       parts_.sounds.play(SoundName::glass);
       parts_.tag.show(TagMode::failed, "Quorvel is ready. Hold right Alt and talk.");

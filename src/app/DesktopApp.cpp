@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/AppDelegate.h"
+#include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
 #include "app/PipelineEngine.h"
@@ -67,19 +68,7 @@ class NoTag final : public TagView {
   void setLevelSource(std::function<float()>) override {}
 };
 
-class NoNote final : public NoteTarget {
- public:
-  bool isFocused() const override { return false; }
-  bool isOpen() const override { return false; }
-  std::uint64_t session() const override { return 0; }
-  void setListening(bool) override {}
-  void captureSource() override {}
-  void show() override {}
-  void close() override {}
-  void insert(const std::string&) override {}
-};
-
-class NoDesktop final : public AccessibilityDesktop {
+class NoAccessibility final : public AccessibilityDesktop {
  public:
   bool isTrusted() override { return false; }
   FocusedElementAnswer focusedElement() override { return {}; }
@@ -245,8 +234,9 @@ int runDesktopApp(int argc, char** argv) {
   NoPaster paster;
   NoSounds sounds;
   NoTag tag;
-  NoNote note;
-  NoDesktop desktop;
+  NoAccessibility desktop;
+  NoDesktop noteDesktop;
+  BrainstormNote note(loop, paster, noteDesktop);
   Recorder recorder(MicPulse::factory());
   PipelineEngine engine;
   ThreadTaskRunner runner;
@@ -264,6 +254,13 @@ int runDesktopApp(int argc, char** argv) {
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
+  // Handed to the dashboard and onboarding windows.
+  const SharedBridge bridge = app.makeBridge();
+  bridge->updateVersion = [&updates] { return updates.pendingVersion(); };
+  bridge->installUpdate = [&updates] { updates.checkNow(); };
+  bridge->checkForUpdates = [&updates] { updates.checkNow(); };
+  bridge->automaticUpdates = [&updates] { return updates.automatic(); };
+  bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
   updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
     showUpdateAnswer(dialogs, newer, problem);
   };

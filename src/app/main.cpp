@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "app/DesktopApp.h"
+#include "app/Diagnostics.h"
 #include "app/Dispatch.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
+#include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
 
 #ifndef QUORVEL_VERSION
@@ -38,6 +41,15 @@ int main(int argc, char** argv) {
     case Mode::version:
       std::printf("quorvel %s\n", QUORVEL_VERSION);
       return 0;
+    case Mode::cursorContext: {
+      // No window and no display needed: the accessibility bus is enough.
+      AtspiDesktop desktop;
+      return runCursorContext(desktop, choice.values.at(0), cursorContextWait());
+    }
+    case Mode::permissionsReport: {
+      AtspiDesktop desktop;
+      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0));
+    }
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
     case Mode::bank:

@@ -58,6 +58,17 @@ Samples Recorder::snapshot() const {
   return samples_;
 }
 
+Samples Recorder::snapshot(std::size_t from) const {
+  std::scoped_lock lock(mutex_);
+  if (from >= samples_.size()) return {};
+  return Samples(samples_.begin() + static_cast<std::ptrdiff_t>(from), samples_.end());
+}
+
+std::size_t Recorder::sampleCount() const {
+  std::scoped_lock lock(mutex_);
+  return samples_.size();
+}
+
 Samples Recorder::stop() {
   if (source_) source_->stop();
   return snapshot();

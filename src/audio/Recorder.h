@@ -34,6 +34,11 @@ class Recorder {
 
   // A copy of everything recorded since the last start; recording goes on.
   Samples snapshot() const;
+  // The samples from index `from` on (none when there are not that many):
+  // what a caller that already handed out the start needs, without copying it.
+  Samples snapshot(std::size_t from) const;
+  // How many samples the recording has so far.
+  std::size_t sampleCount() const;
 
   // Ends the capture and returns all the samples, which stay readable by
   // snapshot() until the next start.

@@ -1,7 +1,9 @@
 // The dictation engine object: turns a raw transcript into the finished text
 // through the user's names, one request to the language model, the guards,
-// the restorers, pieces for a long refused text, and the final touches. The
-// user always gets text, whatever the model or the server does.
+// the restorers, pieces for a long refused text, and the final touches. A long
+// text on a slowly writing model skips the whole-text request and is finished
+// from the pieces cleaned while the user talked. The user always gets text,
+// whatever the model or the server does.
 //
 // Ownership: create with Pipeline::create; the Servers object must outlive the
 // pipeline. Threading: the owner sets the plain fields between dictations;

@@ -65,10 +65,12 @@ std::optional<std::u16string> stringFor(AccessibleElement& element, TextRange ra
   return element.stringForRange(range);
 }
 
-CursorContext::Kind classify(const std::string& role, const std::string& subrole) {
-  if (subrole == "AXSearchField") return CursorContext::Kind::search;
-  if (role == "AXTextField" || role == "AXComboBox") return CursorContext::Kind::singleLine;
-  if (role == "AXTextArea") return CursorContext::Kind::multiLine;
+CursorContext::Kind classify(ElementRole role, ElementSubrole subrole) {
+  if (subrole == ElementSubrole::searchField) return CursorContext::Kind::search;
+  if (role == ElementRole::textField || role == ElementRole::comboBox) {
+    return CursorContext::Kind::singleLine;
+  }
+  if (role == ElementRole::textArea) return CursorContext::Kind::multiLine;
   return CursorContext::Kind::unknown;
 }
 
@@ -88,9 +90,9 @@ std::optional<CursorContext> read(AccessibilityDesktop& desktop, std::int64_t ma
     return std::nullopt;
   }
   AccessibleElement& element = *focused.element;
-  const std::string role = element.role();
-  const std::string subrole = element.subrole();
-  if (subrole == "AXSecureTextField") {
+  const ElementRole role = element.role();
+  const ElementSubrole subrole = element.subrole();
+  if (subrole == ElementSubrole::secureTextField) {
     setProblem("password field");  // nothing else is read from a password field
     return std::nullopt;
   }
@@ -98,7 +100,8 @@ std::optional<CursorContext> read(AccessibilityDesktop& desktop, std::int64_t ma
   const SelectedRangeAnswer selection = element.selectedRange();
   using Status = SelectedRangeAnswer::Status;
   if (selection.status == Status::missing || selection.status == Status::notAValue) {
-    setProblem("no selection range on " + role + "/" + subrole + " in " +
+    setProblem("no selection range on " + element.roleName() + "/" +
+               std::string(elementSubroleName(subrole)) + " in " +
                desktop.frontmostApp().value_or("?"));
     return std::nullopt;
   }
@@ -121,7 +124,7 @@ std::optional<CursorContext> read(AccessibilityDesktop& desktop, std::int64_t ma
     // Some toolkits answer the selection but not ranges of text: use the value.
     auto value = element.value();
     if (!value || static_cast<std::int64_t>(value->size()) > maxFallbackValue) {
-      setProblem("no value for " + role);
+      setProblem("no value for " + element.roleName());
       return std::nullopt;
     }
     const auto size = static_cast<std::int64_t>(value->size());

@@ -86,6 +86,11 @@ TEST_F(RecorderTest, RecordsWhatArrivesAndKeepsItAfterStop) {
   EXPECT_EQ(stopped, both);
   EXPECT_EQ(recorder.snapshot(), stopped);
   EXPECT_FALSE(deliver(*rig, first));  // nothing arrives after stop
+  // The part not yet handed out, alone.
+  EXPECT_EQ(recorder.sampleCount(), both.size());
+  EXPECT_EQ(recorder.snapshot(2048), second);
+  EXPECT_TRUE(recorder.snapshot(both.size()).empty());
+  EXPECT_TRUE(recorder.snapshot(both.size() + 10).empty());
 }
 
 TEST_F(RecorderTest, NewRecordingStartsEmptyAndSilent) {

@@ -10,8 +10,9 @@ namespace {
 // A field with a text, a selection and switchable failures; it records which
 // ranges it was asked for.
 struct FakeField {
-  std::string role = "AXTextArea";
-  std::string subrole;
+  ElementRole role = ElementRole::textArea;
+  ElementSubrole subrole = ElementSubrole::none;
+  std::string roleName;  // the toolkit's name; the case name when empty
   SelectedRangeAnswer selection{SelectedRangeAnswer::Status::range, {0, 0}};
   std::u16string text;
   std::optional<std::int64_t> characters;  // reported character count; the text's length if unset
@@ -23,8 +24,11 @@ struct FakeField {
 class FakeElement : public AccessibleElement {
  public:
   explicit FakeElement(FakeField field) : field_(std::move(field)) {}
-  std::string role() override { return field_.role; }
-  std::string subrole() override { return field_.subrole; }
+  ElementRole role() override { return field_.role; }
+  ElementSubrole subrole() override { return field_.subrole; }
+  std::string roleName() override {
+    return field_.roleName.empty() ? AccessibleElement::roleName() : field_.roleName;
+  }
   SelectedRangeAnswer selectedRange() override { return field_.selection; }
   std::optional<std::int64_t> numberOfCharacters() override {
     return field_.characters.value_or(static_cast<std::int64_t>(field_.text.size()));
@@ -147,47 +151,49 @@ TEST(CursorContextReader, FailuresSayWhyAndSuccessKeepsTheOldText) {
   EXPECT_EQ(CursorContextReader::lastProblem(), "no focused element (AXError 0)");
 
   desktop.field = fieldWith(u"secret", 3);
-  desktop.field->subrole = "AXSecureTextField";
+  desktop.field->subrole = ElementSubrole::secureTextField;
   EXPECT_FALSE(CursorContextReader::read(desktop));
   EXPECT_EQ(CursorContextReader::lastProblem(), "password field");
 
   desktop.field = fieldWith(u"x", 0);
-  desktop.field->role = "AXWebArea";
+  desktop.field->role = ElementRole::other;
+  desktop.field->roleName = "document web";
   desktop.field->selection.status = SelectedRangeAnswer::Status::missing;
   desktop.app.reset();
   EXPECT_FALSE(CursorContextReader::read(desktop));
-  EXPECT_EQ(CursorContextReader::lastProblem(), "no selection range on AXWebArea/ in ?");
+  EXPECT_EQ(CursorContextReader::lastProblem(), "no selection range on document web/ in ?");
 
   // A value that is not a range, or a negative location: nothing, problem kept.
   desktop.field->selection.status = SelectedRangeAnswer::Status::notARange;
   EXPECT_FALSE(CursorContextReader::read(desktop));
   desktop.field->selection = {SelectedRangeAnswer::Status::range, {-1, 0}};
   EXPECT_FALSE(CursorContextReader::read(desktop));
-  EXPECT_EQ(CursorContextReader::lastProblem(), "no selection range on AXWebArea/ in ?");
+  EXPECT_EQ(CursorContextReader::lastProblem(), "no selection range on document web/ in ?");
 
   desktop.field = fieldWith(std::u16string(200001, u'a'), 10);
   desktop.field->rangesWork = false;
   EXPECT_FALSE(CursorContextReader::read(desktop));
-  EXPECT_EQ(CursorContextReader::lastProblem(), "no value for AXTextArea");
+  EXPECT_EQ(CursorContextReader::lastProblem(), "no value for textArea");
 
   desktop.field = fieldWith(u"fine", 2);
   EXPECT_TRUE(CursorContextReader::read(desktop));
-  EXPECT_EQ(CursorContextReader::lastProblem(), "no value for AXTextArea");
+  EXPECT_EQ(CursorContextReader::lastProblem(), "no value for textArea");
 }
 
 TEST(CursorContextReader, ClassifiesTheField) {
   struct Case {
-    const char* role;
-    const char* subrole;
+    ElementRole role;
+    ElementSubrole subrole;
     CursorContext::Kind kind;
   };
   const Case cases[] = {
-      {"AXTextField", "AXSearchField", CursorContext::Kind::search},
-      {"AXTextField", "", CursorContext::Kind::singleLine},
-      {"AXComboBox", "", CursorContext::Kind::singleLine},
-      {"AXTextArea", "", CursorContext::Kind::multiLine},
-      {"AXWebArea", "", CursorContext::Kind::unknown},
-      {"axtextarea", "", CursorContext::Kind::unknown},  // exact comparison
+      {ElementRole::textField, ElementSubrole::searchField, CursorContext::Kind::search},
+      {ElementRole::other, ElementSubrole::searchField, CursorContext::Kind::search},
+      {ElementRole::textField, ElementSubrole::none, CursorContext::Kind::singleLine},
+      {ElementRole::comboBox, ElementSubrole::none, CursorContext::Kind::singleLine},
+      {ElementRole::textArea, ElementSubrole::none, CursorContext::Kind::multiLine},
+      {ElementRole::terminal, ElementSubrole::none, CursorContext::Kind::unknown},
+      {ElementRole::other, ElementSubrole::none, CursorContext::Kind::unknown},
   };
   for (const auto& c : cases) {
     FakeDesktop desktop;
@@ -196,7 +202,8 @@ TEST(CursorContextReader, ClassifiesTheField) {
     desktop.field->subrole = c.subrole;
     auto context = CursorContextReader::read(desktop);
     ASSERT_TRUE(context);
-    EXPECT_EQ(context->kind, c.kind) << c.role << "/" << c.subrole;
+    EXPECT_EQ(context->kind, c.kind)
+        << elementRoleName(c.role) << "/" << elementSubroleName(c.subrole);
   }
 }
 

@@ -49,6 +49,23 @@ TEST_F(SetupFlow, AFailedDownloadSaysWhatToDo) {
   EXPECT_FALSE(app->modelsReady());
 }
 
+TEST_F(SetupFlow, TryAgainRunsTheWholeSetupAgain) {
+  engine.missing = {item("speech.bin")};
+  engine.downloadOk = false;
+  app->launch({"quorvel"});
+  settle();
+  const SharedBridge bridge = app->makeBridge();
+  EXPECT_EQ(bridge->setup().phase, SetupInfo::Phase::failed);
+  engine.downloadOk = true;
+  bridge->retrySetup();
+  settle();
+  EXPECT_EQ(bridge->setup().phase, SetupInfo::Phase::ready);
+  EXPECT_EQ(bridge->state(), "idle");
+  EXPECT_EQ(bridge->status(), "Ready");
+  app.reset();
+  EXPECT_EQ(bridge->state(), "idle");  // a bridge outliving the application answers its defaults
+}
+
 TEST_F(SetupFlow, ServersThatNeverAnswerFailTheSetupAndTheAppRunsOn) {
   engine.ready = false;
   app->launch({"quorvel"});

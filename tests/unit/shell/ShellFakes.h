@@ -181,14 +181,14 @@ inline void speak(MicRig& rig, const Samples& samples) {
 struct FakeField {
   std::u16string text;
   std::int64_t cursor = 0;
-  std::string role = "AXTextArea";
+  ElementRole role = ElementRole::textArea;
 };
 
 class FakeFieldElement final : public AccessibleElement {
  public:
   explicit FakeFieldElement(FakeField field) : field_(std::move(field)) {}
-  std::string role() override { return field_.role; }
-  std::string subrole() override { return ""; }
+  ElementRole role() override { return field_.role; }
+  ElementSubrole subrole() override { return ElementSubrole::none; }
   SelectedRangeAnswer selectedRange() override {
     return {SelectedRangeAnswer::Status::range, TextRange{field_.cursor, 0}};
   }

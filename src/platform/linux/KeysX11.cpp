@@ -1,0 +1,165 @@
+// XInput2 raw key events and the key-state query on X11.
+#include "platform/linux/KeysX11.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "support/Log.h"
+
+namespace quorvel {
+namespace {
+
+int keycodeOf(ShellKey key) {
+  switch (key) {
+    case ShellKey::rightAlt: return KeysX11::rightAltKeycode;
+    case ShellKey::rightSuper: return KeysX11::rightSuperKeycode;
+    case ShellKey::other: return 0;
+  }
+  return 0;
+}
+
+ShellKey shellKeyOf(int keycode) {
+  if (keycode == KeysX11::rightAltKeycode) return ShellKey::rightAlt;
+  if (keycode == KeysX11::rightSuperKeycode) return ShellKey::rightSuper;
+  return ShellKey::other;
+}
+
+// Key codes that carry a modifier in the current mapping (Shift, Control,
+// Alt, Super, AltGr, Num Lock…). Read again whenever the mapping changes.
+std::vector<bool> modifierKeycodes(Display* display) {
+  std::vector<bool> modifiers(256, false);
+  XModifierKeymap* map = XGetModifierMapping(display);
+  if (map == nullptr) return modifiers;
+  for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+    const KeyCode code = map->modifiermap[i];
+    if (code != 0) modifiers[code] = true;
+  }
+  XFreeModifiermap(map);
+  return modifiers;
+}
+
+}  // namespace
+
+KeysX11::~KeysX11() { stop(); }
+
+bool KeysX11::start(Handler handler) {
+  stop();
+  std::string problem;
+  X11DisplayPtr events = openX11Display(problem);
+  X11DisplayPtr queries = events ? openX11Display(problem) : nullptr;
+  int opcode = 0, event = 0, error = 0;
+  if (events && queries &&
+      !XQueryExtension(events.get(), "XInputExtension", &opcode, &event, &error)) {
+    problem = "the X server has no XInput extension";
+  }
+  int major = 2, minor = 0;
+  if (problem.empty() && XIQueryVersion(events.get(), &major, &minor) != Success) {
+    problem = "the X server has no XInput 2.0";
+  }
+  if (problem.empty()) {
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+    XISelectEvents(events.get(), DefaultRootWindow(events.get()), &mask, 1);
+    XSelectInput(events.get(), DefaultRootWindow(events.get()), NoEventMask);
+    XSync(events.get(), False);
+    if (pipe2(stopPipe_, O_CLOEXEC) != 0) problem = "cannot make a pipe for the key thread";
+  }
+  std::scoped_lock lock(mutex_);
+  problem_ = problem;
+  if (!problem.empty()) {
+    logLine("Quorvel: cannot hear the keys: " + problem);
+    return false;
+  }
+  handler_ = std::move(handler);
+  queries_ = std::move(queries);
+  events_ = std::move(events);
+  xiOpcode_ = opcode;
+  thread_ = std::thread([this, fd = stopPipe_[0]] { run(fd); });
+  return true;
+}
+
+void KeysX11::stop() {
+  if (thread_.joinable()) {
+    const char byte = 1;
+    (void)!write(stopPipe_[1], &byte, 1);
+    thread_.join();
+  }
+  for (int& fd : stopPipe_) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+  std::scoped_lock lock(mutex_);
+  handler_ = nullptr;
+  events_.reset();
+  queries_.reset();
+}
+
+bool KeysX11::isDown(ShellKey key) {
+  const int code = keycodeOf(key);
+  std::scoped_lock lock(mutex_);
+  if (code == 0 || !queries_ || x11ConnectionLost(queries_.get())) return false;
+  char keys[32] = {};
+  XQueryKeymap(queries_.get(), keys);
+  return (keys[code / 8] & (1 << (code % 8))) != 0;
+}
+
+std::string KeysX11::problem() const {
+  std::scoped_lock lock(mutex_);
+  return problem_;
+}
+
+void KeysX11::run(int stopFd) {
+  Display* display = events_.get();
+  std::vector<bool> modifiers = modifierKeycodes(display);
+  pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {stopFd, POLLIN, 0}};
+  while (true) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == MappingNotify) {
+        XRefreshKeyboardMapping(&event.xmapping);
+        modifiers = modifierKeycodes(display);
+        continue;
+      }
+      XGenericEventCookie* cookie = &event.xcookie;
+      if (cookie->type != GenericEvent || cookie->extension != xiOpcode_) continue;
+      if (!XGetEventData(display, cookie)) continue;
+      if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
+        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+        const int code = raw->detail;
+        KeyEvent key;
+        key.key = shellKeyOf(code);
+        key.down = cookie->evtype == XI_RawKeyPress;
+        key.modifier = code >= 0 && code < 256 && modifiers[static_cast<size_t>(code)];
+        Handler handler;
+        {
+          std::scoped_lock lock(mutex_);
+          handler = handler_;
+        }
+        if (handler) handler(key);
+      }
+      XFreeEventData(display, cookie);
+    }
+    if (x11ConnectionLost(display)) {
+      std::scoped_lock lock(mutex_);
+      problem_ = "lost the connection to the X display";
+      return;
+    }
+    fds[0].revents = fds[1].revents = 0;
+    if (poll(fds, 2, 1000) < 0 && errno != EINTR) return;
+    if (fds[1].revents != 0) return;
+    if (fds[0].revents & (POLLERR | POLLHUP)) {
+      XNoOp(display);  // lets Xlib notice the loss and mark the connection
+      XFlush(display);
+    }
+  }
+}
+
+}  // namespace quorvel

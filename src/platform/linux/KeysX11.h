@@ -1,0 +1,49 @@
+// The shell's keys on an X11 session: XInput2 raw key events from the root
+// window (no grab, so the focused application still gets every key) on a
+// thread of their own, and XQueryKeymap for the poll. Keys are matched by key
+// code: 108 is right Alt (AltGr on many layouts), 134 right Super.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/KeySource.h"
+#include "platform/linux/X11Display.h"
+
+namespace quorvel {
+
+class KeysX11 : public KeySource {
+ public:
+  static constexpr int rightAltKeycode = 108;
+  static constexpr int rightSuperKeycode = 134;
+
+  KeysX11() = default;
+  ~KeysX11() override;
+  KeysX11(const KeysX11&) = delete;
+  KeysX11& operator=(const KeysX11&) = delete;
+
+  // Opens two connections (events, queries) and starts the event thread.
+  // False, with problem() set and logged, when there is no display or no
+  // XInput 2.0.
+  bool start(Handler handler) override;
+  void stop() override;
+  // Any thread.
+  bool isDown(ShellKey key) override;
+  std::string problem() const override;
+
+ private:
+  void run(int stopFd);
+
+  mutable std::mutex mutex_;
+  std::string problem_;       // guarded by mutex_
+  Handler handler_;           // guarded by mutex_
+  X11DisplayPtr queries_;     // guarded by mutex_; XQueryKeymap
+  X11DisplayPtr events_;      // owned by the event thread while it runs
+  int xiOpcode_ = 0;
+  int stopPipe_[2] = {-1, -1};
+  std::thread thread_;        // declared last: joined before the rest goes
+};
+
+}  // namespace quorvel

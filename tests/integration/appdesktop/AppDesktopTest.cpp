@@ -1,0 +1,206 @@
+// The whole application on the test desktop: quorvel runs with the stand-in
+// servers and a data folder of its own; right Alt is held through XTest while
+// the pipe microphone plays a spoken sentence; the GTK entry receives the
+// cleaned, fitted text, the user's clipboard comes back, and the history has
+// one line. Then a short press, two dictations in a row, and a correction
+// that the next dictation learns.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "FieldsApp.h"
+#include "TestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Json.h"
+#include "text/Fitting.h"
+
+namespace quorvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string run(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+    pclose(pipe);
+  }
+  return out;
+}
+
+std::string clipboardText() { return run("timeout 5 xclip -o -selection clipboard 2>/dev/null"); }
+
+// Waits, boundedly, for a check to pass.
+template <class Check>
+bool eventually(Check check, std::chrono::milliseconds limit = 20s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (check()) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return check();
+}
+
+std::vector<Json> historyLines(const fs::path& file) {
+  std::vector<Json> lines;
+  const auto text = readWholeFile(file);
+  if (!text) return lines;
+  std::size_t start = 0;
+  while (start < text->size()) {
+    const std::size_t end = text->find('\n', start);
+    const std::string line = text->substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (auto json = parseJson(line)) lines.push_back(*json);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+class AppDesktop : public ::testing::Test {
+ protected:
+  TempDir dir;
+  fs::path root = dir / "root";
+  fs::path log = dir / "quorvel.log";
+  std::unique_ptr<ChildProcess> quorvel;
+  std::unique_ptr<FieldsApp> fields;
+  std::string speech;  // raw s16le samples of the spoken sentence
+
+  void SetUp() override {
+    if (!insideDesktopSession()) GTEST_SKIP() << "needs scripts/desktop-session";
+    const auto raw = readWholeFile(std::getenv("QUORVEL_TEST_SPEECH_RAW"));
+    ASSERT_TRUE(raw);
+    speech = *raw;
+    for (const char* model : {"models/ggml-small.en-q5_1.bin", "models/qwen3-1.7b-q4_k_m.gguf",
+                              "models/adapters/cleanup-5.gguf"}) {
+      writeTextFile(root / model, "");
+    }
+    // Onboarding was finished, so the application goes straight to work.
+    writeTextFile(dir / "config/quorvel/defaults.json", R"({"dashboardSeen": true, "sound": false})");
+    fields = std::make_unique<FieldsApp>();
+    ASSERT_TRUE(fields->ready());
+  }
+
+  void TearDown() override {
+    if (quorvel) {
+      quorvel->terminate();
+      if (!quorvel->waitForExit(10s)) quorvel->kill();
+      quorvel->waitForExit(5s);
+    }
+  }
+
+  // Starts quorvel with the stand-ins answering from the script.
+  void start(const std::string& script) {
+    writeTextFile(dir / "script.jsonl", script);
+    LaunchOptions options;
+    options.executable = buildProgram("quorvel").string();
+    options.outputFile = log;
+    options.extraEnvironment = {
+        {"QUORVEL_ROOT", root.string()},
+        {"XDG_CONFIG_HOME", (dir / "config").string()},
+        {"XDG_DATA_HOME", (dir / "data").string()},
+        {"QUORVEL_WHISPER_SERVER", buildProgram("quorvel-standin-whisper").string()},
+        {"QUORVEL_LLAMA_SERVER", buildProgram("quorvel-standin-llama").string()},
+        {"QUORVEL_WHISPER_PORT", std::to_string(freeLoopbackPort())},
+        {"QUORVEL_LLAMA_PORT", std::to_string(freeLoopbackPort())},
+        {"QUORVEL_STANDIN_SCRIPT", (dir / "script.jsonl").string()},
+        {"QUORVEL_MODEL_HOST", "http://127.0.0.1:9"},
+        {"QUORVEL_UPDATE_FEED", "http://127.0.0.1:9/update.json"},
+        {"QUORVEL_TALK_AHEAD", "0"},
+        {"QUORVEL_LOG_STDERR", "1"},
+    };
+    auto launched = ChildProcess::launch(options);
+    ASSERT_TRUE(launched) << launched.error();
+    quorvel = std::move(launched.value());
+    ASSERT_TRUE(eventually([&] { return logHas("Quorvel: the models are ready"); }, 30s))
+        << readWholeFile(log).value_or("");
+  }
+
+  bool logHas(const std::string& line) { return readWholeFile(log).value_or("").find(line) != std::string::npos; }
+
+  // Holds right Alt while the microphone plays `samples`, paced in real time.
+  void dictate(const std::string& samples, std::chrono::milliseconds tail = 400ms) {
+    run("xdotool keydown --delay 0 Alt_R");
+    std::this_thread::sleep_for(150ms);
+    const int fifo = ::open(std::getenv("QUORVEL_TEST_MIC_FIFO"), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    constexpr std::size_t slice = 3200;  // 0.1 s
+    for (std::size_t at = 0; at < samples.size(); at += slice) {
+      const std::size_t size = std::min(slice, samples.size() - at);
+      ASSERT_EQ(::write(fifo, samples.data() + at, size), static_cast<ssize_t>(size));
+      std::this_thread::sleep_for(100ms);
+    }
+    ::close(fifo);
+    std::this_thread::sleep_for(tail);
+    run("xdotool keyup --delay 0 Alt_R");
+  }
+
+  fs::path history() const { return root / "logs" / "dictations.jsonl"; }
+};
+
+TEST_F(AppDesktop, HoldingRightAltTypesTheCleanedTextAndGivesTheClipboardBack) {
+  start(R"({"text": "please send the report to katrin by friday"}
+{"match": "please send the report to katrin by friday", "answer": "Please send the report to Katrin by Friday."}
+)");
+  ASSERT_TRUE(fields->set("entry", "Dear team,"));
+  ASSERT_TRUE(fields->focus("entry"));
+  run("printf 'what the user copied' | timeout 5 xclip -selection clipboard -loops 3 &");
+  std::this_thread::sleep_for(300ms);
+
+  dictate(speech);
+  const std::string expected =
+      "Dear team," + TextHelpers::fitText("Please send the report to Katrin by Friday.", "Dear team,", "").text;
+  EXPECT_TRUE(eventually([&] { return fields->text("entry") == expected; }))
+      << fields->text("entry").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+  EXPECT_TRUE(eventually([] { return clipboardText() == "what the user copied"; }, 5s)) << clipboardText();
+
+  const auto lines = historyLines(history());
+  ASSERT_EQ(lines.size(), 1u);
+  const Json& line = lines[0];
+  for (const char* key : {"time", "audio_s", "after_release_ms", "speech_ms", "cleanup_ms", "chunks", "path",
+                          "cleanup_model", "raw", "final", "speech_engine"}) {
+    EXPECT_TRUE(line.contains(key)) << key;
+  }
+  EXPECT_EQ(line["final"], "Please send the report to Katrin by Friday.");
+  EXPECT_EQ(line["raw"], "please send the report to katrin by friday");
+
+  // The user corrects the name as they would: the field now says Catrin.
+  ASSERT_TRUE(fields->set("entry", "Dear team, please send the report to Catrin by Friday."));
+  std::this_thread::sleep_for(2500ms);  // one look of the watcher
+  // The next press takes the correction in, even a press too short to record.
+  run("xdotool keydown --delay 0 Alt_R sleep 0.2 keyup --delay 0 Alt_R");
+  EXPECT_TRUE(eventually([&] {
+    return readWholeFile(root / "cleanup.json").value_or("").find("Catrin") != std::string::npos;
+  }, 10s));
+  // The short press typed and logged nothing.
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(fields->text("entry"), "Dear team, please send the report to Catrin by Friday.");
+  EXPECT_EQ(historyLines(history()).size(), 1u);
+}
+
+TEST_F(AppDesktop, TwoDictationsInARowArriveInOrder) {
+  // The first answer takes longer than the second: they still arrive in order.
+  start(R"({"text": "first part"}
+{"text": "second part"}
+{"match": "first part", "answer": "First part.", "delay_ms": 1500}
+{"match": "second part", "answer": "Second part."}
+)");
+  ASSERT_TRUE(fields->set("view", ""));
+  ASSERT_TRUE(fields->focus("view"));
+  const std::string half = speech.substr(0, speech.size() / 2 / 2 * 2);
+  dictate(half, 200ms);
+  std::this_thread::sleep_for(300ms);
+  dictate(half, 200ms);
+  EXPECT_TRUE(eventually([&] { return fields->text("view") == "First part. Second part."; }))
+      << fields->text("view").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+  EXPECT_EQ(historyLines(history()).size(), 2u);
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -1,0 +1,61 @@
+// The report texts of the two diagnostics.
+#include "app/Diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace quorvel {
+namespace {
+
+TEST(Diagnostics, CursorContextReport) {
+  const CursorContext context{"Dear team, café 👋", "", CursorContext::Kind::singleLine,
+                              "org.gnome.TextEditor"};
+  EXPECT_EQ(cursorContextReport(context, "ignored"),
+            "app: org.gnome.TextEditor\nkind: singleLine\nbefore: \"Dear team, café 👋\"\n"
+            "after: \"\"\n");
+  const CursorContext noApp{"a", "b", CursorContext::Kind::unknown, std::nullopt};
+  EXPECT_EQ(cursorContextReport(noApp, ""), "app: ?\nkind: unknown\nbefore: \"a\"\nafter: \"b\"\n");
+  EXPECT_EQ(cursorContextReport(std::nullopt, "password field"),
+            "no readable field: password field\n");
+}
+
+TEST(Diagnostics, PermissionsReport) {
+  EXPECT_EQ(permissionsReport(true, MicrophoneAccess::allowed),
+            "accessibility: allowed\nmicrophone: allowed\n");
+  EXPECT_EQ(permissionsReport(false, MicrophoneAccess::denied),
+            "accessibility: not allowed\nmicrophone: denied\n");
+  EXPECT_EQ(permissionsReport(false, MicrophoneAccess::restricted),
+            "accessibility: not allowed\nmicrophone: restricted\n");
+  EXPECT_EQ(permissionsReport(true, MicrophoneAccess::notAskedYet),
+            "accessibility: allowed\nmicrophone: not asked yet\n");
+}
+
+TEST(Diagnostics, TheWaitBeforeReadingCanBeShortenedButNotBroken) {
+  {
+    testing::ScopedEnv unset("QUORVEL_CURSOR_CONTEXT_WAIT_MS", std::nullopt);
+    EXPECT_EQ(cursorContextWait(), std::chrono::seconds(3));
+  }
+  for (const char* bad : {"-5", "abc", "9999999"}) {
+    testing::ScopedEnv wait("QUORVEL_CURSOR_CONTEXT_WAIT_MS", bad);
+    EXPECT_EQ(cursorContextWait(), std::chrono::seconds(3)) << bad;
+  }
+  testing::ScopedEnv wait("QUORVEL_CURSOR_CONTEXT_WAIT_MS", "0");
+  EXPECT_EQ(cursorContextWait(), std::chrono::milliseconds(0));
+}
+
+TEST(Diagnostics, AReportThatCannotBeWrittenIsSkipped) {
+  struct NoDesktop : AccessibilityDesktop {
+    bool isTrusted() override { return false; }
+    FocusedElementAnswer focusedElement() override { return {}; }
+    std::optional<std::string> frontmostApp() override { return std::nullopt; }
+  } desktop;
+  EXPECT_EQ(runPermissionsReport(desktop, MicrophoneAccess::allowed, "/nonexistent/dir/report"), 0);
+  testing::TempDir folder;
+  EXPECT_EQ(runCursorContext(desktop, folder / "report.txt", std::chrono::milliseconds(0)), 0);
+  EXPECT_EQ(testing::readTextFile(folder / "report.txt"),
+            "no readable field: no Accessibility permission\n");
+}
+
+}  // namespace
+}  // namespace quorvel
