@@ -62,7 +62,7 @@ class NoteDesktop {
 };
 
 // A desktop that knows no applications: the note works, "Insert" is not offered.
-class NoSourceApps final : public NoteDesktop {
+class NoDesktop final : public NoteDesktop {
  public:
   std::optional<SourceApp> frontmost() override { return std::nullopt; }
   bool frontmostIsSelf() override { return false; }

@@ -237,7 +237,7 @@ TEST_F(BrainstormNoteTest, ClosingClearsStopsListeningAndAdvancesTheSession) {
 TEST(BrainstormNoteWithoutWindow, AppendsDictationsWithASpace) {
   FakeMainLoop loop;
   FakePaster paster;
-  NoSourceApps desktop;
+  NoDesktop desktop;
   BrainstormNote note(loop, paster, desktop);
   note.insert("One.");
   note.insert("Two.");
