@@ -12,6 +12,7 @@
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
+#include "ui/TagModes.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "0.0.0"
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
       return runReplay();
     case Mode::test:
       return runTest(programArguments());
+    case Mode::bubbleDemo:
+      return runBubbleDemo(argc, argv);
+    case Mode::bubbleSnapshot:
+      return runBubbleSnapshot(choice.values.at(0), argc, argv);
     case Mode::app:
       return runDesktopApp(argc, argv);
     default:
