@@ -21,12 +21,19 @@
 #include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/KeysX11.h"
 #include "platform/linux/MicPulse.h"
+#include "platform/linux/PasterX11.h"
+#include "platform/linux/SingleInstanceLinux.h"
+#include "platform/linux/SoundsCanberra.h"
 #include "support/Env.h"
 #include "support/Http.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"
 #include "support/UserDefaults.h"
+#include "ui/Bubble.h"
+#include "ui/GuiStart.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
@@ -38,49 +45,6 @@
 namespace quorvel {
 
 namespace {
-
-// --- Stand-ins for adapters that are not in this build yet ---
-
-class NoKeySource final : public KeySource {
- public:
-  bool start(Handler) override { return false; }
-  void stop() override {}
-  bool isDown(ShellKey) override { return false; }
-  std::string problem() const override { return "no key adapter in this build"; }
-};
-
-class NoPaster final : public Paster {
- public:
-  bool paste(const std::string&, PasteChord) override { return false; }
-  bool copy(const std::string&) override { return false; }
-};
-
-class NoSounds final : public Sounds {
- public:
-  void play(SoundName) override {}
-};
-
-class NoTag final : public TagView {
- public:
-  void show(TagMode, const std::string&) override {}
-  void setPreview(const std::string&) override {}
-  void hide(double) override {}
-  void setLevelSource(std::function<float()>) override {}
-};
-
-class NoAccessibility final : public AccessibilityDesktop {
- public:
-  bool isTrusted() override { return false; }
-  FocusedElementAnswer focusedElement() override { return {}; }
-  std::optional<std::string> frontmostApp() override { return std::nullopt; }
-};
-
-class NoSingleInstance final : public SingleInstance {
- public:
-  std::optional<OtherCopy> acquire() override { return std::nullopt; }
-  bool send(InstanceRequest) override { return false; }
-  void onRequest(std::function<void(InstanceRequest)>) override {}
-};
 
 // --- Quitting on SIGTERM and SIGINT through the event loop ---
 
@@ -205,6 +169,7 @@ int runDesktopApp(int argc, char** argv) {
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
   quitOnSignals(qt);
+  prepareStyle();
 
   QtDialogs dialogs;
   const CleanupFiles cleanupFiles = engineCleanupFiles();
@@ -214,7 +179,7 @@ int runDesktopApp(int argc, char** argv) {
     (void)CleanupConfig::seedProductWord(cleanupFiles, defaults);
   }
 
-  NoSingleInstance instance;
+  SingleInstanceLinux instance;
   int status = 0;
   if (!becomeTheOnlyCopy(instance, dialogs, status)) return status;
 
@@ -230,11 +195,13 @@ int runDesktopApp(int argc, char** argv) {
 
   QtMainLoop loop;
   QtTray tray;
-  NoKeySource keys;
-  NoPaster paster;
-  NoSounds sounds;
-  NoTag tag;
-  NoAccessibility desktop;
+  KeysX11 keys;
+  PasterX11::Settings pasteSettings;
+  pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
+  PasterX11 paster(pasteSettings);
+  SoundsCanberra sounds;
+  Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
+  AtspiDesktop desktop;
   NoDesktop noteDesktop;
   BrainstormNote note(loop, paster, noteDesktop);
   Recorder recorder(MicPulse::factory());
@@ -270,6 +237,8 @@ int runDesktopApp(int argc, char** argv) {
       if (request == InstanceRequest::quit) QCoreApplication::quit();
     });
   });
+  // Later starts of the program reach this copy through the instance socket.
+  loop.every(Seconds(0.2), [&instance] { instance.poll(); });
   QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&app] { app.terminate(); });
 
   logLine("Quorvel: started");

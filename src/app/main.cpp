@@ -7,11 +7,13 @@
 #include "app/DesktopApp.h"
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
+#include "app/DownloadModels.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
+#include "ui/TagModes.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "0.0.0"
@@ -52,12 +54,18 @@ int main(int argc, char** argv) {
     }
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
+    case Mode::downloadModels:
+      return runDownloadModels(programArguments());
     case Mode::bank:
       return runBank(choice.values.at(0), choice.values.at(1));
     case Mode::replay:
       return runReplay();
     case Mode::test:
       return runTest(programArguments());
+    case Mode::bubbleDemo:
+      return runBubbleDemo(argc, argv);
+    case Mode::bubbleSnapshot:
+      return runBubbleSnapshot(choice.values.at(0), argc, argv);
     case Mode::app:
       return runDesktopApp(argc, argv);
     default:

@@ -318,8 +318,11 @@ FocusedElementAnswer AtspiDesktop::focusedElement() {
 std::optional<FrontmostApp> AtspiDesktop::frontmostApplication() {
   if (!triedDisplay_) {
     triedDisplay_ = true;
+    // Under Wayland the X server (XWayland) only knows its own windows: its
+    // focus says nothing about a native Wayland window in front.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
     std::string ignored;
-    display_ = openX11Display(ignored);
+    if (wayland == nullptr || *wayland == '\0') display_ = openX11Display(ignored);
   }
   if (display_ && !x11ConnectionLost(display_.get())) {
     if (auto app = x11FrontmostApp(display_.get())) return app;

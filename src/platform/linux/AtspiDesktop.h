@@ -6,8 +6,9 @@
 //
 // Every call to another process is bounded by a short D-Bus timeout, so a
 // hung application or bus costs a fraction of a second, never a stalled main
-// thread. Works without any display (the frontmost application then comes
-// from the accessibility tree alone).
+// thread. Works without any display, and on Wayland, where the frontmost
+// application comes from the accessibility tree alone (the application whose
+// window is active).
 //
 // Threading: one thread only (the main thread). libatspi's events are
 // dispatched from a private GLib context during focusedElement(), never from

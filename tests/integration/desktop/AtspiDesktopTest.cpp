@@ -144,7 +144,9 @@ TEST_F(AtspiDesktopTest, AHungApplicationCostsABoundedWait) {
   auto context = CursorContextReader::read(desktop_);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_LT(took, 2500ms);
-  if (!context) EXPECT_FALSE(CursorContextReader::lastProblem().empty());
+  if (!context) {
+    EXPECT_FALSE(CursorContextReader::lastProblem().empty());
+  }
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ TEST(ChooseMode, EarliestModeInTheTableWinsAndAFlagWithoutValuesFallsThrough) {
       {{"quorvel", "--test"}, Mode::test, {}},
       {{"quorvel", "--help", "--test"}, Mode::test, {}},
       {{"quorvel", "--version"}, Mode::version, {}},
+      {{"quorvel", "--download-models", "--speech", "base"}, Mode::downloadModels, {}},
+      {{"quorvel", "--download-models", "--test", "a.wav"}, Mode::test, {}},
       {{"quorvel", "-h"}, Mode::help, {}},
       {{"quorvel", "--Test"}, Mode::app, {}},  // exact equality only
   };
@@ -65,9 +67,9 @@ std::pair<int, std::string> runQuorvel(const std::string& arguments) {
 }
 
 TEST(Program, ModesNotBuiltYetSayWhichAndExitWithThree) {
-  auto [status, error] = runQuorvel("--bubble-snapshot /tmp/x");
+  auto [status, error] = runQuorvel("--onboarding-snapshot /nonexistent/quorvel-test");
   EXPECT_EQ(status, 3);
-  EXPECT_EQ(error, "quorvel: --bubble-snapshot is not available in this build yet\n");
+  EXPECT_EQ(error, "quorvel: --onboarding-snapshot is not available in this build yet\n");
   std::tie(status, error) = runQuorvel("--version");
   EXPECT_EQ(status, 0);
   std::tie(status, error) = runQuorvel("--help");

@@ -1,0 +1,64 @@
+// The floating status tag on screen: a small always-on-top window that never
+// takes the keyboard focus and lets clicks through to the window under it,
+// on the screen that holds the pointer. The rules (what shows, where, when a
+// hide acts) are StatusTag's; this class gives them a window, animations and
+// a 30 Hz tick on the application's main loop.
+//
+// Threading: main thread only. Ownership: owns its window; borrows the loop,
+// which must outlive it.
+#pragma once
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/MainLoop.h"
+#include "app/StatusTag.h"
+#include "app/TagView.h"
+#include "ui/BubbleView.h"
+
+namespace quorvel {
+
+class Bubble final : public TagView, private TagSurface {
+ public:
+  // tagTop tells whether the tag belongs at the top of the screen; it is
+  // asked each time the tag appears.
+  Bubble(MainLoop& loop, std::function<bool()> tagTop);
+  ~Bubble() override;
+  Bubble(const Bubble&) = delete;
+  Bubble& operator=(const Bubble&) = delete;
+
+  void show(TagMode mode, const std::string& text) override;
+  void setPreview(const std::string& text) override;
+  void hide(double afterSeconds) override;
+  void setLevelSource(std::function<float()> level) override;
+
+  BubbleView& view() { return *view_; }
+
+ private:
+  // TagSurface
+  bool isShowing() const override;
+  tag::Rect frame() const override;
+  std::optional<tag::Rect> usableAreaUnderPointer() const override;
+  void slideIn(const tag::Rect& start, const tag::Rect& end) override;
+  void reframe(const tag::Rect& frame) override;
+  void fadeOut(std::function<void()> faded) override;
+  void orderOut() override;
+  void redraw() override;
+
+  void animateGeometry(const tag::Rect& to, int milliseconds, QEasingCurve curve);
+  void animateOpacity(double to, int milliseconds);
+  void watchScreens();
+
+  std::unique_ptr<StatusTag> rules_;  // created once the view exists
+  std::unique_ptr<BubbleView> view_;
+  QPropertyAnimation geometry_;
+  QPropertyAnimation opacity_;
+  QMetaObject::Connection fadeDone_;
+  std::vector<QMetaObject::Connection> screenWatch_;
+};
+
+}  // namespace quorvel
