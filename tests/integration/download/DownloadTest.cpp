@@ -175,7 +175,7 @@ TEST_F(DownloadTest, AHostThatIgnoresRangesIsAskedForTheFileWholeAtOnce) {
 // steps before its fourth try, so a flaky host gets ever more room.
 TEST_F(DownloadTest, ThePauseBeforeEachRetryOfAPieceGrowsByAStep) {
   settings.retryStep = 200ms;
-  startHost({"--ignore-ranges"});
+  startHost({"--fail-first", "3"});
   const auto item = serve("big.bin", testing::randomBytes(1500, 11));
 
   const auto start = std::chrono::steady_clock::now();
