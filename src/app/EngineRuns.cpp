@@ -16,6 +16,7 @@
 #include "audio/Levels.h"
 #include "audio/TranscriptChain.h"
 #include "audio/Wav.h"
+#include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/Servers.h"
@@ -34,7 +35,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
-constexpr const char* kCleanupModel = "cleanup-trained.gguf";
 constexpr std::int64_t kFeedStep = 4000;  // 0.25 s of samples, as the recorder's timer sees them
 constexpr std::chrono::minutes kTalkAheadWait{5};
 
@@ -114,13 +114,30 @@ std::string firstWords(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
+// Why a server that should be running is not: how it ended and its log's end.
+void printServerExits(Servers& servers) {
+  for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
+    if (report) std::printf("%s\n", report->c_str());
+  }
+}
+
+// Starts the trained cleanup model when there is one, else the base model as
+// the standard one, and says which on standard error (standard output keeps
+// the report's own format).
+void startLanguageModel(Servers& servers, Pipeline& pipeline) {
+  const CleanupModelChoice model = chooseCleanupModel();
+  std::fprintf(stderr, "language model: %s\n", model.description.c_str());
+  pipeline.trained = model.trained;
+  servers.startLlama(model.modelFile);
+}
+
 bool startBothServers(Servers& servers, Pipeline& pipeline) {
   servers.killStale();
   servers.startWhisper(kSpeechModel);
-  pipeline.trained = true;
-  servers.startLlama(kCleanupModel);
+  startLanguageModel(servers, pipeline);
   if (!servers.waitUntilReady(std::chrono::seconds(120))) {
     std::printf("models failed to start\n");
+    printServerExits(servers);
     std::fflush(stdout);
     // Nothing is left running behind the user's back.
     servers.stopAll();
@@ -207,6 +224,8 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
                 static_cast<long long>(t.wrote), static_cast<long long>(t.writeMs),
                 result.warmed ? "true" : "false");
   }
+  // A server that died during the recording explains an empty or rough text.
+  printServerExits(servers);
   std::fflush(stdout);
 }
 
@@ -244,7 +263,6 @@ int runBank(const std::string& in, const std::string& out) {
   return onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    pipeline->trained = true;
     const CleanupConfig cfg = CleanupConfig::load(engineCleanupFiles());
     const auto configWith = [&cfg](std::vector<std::string> names) {
       CleanupConfig c;
@@ -254,9 +272,12 @@ int runBank(const std::string& in, const std::string& out) {
       return c;
     };
 
-    servers.startLlama(kCleanupModel);
+    // Servers of an earlier run that crashed would hold the port.
+    servers.killStale();
+    startLanguageModel(servers, *pipeline);
     if (!servers.waitForLlama()) {
       std::printf("the language model failed to start\n");
+      printServerExits(servers);
       std::fflush(stdout);
       servers.stopAll();
       return 1;

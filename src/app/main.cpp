@@ -7,6 +7,7 @@
 #include "app/DesktopApp.h"
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
+#include "app/DownloadModels.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "platform/linux/AtspiDesktop.h"
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
     }
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
+    case Mode::downloadModels:
+      return runDownloadModels(programArguments());
     case Mode::bank:
       return runBank(choice.values.at(0), choice.values.at(1));
     case Mode::replay:

@@ -108,8 +108,14 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   DictationResult finishOrThrow(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
   DictationResult finishText(const std::string& raw, const std::optional<TalkAheadHead>& ahead,
                              const CleanupConfig& config);
+  // The whole-text request that was refused and its answer (empty when it failed).
+  struct RefusedAttempt {
+    MessageList messages;
+    std::string answer;
+  };
   DictationResult cleanInPieces(const std::string& text, const CleanupConfig& config,
-                                const std::optional<TalkAheadHead>& ahead, DictationResult result);
+                                const std::optional<TalkAheadHead>& ahead, DictationResult result,
+                                const std::optional<RefusedAttempt>& refused);
   // Whether a long text skips the whole-text request and is cleaned in pieces
   // from the talk-ahead's head: the fast finish is chosen and the head fits.
   bool finishesFromHead(const std::string& text, const std::optional<TalkAheadHead>& ahead) const;

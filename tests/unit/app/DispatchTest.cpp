@@ -40,6 +40,8 @@ TEST(ChooseMode, EarliestModeInTheTableWinsAndAFlagWithoutValuesFallsThrough) {
       {{"quorvel", "--test"}, Mode::test, {}},
       {{"quorvel", "--help", "--test"}, Mode::test, {}},
       {{"quorvel", "--version"}, Mode::version, {}},
+      {{"quorvel", "--download-models", "--speech", "base"}, Mode::downloadModels, {}},
+      {{"quorvel", "--download-models", "--test", "a.wav"}, Mode::test, {}},
       {{"quorvel", "-h"}, Mode::help, {}},
       {{"quorvel", "--Test"}, Mode::app, {}},  // exact equality only
   };
