@@ -13,6 +13,7 @@
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
+#include "ui/WindowSnapshots.h"
 #include "ui/TagModes.h"
 
 #ifndef QUORVEL_VERSION
@@ -66,6 +67,12 @@ int main(int argc, char** argv) {
       return runBubbleDemo(argc, argv);
     case Mode::bubbleSnapshot:
       return runBubbleSnapshot(choice.values.at(0), argc, argv);
+    case Mode::noteSnapshot:
+      return ui::runNoteSnapshot(choice.values.at(0), argc, argv);
+    case Mode::dashboardSnapshot:
+      return ui::runDashboardSnapshot(choice.values.at(0), programArguments(), argc, argv);
+    case Mode::onboardingSnapshot:
+      return ui::runOnboardingSnapshot(choice.values.at(0), programArguments(), argc, argv);
     case Mode::app:
       return runDesktopApp(argc, argv);
     default:
