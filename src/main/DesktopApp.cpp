@@ -1,6 +1,6 @@
 // Creates the adapters, wires them to the application's logic and runs the
 // Qt event loop.
-#include "app/DesktopApp.h"
+#include "main/DesktopApp.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DesktopApp.h"
+#include "main/DesktopApp.h"
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
 #include "app/DownloadModels.h"
