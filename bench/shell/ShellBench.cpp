@@ -14,9 +14,9 @@
 #include "app/LoopTicker.h"
 #include "app/PipelineEngine.h"
 #include "platform/linux/MicPulse.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/Files.h"
-#include "tests/unit/shell/ShellFakes.h"
+#include "tests/unit/app/ShellFakes.h"
 
 namespace quorvel {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "learning/CursorContextReader.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/Files.h"
 
 namespace quorvel {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "engine/Config.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/UserDefaults.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/ModelStore.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/Json.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"

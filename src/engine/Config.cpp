@@ -7,7 +7,7 @@
 
 #include "engine/ConfigRules.h"
 #include "support/ChildProcess.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/UserDefaults.h"
 
 #ifndef QUORVEL_SOURCE_RESOURCES

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 
 namespace quorvel {
 

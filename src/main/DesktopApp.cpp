@@ -27,7 +27,7 @@
 #include "platform/linux/PasterX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/Http.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"

@@ -8,7 +8,7 @@
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
 #include "app/DownloadModels.h"
-#include "app/DownloadTest.h"
+#include "app/DownloadCheck.h"
 #include "app/EngineRuns.h"
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/MicAccessPulse.h"
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
       return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0));
     }
     case Mode::downloadTest:
-      return runDownloadTest(choice.values.at(0));
+      return runDownloadCheck(choice.values.at(0));
     case Mode::downloadModels:
       return runDownloadModels(programArguments());
     case Mode::bank:

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 
 namespace quorvel {
 namespace {

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 #include "support/Uuid.h"
 
 namespace quorvel {

@@ -4,7 +4,7 @@
 #include "platform/linux/EvdevDevices.h"
 #include "platform/linux/KeysEvdev.h"
 #include "platform/linux/KeysX11.h"
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 
 namespace quorvel {
 

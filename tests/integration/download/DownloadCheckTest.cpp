@@ -8,7 +8,7 @@
 
 #include "DownloadHost.h"
 #include "TestSupport.h"
-#include "app/DownloadTest.h"
+#include "app/DownloadCheck.h"
 #include "support/ChildProcess.h"
 
 namespace quorvel {
@@ -36,7 +36,7 @@ TEST(DownloadCheck, PrintsEachTenthPercentThenPasses) {
 
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(runDownloadTest(temp / "new" / "dir", {item}, settings, out), 0);
+  EXPECT_EQ(runDownloadCheck(temp / "new" / "dir", {item}, settings, out), 0);
   std::rewind(out);
   std::string text;
   for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(static_cast<char>(c));

@@ -26,11 +26,11 @@ class ProgressThinner {
 // Creates dir (a failure is ignored), downloads the items into it and prints
 // the thinned progress and "download test passed" or "download test FAILED" to
 // out, one line each. Answers the program's exit status, which is 0 either way.
-int runDownloadTest(const fs::path& dir, const std::vector<ModelStore::Item>& items,
+int runDownloadCheck(const fs::path& dir, const std::vector<ModelStore::Item>& items,
                     const ModelStore::DownloadSettings& settings, std::FILE* out);
 
 // The mode itself: the required items, the settings from the environment,
 // standard output.
-int runDownloadTest(const fs::path& dir);
+int runDownloadCheck(const fs::path& dir);
 
 }  // namespace quorvel

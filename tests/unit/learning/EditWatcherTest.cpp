@@ -1,7 +1,7 @@
 // The edit watcher on a fake clock against a fake field.
 #include <gtest/gtest.h>
 
-#include "tests/unit/shell/ShellFixture.h"
+#include "tests/unit/app/ShellFixture.h"
 #include "text/CleanupConfig.h"
 #include "text/TextPeriods.h"
 

@@ -12,7 +12,7 @@
 #include "audio/Recorder.h"
 #include "learning/EditWatcher.h"
 #include "support/UserDefaults.h"
-#include "tests/unit/shell/ShellFakes.h"
+#include "tests/unit/app/ShellFakes.h"
 
 namespace quorvel::testing {
 

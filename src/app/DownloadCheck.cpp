@@ -1,5 +1,5 @@
-// The download check of the command line.
-#include "app/DownloadTest.h"
+// "--download-test": the download check of the command line.
+#include "app/DownloadCheck.h"
 
 namespace quorvel {
 
@@ -12,7 +12,7 @@ std::optional<std::string> ProgressThinner::filter(const std::string& message) {
   return message;
 }
 
-int runDownloadTest(const fs::path& dir, const std::vector<ModelStore::Item>& items,
+int runDownloadCheck(const fs::path& dir, const std::vector<ModelStore::Item>& items,
                     const ModelStore::DownloadSettings& settings, std::FILE* out) {
   createFolders(dir);
   ProgressThinner thinner;
@@ -30,8 +30,8 @@ int runDownloadTest(const fs::path& dir, const std::vector<ModelStore::Item>& it
   return 0;
 }
 
-int runDownloadTest(const fs::path& dir) {
-  return runDownloadTest(dir, ModelStore::required(), ModelStore::DownloadSettings::fromEnvironment(),
+int runDownloadCheck(const fs::path& dir) {
+  return runDownloadCheck(dir, ModelStore::required(), ModelStore::DownloadSettings::fromEnvironment(),
                          stdout);
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/Levels.h"
-#include "tests/unit/shell/ShellFixture.h"
+#include "tests/unit/app/ShellFixture.h"
 #include "text/TextPeriods.h"
 
 namespace quorvel::testing {

@@ -1,4 +1,4 @@
-#include "support/Env.h"
+#include "support/EnvironmentValues.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Reading the environment and the number rules every setting shares.
+// Reading environment variables, and the decimal rule every numeric setting shares.
 #pragma once
 
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "app/Launch.h"
 #include "app/Placement.h"
 #include "app/Updates.h"
-#include "tests/unit/shell/ShellFakes.h"
+#include "tests/unit/app/ShellFakes.h"
 
 extern char** environ;
 

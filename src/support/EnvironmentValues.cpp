@@ -1,5 +1,5 @@
-// Environment access and decimal parsing.
-#include "support/Env.h"
+// Reading environment variables and the decimal rule of numeric settings.
+#include "support/EnvironmentValues.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The model setup at launch and the later upgrade, on a fake clock.
 #include <gtest/gtest.h>
 
-#include "tests/unit/shell/ShellFixture.h"
+#include "tests/unit/app/ShellFixture.h"
 
 namespace quorvel::testing {
 namespace {

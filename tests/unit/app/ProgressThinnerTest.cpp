@@ -1,7 +1,7 @@
 // Which progress lines the download check prints.
 #include <gtest/gtest.h>
 
-#include "app/DownloadTest.h"
+#include "app/DownloadCheck.h"
 
 namespace quorvel {
 namespace {
