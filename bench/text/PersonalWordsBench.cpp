@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/SpellCheck.h"
 
 namespace quorvel {

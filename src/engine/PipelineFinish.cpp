@@ -8,7 +8,7 @@
 #include "engine/WritingSpeed.h"
 #include "support/Log.h"
 #include "text/CleanupGuards.h"
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/Restorers.h"
 #include "text/SpellCheck.h"
 #include "text/TextHelpers.h"

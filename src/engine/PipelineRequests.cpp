@@ -11,7 +11,7 @@
 #include "engine/WritingSpeed.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/TextHelpers.h"
 
 namespace quorvel {

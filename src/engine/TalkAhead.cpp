@@ -8,7 +8,7 @@
 #include "engine/Config.h"
 #include "support/Log.h"
 #include "text/CleanupGuards.h"
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/SpellCheck.h"
 #include "text/TextHelpers.h"
 #include "text/Unicode.h"

@@ -6,7 +6,7 @@
 
 #include "text/GuardWords.h"
 #include "text/FoldedText.h"
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/Restorers.h"
 #include "text/RuleFallback.h"
 #include "text/TextHelpers.h"

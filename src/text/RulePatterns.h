@@ -1,6 +1,9 @@
-// The source text of every constant pattern the text rules use, in one place so
+// The source text of the finishing rules' constant patterns, in one place so
 // each can be read against the rule it serves, compiled by the tests, and reused
 // by the straightforward reference implementation the tests and benchmarks keep.
+// A pattern that only one function uses and the reference does not repeat (the
+// meaning guard's hesitation cues, the dropped-sentence self-corrections, the
+// name matcher's word shapes) stays inline beside that function.
 //
 // The rules compile each pattern once per process (unicode::constantPattern in a
 // function-local static). Internal to src/text and its tests.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "learning/FixFinder.h"
-#include "text/PersonalWords.h"
+#include "text/NameMatching.h"
 #include "text/SpellCheck.h"
 
 namespace quorvel::rules {
