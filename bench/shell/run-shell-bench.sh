@@ -18,7 +18,7 @@ mkdir -p "$work/root/models/adapters" "$work/config" "$work/runtime"
 touch "$work/root/models/ggml-small.en-q5_1.bin" "$work/root/models/qwen3-1.7b-q4_k_m.gguf" \
   "$work/root/models/adapters/cleanup-5.gguf"
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+. "$(dirname "$0")/../../scripts/lib/ports.sh"
 
 # A private sound server whose default source is a null sink's monitor.
 chmod 700 "$work/runtime"
