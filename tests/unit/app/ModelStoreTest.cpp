@@ -88,8 +88,10 @@ TEST(ModelItems, TheCatalogPinsPublicAddressesSizesAndChecksums) {
 
 TEST(ModelItems, AMirrorServesEveryItemWithAnAddressUnderItsOwnFileName) {
   ScopedEnv mirrorHost("QUORVEL_MODEL_HOST", "http://127.0.0.1:8000/models/");
-  // The mirror is read once per process: ask in a child so this test does not
-  // fix the value for the others.
+  // The mirror is read once per process: ask in a freshly started child (not
+  // a fork, which would inherit a value an earlier test already read) so this
+  // test neither sees nor fixes the value for the others.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   ASSERT_EXIT(
       {
         const bool ok = ModelStore::speech("ggml-base.en.bin").url ==

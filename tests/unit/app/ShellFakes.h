@@ -1,7 +1,7 @@
-// Fakes of everything the application's logic talks to: a main loop whose
-// clock the test advances, a task runner whose tasks the test runs, the keys,
-// a microphone fed by the test, the accessibility desktop, the clipboard,
-// sounds, tag, note, tray and the engine.
+// Fakes of everything the application's logic talks to: the main loop whose
+// clock the test advances (tests/support/FakeMainLoop.h), a task runner whose
+// tasks the test runs, the keys, a microphone fed by the test, the
+// accessibility desktop, the clipboard, sounds, tag, note, tray and the engine.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,80 +22,9 @@
 #include "app/TrayView.h"
 #include "audio/AudioSource.h"
 #include "learning/AccessibleElement.h"
+#include "tests/support/FakeMainLoop.h"
 
 namespace quorvel::testing {
-
-class FakeMainLoop final : public MainLoop {
- public:
-  void post(std::function<void()> work) override {
-    std::scoped_lock lock(mutex_);
-    posted_.push_back(std::move(work));
-  }
-  TimerId after(Seconds delay, std::function<void()> work) override { return add(delay, false, std::move(work)); }
-  TimerId every(Seconds interval, std::function<void()> work) override {
-    return add(interval, true, std::move(work));
-  }
-  void cancel(TimerId timer) override { timers_.erase(timer); }
-  Clock::time_point now() const override { return now_; }
-
-  // Runs everything posted so far (and what that posts), boundedly.
-  void runPosted() {
-    for (int round = 0; round < 1000; ++round) {
-      std::deque<std::function<void()>> batch;
-      {
-        std::scoped_lock lock(mutex_);
-        batch.swap(posted_);
-      }
-      if (batch.empty()) return;
-      for (auto& work : batch) work();
-    }
-    FAIL() << "posted work never settles";
-  }
-  // Moves the clock forward, running posted work and every timer that falls
-  // due, in time order.
-  void advance(double seconds) {
-    const Clock::time_point end = now_ + std::chrono::duration_cast<Clock::duration>(Seconds(seconds));
-    runPosted();
-    for (int guard = 0; guard < 1000000; ++guard) {
-      auto next = std::min_element(timers_.begin(), timers_.end(),
-                                   [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
-      if (next == timers_.end() || next->second.due > end) break;
-      now_ = std::max(now_, next->second.due);
-      const TimerId id = next->first;
-      auto work = next->second.work;
-      if (next->second.repeat) {
-        next->second.due += next->second.interval;
-      } else {
-        timers_.erase(next);
-      }
-      work();
-      runPosted();
-      (void)id;
-    }
-    now_ = end;
-    runPosted();
-  }
-  std::size_t timerCount() const { return timers_.size(); }
-
- private:
-  struct Timer {
-    Clock::time_point due;
-    Clock::duration interval;
-    bool repeat = false;
-    std::function<void()> work;
-  };
-  TimerId add(Seconds delay, bool repeat, std::function<void()> work) {
-    const auto interval = std::chrono::duration_cast<Clock::duration>(delay);
-    timers_[nextId_] = Timer{now_ + interval, interval, repeat, std::move(work)};
-    return nextId_++;
-  }
-
-  std::mutex mutex_;
-  std::deque<std::function<void()>> posted_;  // guarded by mutex_
-  std::map<TimerId, Timer> timers_;
-  TimerId nextId_ = 1;
-  Clock::time_point now_ = Clock::time_point() + std::chrono::hours(1);
-};
 
 // Tasks wait until the test runs them, in whatever order it likes.
 class ManualRunner final : public TaskRunner {

@@ -86,7 +86,7 @@ TEST_F(Watcher, TurningFittingOffStopsTheTimer) {
   ASSERT_TRUE(UserDefaults().set("fitText", false).ok());
   loop.advance(2.0);
   EXPECT_FALSE(watcher.ticking());
-  EXPECT_EQ(loop.timerCount(), 0u);
+  EXPECT_EQ(loop.pendingTimers(), 0u);
 }
 
 TEST_F(Watcher, WatchingEndsAfterFifteenMinutes) {
