@@ -2,7 +2,6 @@
 #include "app/DictationLog.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "audio/Wav.h"
 #include "engine/Config.h"
+#include "support/Files.h"
 #include "support/UserDefaults.h"
 #include "support/Uuid.h"
 
@@ -37,18 +37,6 @@ class Descriptor {
  private:
   int fd_;
 };
-
-bool writeAll(int fd, const std::string& data) {
-  size_t done = 0;
-  // Bounded: each round either writes something or fails.
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 int digits(const std::string& text, size_t at, size_t count) {
   int value = 0;
@@ -153,11 +141,8 @@ Json dictationLine(const DictationResult& result, const DictationFacts& facts,
 Status appendLine(const fs::path& file, const std::string& line) {
   const Descriptor fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
   if (fd.get() < 0) return Error{"cannot open " + file.string() + ": " + std::strerror(errno)};
-  int locked;
-  do {
-    locked = ::flock(fd.get(), LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
   // Without the lock the single O_APPEND write still keeps short lines whole.
+  const FileLock lock(fd.get(), FileLock::Wait::untilFree);
 
   std::string data;
   struct stat info {};
@@ -171,9 +156,7 @@ Status appendLine(const fs::path& file, const std::string& line) {
   }
   data += line;
   data += '\n';
-  const bool written = writeAll(fd.get(), data);
-  if (locked == 0) ::flock(fd.get(), LOCK_UN);
-  if (!written) return Error{"cannot append to " + file.string() + ": " + std::strerror(errno)};
+  if (!writeAll(fd.get(), data)) return Error{"cannot append to " + file.string() + ": " + std::strerror(errno)};
   return success();
 }
 

@@ -11,6 +11,7 @@
 #include "app/ModelStoreFetch.h"
 #include "app/ModelStoreFiles.h"
 #include "engine/Config.h"
+#include "support/Files.h"
 #include "support/Log.h"
 
 namespace quorvel::ModelStore {
@@ -120,7 +121,7 @@ bool downloadItems(const std::vector<Item>& items, const fs::path& folder,
 
   createFolders(folder);
   // Two downloads into one folder would take each other's files away.
-  const detail::FolderLock lock(folder);
+  const FileLock lock(folder, FileLock::Target::folder, FileLock::Wait::never);
   if (!lock.held()) {
     say(lock.busy() ? "Another download into " + folder.string() + " is running."
                     : diskFailureText(lock.failure()));

@@ -3,13 +3,13 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <future>
 
+#include "support/Files.h"
 #include "support/Log.h"
 
 namespace quorvel::ModelStore::detail {
@@ -66,21 +66,11 @@ void OutputFile::fail() {
 
 bool OutputFile::write(std::string_view data) {
   if (!ok() || fd_ < 0) return false;
-  while (!data.empty()) {
-    const ssize_t count = ::write(fd_, data.data(), data.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      fail();
-      return false;
-    }
-    if (count == 0) {  // no progress and no error: treat as a full disk
-      errno = ENOSPC;
-      fail();
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(count));
-    written_ += count;
+  if (!writeAll(fd_, data)) {
+    fail();
+    return false;
   }
+  written_ += static_cast<std::int64_t>(data.size());
   return true;
 }
 
@@ -188,28 +178,6 @@ JoinResult assemble(const std::vector<Piece>& pieces, const std::string& sha256,
   syncFolder(destination.parent_path());
   for (const auto& piece : pieces) removeQuietly(piece.file);
   return {JoinOutcome::joined, {}};
-}
-
-FolderLock::FolderLock(const fs::path& folder) {
-  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) {
-    failure_ = systemFailure(folder);
-    return;
-  }
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    busy_ = errno == EWOULDBLOCK;
-    failure_ = systemFailure(folder);
-    return;
-  }
-  held_ = true;
-}
-
-FolderLock::~FolderLock() {
-  if (fd_ >= 0) {
-    if (held_) ::flock(fd_, LOCK_UN);
-    ::close(fd_);
-  }
 }
 
 }  // namespace quorvel::ModelStore::detail

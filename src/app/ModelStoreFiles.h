@@ -1,6 +1,6 @@
 // The download's file work, inside the model store: streaming SHA-256, an
-// output file that remembers why it failed, joining pieces into a verified
-// file, and the lock that keeps two downloads out of one folder.
+// output file that remembers why it failed, and joining pieces into a
+// verified file.
 #pragma once
 
 #include <sys/types.h>
@@ -90,25 +90,5 @@ ssize_t readBlock(int fd, char* buffer, std::size_t size);
 
 // "path: reason" for the last system error.
 std::string systemFailure(const fs::path& path);
-
-// An exclusive advisory lock on a folder, taken without waiting.
-class FolderLock {
- public:
-  explicit FolderLock(const fs::path& folder);
-  ~FolderLock();
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
-  bool held() const { return fd_ >= 0 && held_; }
-  // Another process (or download) holds the folder.
-  bool busy() const { return busy_; }
-  const std::string& failure() const { return failure_; }
-
- private:
-  int fd_ = -1;
-  bool held_ = false;
-  bool busy_ = false;
-  std::string failure_;
-};
 
 }  // namespace quorvel::ModelStore::detail

@@ -90,6 +90,23 @@ Result<std::string> readWholeFileOrError(const fs::path& path) {
   return text;
 }
 
+bool writeAll(int fd, std::string_view data) {
+  // Bounded: each round writes something or ends the loop.
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
 Status writeFileAtomically(const fs::path& path, std::string_view data) {
   const fs::path temporary =
       path.parent_path() / ("." + path.filename().string() + "." + randomUuid() + ".tmp");
@@ -101,19 +118,11 @@ Status writeFileAtomically(const fs::path& path, std::string_view data) {
   if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
     ::fchmod(fd, existing.st_mode & 07777);
   }
-  const char* cursor = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, cursor, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      const std::string reason = std::strerror(errno);
-      ::close(fd);
-      ::unlink(temporary.c_str());
-      return Error{"could not write " + path.string() + ": " + reason};
-    }
-    cursor += written;
-    left -= static_cast<size_t>(written);
+  if (!writeAll(fd, data)) {
+    const std::string reason = std::strerror(errno);
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return Error{"could not write " + path.string() + ": " + reason};
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     const std::string reason = std::strerror(errno);
@@ -135,23 +144,38 @@ Status writeFileAtomically(const fs::path& path, std::string_view data) {
   return success();
 }
 
-FileLock::FileLock(const fs::path& lockFile) {
-  fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) return;
-  while (::flock(fd_, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      ::close(fd_);
-      fd_ = -1;
-      return;
-    }
+FileLock::FileLock(const fs::path& path, Target target, Wait wait) : ownsFd_(true) {
+  fd_ = target == Target::folder ? ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                 : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    failure_ = path.string() + ": " + std::strerror(errno);
+    return;
   }
+  take(wait, path.string() + ": ");
+}
+
+FileLock::FileLock(int fd, Wait wait) : fd_(fd) {
+  if (fd_ < 0) {
+    failure_ = std::strerror(EBADF);
+    return;
+  }
+  take(wait, "");
+}
+
+void FileLock::take(Wait wait, const std::string& name) {
+  const int operation = wait == Wait::never ? LOCK_EX | LOCK_NB : LOCK_EX;
+  while (::flock(fd_, operation) != 0) {
+    if (errno == EINTR) continue;
+    busy_ = errno == EWOULDBLOCK;
+    failure_ = name + std::strerror(errno);
+    return;
+  }
+  held_ = true;
 }
 
 FileLock::~FileLock() {
-  if (fd_ >= 0) {
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
-  }
+  if (held_) ::flock(fd_, LOCK_UN);
+  if (ownsFd_ && fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace quorvel

@@ -1,5 +1,5 @@
-// File-system helpers: XDG folders, whole-file reads, and writes that an
-// interruption cannot leave half-done.
+// File-system helpers: XDG folders, whole-file reads, writes that an
+// interruption cannot leave half-done, and advisory locks.
 #pragma once
 
 #include <filesystem>
@@ -39,18 +39,45 @@ Result<std::string> readWholeFileOrError(const fs::path& path);
 // new file, never a mix. The folder must exist.
 Status writeFileAtomically(const fs::path& path, std::string_view data);
 
-// Holds an advisory lock (flock) on a lock file for the object's life; used to
-// serialise read-modify-write cycles of a file between processes.
+// Writes every byte of data to the descriptor, going on after an interrupted
+// or short write. False on failure, errno saying why; a write that makes no
+// progress counts as a full disk (ENOSPC).
+bool writeAll(int fd, std::string_view data);
+
+// Holds an exclusive advisory lock (flock) for the object's life: serialises
+// read-modify-write cycles of a file between processes, or keeps two
+// processes out of one folder. An interrupted wait goes on waiting.
 class FileLock {
  public:
-  explicit FileLock(const fs::path& lockFile);
+  enum class Target {
+    lockFile,  // a file kept for the lock alone, created (0644) when missing
+    folder,    // the folder itself, never created
+  };
+  enum class Wait {
+    untilFree,  // until the holder lets go
+    never,      // fail at once when another holder has it (busy())
+  };
+  explicit FileLock(const fs::path& path, Target target = Target::lockFile, Wait wait = Wait::untilFree);
+  // Locks a descriptor the caller opened; it must stay open until this lock ends.
+  FileLock(int fd, Wait wait);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+
+  bool held() const { return held_; }
+  // Another holder has it (only with Wait::never).
+  bool busy() const { return busy_; }
+  // Why the lock is not held: "path: reason" (the reason alone for a descriptor).
+  const std::string& failure() const { return failure_; }
 
  private:
+  void take(Wait wait, const std::string& name);
+
   int fd_ = -1;
+  bool ownsFd_ = false;
+  bool held_ = false;
+  bool busy_ = false;
+  std::string failure_;
 };
 
 }  // namespace quorvel

@@ -41,14 +41,9 @@ ReplacingFile::~ReplacingFile() {
 Status ReplacingFile::write(std::string_view data) {
   if (!failure_.empty()) return Error{failure_};
   if (fd_ < 0) return Error{std::strerror(EBADF)};
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd_, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      failure_ = std::strerror(errno);
-      return Error{failure_};
-    }
-    data.remove_prefix(static_cast<size_t>(written));
+  if (!writeAll(fd_, data)) {
+    failure_ = std::strerror(errno);
+    return Error{failure_};
   }
   return success();
 }

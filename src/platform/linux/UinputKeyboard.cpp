@@ -8,7 +8,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <thread>
+
+#include "support/Files.h"
 
 namespace quorvel {
 namespace {
@@ -41,15 +44,7 @@ std::vector<input_event> pasteChordEvents(PasteChord chord, int vKey) {
 
 bool FdKeyEventSink::write(const std::vector<input_event>& events) {
   for (const input_event& e : events) {
-    const char* bytes = reinterpret_cast<const char*>(&e);
-    size_t left = sizeof e;
-    while (left > 0) {
-      const ssize_t wrote = ::write(fd_, bytes, left);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) return false;
-      bytes += wrote;
-      left -= static_cast<size_t>(wrote);
-    }
+    if (!writeAll(fd_, std::string_view(reinterpret_cast<const char*>(&e), sizeof e))) return false;
   }
   return true;
 }
