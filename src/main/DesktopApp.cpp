@@ -2,6 +2,8 @@
 // Qt event loop.
 #include "main/DesktopApp.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -21,10 +23,9 @@
 #include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "main/SessionInput.h"
 #include "platform/linux/AtspiDesktop.h"
-#include "platform/linux/KeysX11.h"
 #include "platform/linux/MicPulse.h"
-#include "platform/linux/PasterX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
 #include "support/Env.h"
@@ -168,6 +169,12 @@ void showUpdateAnswer(Dialogs& dialogs, const std::optional<UpdateFeed>& newer, 
 }  // namespace
 
 int runDesktopApp(int argc, char** argv) {
+  const KeyBackendChoice session = chooseKeyBackend();
+  if (const auto problem = prepareSession(session)) {
+    std::fprintf(stderr, "quorvel: %s\n", problem->c_str());
+    logLine("Quorvel: " + *problem);
+    return 1;
+  }
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
@@ -198,10 +205,9 @@ int runDesktopApp(int argc, char** argv) {
 
   QtMainLoop loop;
   QtTray tray;
-  KeysX11 keys;
-  PasterX11::Settings pasteSettings;
-  pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
-  PasterX11 paster(pasteSettings);
+  SessionInput input = makeSessionInput(session);
+  KeySource& keys = *input.keys;
+  Paster& paster = *input.paster;
   SoundsCanberra sounds;
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
