@@ -248,7 +248,8 @@ int runDesktopApp(int argc, char** argv) {
   windows.showUpdate = [&updates] { updates.checkNow(); };
   windows.onboardingFinished = [] { return ui::OnboardingController::finished(); };
   windows.quit = [] { QCoreApplication::quit(); };
-  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
+  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
+                             input.access},
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/linux/InputAccessProbe.h"
 #include "platform/linux/PasterWayland.h"
 #include "platform/linux/PasterX11.h"
 #include "support/Log.h"
@@ -39,6 +40,16 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
     settings.userHoldsRightAlt = [keys = input.keys.get()] { return keys->isDown(ShellKey::rightAlt); };
     input.paster = std::make_unique<PasterX11>(std::move(settings));
   }
+  const bool wayland = choice.backend == KeyBackend::evdev;
+  input.access = [wayland, keys = input.keys.get(), paster = input.paster.get()] {
+    InputAccess access;
+    access.wayland = wayland;
+    if (!wayland) return access;
+    access.readKeyboard = !keys->needsPermission();
+    access.virtualKeyboard = !paster->needsPermission();
+    if (!access.complete()) addInputAccessDetails(access);
+    return access;
+  };
   return input;
 }
 

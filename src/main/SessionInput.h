@@ -7,10 +7,12 @@
 // Threading: main thread, before and while the application starts.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "app/InputAccess.h"
 #include "app/KeySource.h"
 #include "app/Paster.h"
 #include "platform/linux/KeyBackend.h"
@@ -26,6 +28,9 @@ std::optional<std::string> prepareSession(const KeyBackendChoice& choice);
 struct SessionInput {
   std::unique_ptr<KeySource> keys;
   std::unique_ptr<Paster> paster;  // after keys: it asks them whether right Alt is held
+  // The Wayland permission step as it stands now; reads keys and paster, so
+  // it must not outlive them.
+  std::function<InputAccess()> access;
 };
 
 // The key source and paster for the choice (not started). REQUIRES: choice

@@ -66,6 +66,11 @@ std::string KeysEvdev::problem() const {
   return problem_;
 }
 
+bool KeysEvdev::needsPermission() const {
+  std::scoped_lock lock(mutex_);
+  return problem_.starts_with("no permission");
+}
+
 size_t KeysEvdev::keyboardCount() const {
   std::scoped_lock lock(mutex_);
   return keyboards_.size();

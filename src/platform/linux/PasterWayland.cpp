@@ -96,7 +96,8 @@ bool PasterWayland::copy(const std::string& text) { return clipboard_ && clipboa
 
 bool PasterWayland::needsPermission() const {
   std::scoped_lock lock(keysMutex_);
-  return !keyboard_ && keyboardProblem_.starts_with("no permission");
+  // A missing node counts too: the same one-time step loads the module.
+  return !keyboard_ && (keyboardProblem_.starts_with("no permission") || keyboardProblem_.starts_with("no /dev/uinput"));
 }
 
 std::string PasterWayland::problem() const {
