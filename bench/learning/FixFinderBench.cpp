@@ -1,6 +1,10 @@
 // Cost of one look at the field by the correction finder, and of loading the
 // word-frequency list.
 #include <benchmark/benchmark.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <cstdlib>
 #include <filesystem>
@@ -57,6 +61,52 @@ void BM_LoadFrequencies(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(loadFrequencies(file));
 }
 BENCHMARK(BM_LoadFrequencies)->Unit(benchmark::kMillisecond);
+
+// Hostile input: 10 KB runs against themselves with one character more, once
+// through the word-parallel distance and once through the plain table the
+// distance used before ("Before").
+std::string run(const std::string& piece) {
+  std::string text;
+  while (text.size() + piece.size() <= 10 * 1024) text += piece;
+  return text;
+}
+
+// The plain table over characters (the runs are ASCII: one character a unit).
+int plainDistance(const std::string& a, const std::string& b) {
+  const icu::UnicodeString left = icu::UnicodeString::fromUTF8(a);
+  const icu::UnicodeString right = icu::UnicodeString::fromUTF8(b);
+  std::vector<int> previous(static_cast<size_t>(right.length()) + 1), current(previous.size());
+  for (size_t j = 0; j < previous.size(); ++j) previous[j] = static_cast<int>(j);
+  for (int32_t i = 1; i <= left.length(); ++i) {
+    current[0] = i;
+    for (int32_t j = 1; j <= right.length(); ++j) {
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
+                             previous[j - 1] + (left.charAt(i - 1) == right.charAt(j - 1) ? 0 : 1)});
+    }
+    std::swap(previous, current);
+  }
+  return previous.back();
+}
+
+const char* const kRuns[] = {" ", ". ", "\n", "a", "ab"};
+
+void BM_HostileDistance(benchmark::State& state) {
+  const std::string text = run(kRuns[state.range(0)]);
+  for (auto _ : state) benchmark::DoNotOptimize(distance(text, "x" + text));
+}
+BENCHMARK(BM_HostileDistance)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+void BM_HostileSoundsAlike(benchmark::State& state) {
+  const std::string text = run(kRuns[state.range(0)]);
+  for (auto _ : state) benchmark::DoNotOptimize(soundsAlike(text, "x" + text));
+}
+BENCHMARK(BM_HostileSoundsAlike)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+void BM_HostileDistanceBefore(benchmark::State& state) {
+  const std::string text = run(kRuns[state.range(0)]);
+  for (auto _ : state) benchmark::DoNotOptimize(plainDistance(text, "x" + text));
+}
+BENCHMARK(BM_HostileDistanceBefore)->DenseRange(0, 4)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvel::FixFinder

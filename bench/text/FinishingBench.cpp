@@ -93,13 +93,5 @@ void BM_SentencePieces(benchmark::State& state) {
 }
 BENCHMARK(BM_SentencePieces)->Unit(benchmark::kMillisecond);
 
-// Adversarial input: a long run of spaces. Several of the patterns backtrack
-// through such a run from every position, so time grows with its square.
-void BM_StripClosingCommandsOnSpaces(benchmark::State& state) {
-  const std::string text = "Keep this" + std::string(static_cast<size_t>(state.range(0)), ' ');
-  for (auto _ : state) benchmark::DoNotOptimize(stripClosingCommands(text));
-}
-BENCHMARK(BM_StripClosingCommandsOnSpaces)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 }  // namespace quorvel::TextHelpers

@@ -46,7 +46,7 @@ struct History {
     std::string text;
     const auto start = std::chrono::system_clock::now() - std::chrono::hours(24 * 60);
     for (int i = 0; i < count; ++i) {
-      const bench::DictationSample sample = bench::makeDictation(40 + i % 50, false, static_cast<unsigned>(i));
+      const bench::DictationSample sample = bench::makeDictation(20 + i % 20, false, static_cast<unsigned>(i));
       const Json line = {{"time", iso8601(start + std::chrono::minutes(8 * i))},
                          {"audio_s", 12.5},
                          {"after_release_ms", 640},

@@ -14,7 +14,7 @@ struct ModeEntry {
 };
 
 // In dispatch order: the earliest entry that matches wins.
-constexpr std::array<ModeEntry, 13> kModeTable = {{
+constexpr std::array<ModeEntry, 14> kModeTable = {{
     {Mode::cursorContext, "--cursor-context", 1},
     {Mode::downloadTest, "--download-test", 1},
     {Mode::permissionsReport, "--permissions-report", 1},
@@ -28,6 +28,7 @@ constexpr std::array<ModeEntry, 13> kModeTable = {{
     // "--test" takes its WAV files from the rest of the line itself.
     {Mode::test, "--test", 0},
     // Added for command-line users; after every mode, so they never shadow one.
+    {Mode::downloadModels, "--download-models", 0},
     {Mode::help, "--help", 0},
     {Mode::version, "--version", 0},
 }};
@@ -73,6 +74,12 @@ Engine runs (no window):
   --bank IN OUT              clean every transcript of a JSON-lines bank
   --replay                   clean again the long dictations of the history file
 
+Models:
+  --download-models [--speech base|small|turbo]
+                             download and verify the models dictation needs
+                             (speech: Whisper, MIT licence; language: Qwen3 1.7B,
+                             Apache-2.0 licence) into the data folder
+
 Checks and pictures:
   --download-test DIR        download the required model files into DIR and verify them
   --cursor-context FILE      after 3 s, write the focused field's text around the cursor
@@ -94,6 +101,7 @@ Environment:
   QUORVEL_LLAMA_PORT         language-model server port (default 8179)
   QUORVEL_TALK_AHEAD, QUORVEL_LONG_PIECES, QUORVEL_NEURAL_ENGINE
                              "0" switches the feature off
+  QUORVEL_MODEL_HOST         a mirror serving every model under its own file name
   QUORVEL_LOG_STDERR=1       also print diagnostic lines on standard error
 )";
 }

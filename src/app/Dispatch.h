@@ -12,6 +12,7 @@ namespace quorvel {
 enum class Mode {
   cursorContext,       // "--cursor-context" FILE
   downloadTest,        // "--download-test" DIR
+  downloadModels,      // "--download-models" [--speech base|small|turbo]
   permissionsReport,   // "--permissions-report" FILE
   bubbleDemo,          // "--bubble-demo"
   bubbleSnapshot,      // "--bubble-snapshot" DIR

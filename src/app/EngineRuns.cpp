@@ -2,6 +2,9 @@
 // as the application.
 #include "app/EngineRuns.h"
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,6 +19,7 @@
 #include "audio/Levels.h"
 #include "audio/TranscriptChain.h"
 #include "audio/Wav.h"
+#include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/Servers.h"
@@ -25,6 +29,7 @@
 #include "support/Json.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"
+#include "support/ReplacingFile.h"
 #include "support/Tasks.h"
 
 namespace quorvel {
@@ -34,7 +39,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
-constexpr const char* kCleanupModel = "cleanup-trained.gguf";
 constexpr std::int64_t kFeedStep = 4000;  // 0.25 s of samples, as the recorder's timer sees them
 constexpr std::chrono::minutes kTalkAheadWait{5};
 
@@ -81,13 +85,21 @@ std::string lowered(std::string text) {
   return text;
 }
 
-std::vector<std::string> nonEmptyLines(const std::string& text) {
-  std::vector<std::string> lines;
+// A line of a file and its number there (from 1, empty lines counted).
+struct NumberedLine {
+  std::string text;
+  std::int64_t number = 0;
+};
+
+std::vector<NumberedLine> nonEmptyNumberedLines(const std::string& text) {
+  std::vector<NumberedLine> lines;
   size_t start = 0;
+  std::int64_t number = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) lines.emplace_back(text, start, end - start);
+    ++number;
+    if (end > start) lines.push_back({text.substr(start, end - start), number});
     start = end + 1;
   }
   return lines;
@@ -114,13 +126,30 @@ std::string firstWords(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
+// Why a server that should be running is not: how it ended and its log's end.
+void printServerExits(Servers& servers) {
+  for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
+    if (report) std::printf("%s\n", report->c_str());
+  }
+}
+
+// Starts the trained cleanup model when there is one, else the base model as
+// the standard one, and says which on standard error (standard output keeps
+// the report's own format).
+void startLanguageModel(Servers& servers, Pipeline& pipeline) {
+  const CleanupModelChoice model = chooseCleanupModel();
+  std::fprintf(stderr, "language model: %s\n", model.description.c_str());
+  pipeline.trained = model.trained;
+  servers.startLlama(model.modelFile);
+}
+
 bool startBothServers(Servers& servers, Pipeline& pipeline) {
   servers.killStale();
   servers.startWhisper(kSpeechModel);
-  pipeline.trained = true;
-  servers.startLlama(kCleanupModel);
+  startLanguageModel(servers, pipeline);
   if (!servers.waitUntilReady(std::chrono::seconds(120))) {
     std::printf("models failed to start\n");
+    printServerExits(servers);
     std::fflush(stdout);
     // Nothing is left running behind the user's back.
     servers.stopAll();
@@ -130,17 +159,25 @@ bool startBothServers(Servers& servers, Pipeline& pipeline) {
   return true;
 }
 
-// One recording through the chunker, the chain, talk-ahead and finish.
-void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, const std::string& path,
-                 const std::vector<std::string>& args) {
-  const auto bytes = readWholeFile(path);
-  const auto read = bytes ? readWav(*bytes) : std::nullopt;
+// What went wrong in a run, for its closing lines and its exit status.
+struct RunTroubles {
+  int unreadable = 0;               // recordings that could not be read
+  std::atomic<int> speechFailed{0};  // speech requests that failed (each heard as silence)
+  int unanswered = 0;               // dictations that fell back: the language model gave no answer
+};
+
+// A recording through the chunker, the chain, talk-ahead and finish; false
+// when the file could not be read.
+bool testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, const std::string& path,
+                 const std::vector<std::string>& args, RunTroubles& troubles) {
+  const auto bytes = readWholeFileOrError(path);
+  auto read = bytes ? decodeWav(*bytes) : Result<Samples>(Error{bytes.error()});
   if (!read) {
-    std::printf("cannot read %s\n", path.c_str());
+    std::printf("cannot read %s: %s\n", path.c_str(), read.error().c_str());
     std::fflush(stdout);
-    return;
+    return false;
   }
-  const auto samples = std::make_shared<const Samples>(std::move(*read));
+  const auto samples = std::make_shared<const Samples>(std::move(read).value());
   const SampleSpan all(*samples);
 
   Chunker chunker;
@@ -157,8 +194,11 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
       if (const auto strong = weak.lock()) strong->update(text);
     });
   }
-  const Transcriber transcriber = [&servers](SampleSpan piece, const std::string& context) {
-    return transcribe(servers, piece, context);
+  const Transcriber transcriber = [&servers, &troubles](SampleSpan piece, const std::string& context) {
+    auto text = transcribeOrFail(servers, piece, context);
+    if (text) return std::move(text).value();
+    troubles.speechFailed.fetch_add(1);
+    return std::string();
   };
   const auto addRange = [&](SampleRange range) {
     chain->add(Samples(samples->begin() + range.begin, samples->begin() + range.end), transcriber);
@@ -184,7 +224,9 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
   const std::string raw = chain->count() > 0 ? chain->result() : std::string();
   const std::int64_t speechMs = millisecondsSince(release);
 
+  const std::int64_t unansweredBefore = pipeline->unansweredRequests();
   const DictationResult result = pipeline->finish(raw, ahead);
+  if (pipeline->unansweredRequests() > unansweredBefore) ++troubles.unanswered;
   if (talk) {
     // How far talking ahead kept up: measured after the finish, off the clock.
     const TalkAhead::Backlog left = talk->backlog();
@@ -207,28 +249,69 @@ void testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
                 static_cast<long long>(t.wrote), static_cast<long long>(t.writeMs),
                 result.warmed ? "true" : "false");
   }
+  // A server that died during the recording explains an empty or rough text.
+  printServerExits(servers);
   std::fflush(stdout);
+  return true;
 }
+
+// The closing lines of a run that did not go well; the exit status.
+int reportTroubles(const RunTroubles& troubles, int dictations) {
+  if (troubles.unreadable > 0) {
+    std::printf("%d recording(s) could not be read\n", troubles.unreadable);
+  }
+  if (const int failed = troubles.speechFailed.load(); failed > 0) {
+    std::printf("%d speech request(s) failed and were heard as silence\n", failed);
+  }
+  if (troubles.unanswered > 0) {
+    std::printf("%d of %d dictation(s) fell back: the language model gave no answer\n", troubles.unanswered,
+                dictations);
+  }
+  std::fflush(stdout);
+  const bool failed =
+      troubles.unreadable > 0 || troubles.speechFailed.load() > 0 || troubles.unanswered > 0;
+  return failed ? 1 : 0;
+}
+
+// Options of "--test" that take the next element as their value, and those that stand alone.
+bool takesValue(const std::string& arg) {
+  return arg == "--chunk-min" || arg == "--pause-ms" || arg == "--pause-ratio";
+}
+bool isTestFlag(const std::string& arg) { return arg == "--instant" || arg == "--no-trim"; }
 
 }  // namespace
 
 int runTest(const std::vector<std::string>& args) {
   std::vector<std::string> wavs;
+  bool unusable = false;
   bool after = false;
-  for (const auto& arg : args) {
-    if (after && lowered(arg).ends_with(".wav")) wavs.push_back(arg);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (after) {
+      if (lowered(arg).ends_with(".wav")) {
+        wavs.push_back(arg);
+      } else if (!isTestFlag(arg) && !takesValue(arg) && !(i > 0 && takesValue(args[i - 1]))) {
+        std::printf("skipped %s: not a .wav file or an option of --test\n", arg.c_str());
+        unusable = true;
+      }
+    }
     if (arg == "--test") after = true;
   }
+  std::fflush(stdout);
   if (hasFlag(args, "--no-trim")) trimPieceEdges().store(false);
 
-  return onTask([&] {
+  const int status = onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    if (!startBothServers(servers, *pipeline)) return 0;
-    for (const auto& path : wavs) testOneFile(servers, pipeline, path, args);
+    if (!startBothServers(servers, *pipeline)) return 1;
+    RunTroubles troubles;
+    for (const auto& path : wavs) {
+      if (!testOneFile(servers, pipeline, path, args, troubles)) ++troubles.unreadable;
+    }
     servers.stopAll();
-    return 0;
+    return reportTroubles(troubles, static_cast<int>(wavs.size()) - troubles.unreadable);
   });
+  return unusable ? 2 : status;
 }
 
 int runBank(const std::string& in, const std::string& out) {
@@ -240,11 +323,34 @@ int runBank(const std::string& in, const std::string& out) {
     std::fflush(stdout);
     return 2;
   }
+  const auto say = [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
+  // Writing the output over the input would lose the bank.
+  if (struct stat input {}, output {}; ::stat(in.c_str(), &input) == 0 &&
+                                       ::stat(out.c_str(), &output) == 0 && input.st_dev == output.st_dev &&
+                                       input.st_ino == output.st_ino) {
+    say("can't write " + out + ": it is the input file " + in);
+    return 2;
+  }
+  const auto bank = readWholeFileOrError(in);
+  if (!bank) {
+    say("can't read " + in + ": " + bank.error());
+    return 1;
+  }
+  // Written beside OUT and moved into place at the end: an interrupted or
+  // failed run leaves OUT as it was.
+  auto opened = ReplacingFile::open(out);
+  if (!opened) {
+    say("can't write " + out + ": " + opened.error());
+    return 1;
+  }
+  std::unique_ptr<ReplacingFile> output = std::move(opened).value();
 
   return onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    pipeline->trained = true;
     const CleanupConfig cfg = CleanupConfig::load(engineCleanupFiles());
     const auto configWith = [&cfg](std::vector<std::string> names) {
       CleanupConfig c;
@@ -254,9 +360,12 @@ int runBank(const std::string& in, const std::string& out) {
       return c;
     };
 
-    servers.startLlama(kCleanupModel);
+    // Servers of an earlier run that crashed would hold the port.
+    servers.killStale();
+    startLanguageModel(servers, *pipeline);
     if (!servers.waitForLlama()) {
       std::printf("the language model failed to start\n");
+      printServerExits(servers);
       std::fflush(stdout);
       servers.stopAll();
       return 1;
@@ -264,18 +373,17 @@ int runBank(const std::string& in, const std::string& out) {
     pipeline->configOverride = configWith({});
     (void)pipeline->finish("warm up", std::nullopt);
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(out.c_str(), "w"), &std::fclose);
-    if (!output) {
-      std::printf("can't write %s\n", out.c_str());
-      std::fflush(stdout);
-      servers.stopAll();
-      return 1;
-    }
-
-    const std::vector<std::string> lines = nonEmptyLines(readWholeFile(in).value_or(""));
+    const std::vector<NumberedLine> lines = nonEmptyNumberedLines(*bank);
+    int unanswered = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
-      const auto line = parseJson(lines[i]);
-      if (line && line->is_object()) {
+      Json record = Json::object();
+      const auto line = parseJson(lines[i].text);
+      if (!line || !line->is_object()) {
+        // A record all the same, so the output has a line for every line read.
+        record["id"] = static_cast<std::int64_t>(i);
+        record["line"] = lines[i].number;
+        record["error"] = line ? "not a JSON object" : "not JSON";
+      } else {
         std::vector<std::string> names;
         if (const auto it = line->find("names"); it != line->end() && it->is_array()) {
           bool allStrings = true;
@@ -287,6 +395,7 @@ int runBank(const std::string& in, const std::string& out) {
         pipeline->testAfter = stringMember(*line, "after");
         pipeline->testField = stringMember(*line, "field");
         const std::string raw = stringMember(*line, "raw").value_or("");
+        const std::int64_t unansweredBefore = pipeline->unansweredRequests();
 
         std::optional<TalkAheadHead> ahead;
         const auto words = wordsAtSpaces(raw);
@@ -302,7 +411,7 @@ int runBank(const std::string& in, const std::string& out) {
         const auto start = Clock::now();
         const DictationResult result = pipeline->finish(raw, ahead);
         const std::int64_t totalMs = millisecondsSince(start);
-        Json record = Json::object();
+        if (pipeline->unansweredRequests() > unansweredBefore) ++unanswered;
         const auto id = line->find("id");
         record["id"] = id != line->end() ? *id : Json(static_cast<std::int64_t>(i));
         record["final"] = result.final;
@@ -312,17 +421,27 @@ int runBank(const std::string& in, const std::string& out) {
         record["ahead_pieces"] = result.aheadPieces;
         record["warmed"] = result.warmed;
         record["engine"] = result.timings ? result.timings->dict() : Json::object();
-        const std::string text = compactJson(record) + "\n";
-        std::fwrite(text.data(), 1, text.size(), output.get());
-        std::fflush(output.get());
+      }
+      if (const Status written = output->write(compactJson(record) + "\n"); !written) {
+        say("can't write " + out + ": " + written.error());
+        servers.stopAll();
+        return 1;
       }
       if ((i + 1) % 50 == 0) {
         std::printf("  %zu of %zu\n", i + 1, lines.size());
         std::fflush(stdout);
       }
     }
-    output.reset();
     servers.stopAll();
+    if (const Status written = output->commit(); !written) {
+      say("can't write " + out + ": " + written.error());
+      return 1;
+    }
+    if (unanswered > 0) {
+      std::printf("%d of %zu line(s) fell back: the language model gave no answer\n", unanswered, lines.size());
+      std::fflush(stdout);
+      return 1;
+    }
     return 0;
   });
 }
@@ -332,9 +451,16 @@ int runReplay() {
     std::string time;
     std::string raw;
   };
+  const fs::path history = dictationLogFile();
+  const auto text = readWholeFileOrError(history);
+  if (!text) {
+    std::printf("can't read %s: %s\n", history.c_str(), text.error().c_str());
+    std::fflush(stdout);
+    return 1;
+  }
   std::vector<Kept> kept;
-  for (const auto& text : nonEmptyLines(readWholeFile(dictationLogFile()).value_or(""))) {
-    const auto line = parseJson(text);
+  for (const auto& numbered : nonEmptyNumberedLines(*text)) {
+    const auto line = parseJson(numbered.text);
     if (!line || !line->is_object()) continue;
     const auto audio = line->find("audio_s");
     if (audio == line->end() || !audio->is_number() || !(audio->get<double>() > 10)) continue;
@@ -344,17 +470,20 @@ int runReplay() {
   return onTask([&] {
     Servers servers;
     const auto pipeline = Pipeline::create(servers);
-    if (!startBothServers(servers, *pipeline)) return 0;
+    if (!startBothServers(servers, *pipeline)) return 1;
+    RunTroubles troubles;
     for (const auto& entry : kept) {
+      const std::int64_t unansweredBefore = pipeline->unansweredRequests();
       const auto start = Clock::now();
       const DictationResult result = pipeline->finish(entry.raw, std::nullopt);
       const double seconds = static_cast<double>(millisecondsSince(start)) / 1000.0;
+      if (pipeline->unansweredRequests() > unansweredBefore) ++troubles.unanswered;
       std::printf("[%s] cleanup %.2fs | %s\n%s\n\n", entry.time.c_str(), seconds, result.path.c_str(),
                   result.final.c_str());
       std::fflush(stdout);
     }
     servers.stopAll();
-    return 0;
+    return reportTroubles(troubles, static_cast<int>(kept.size()));
   });
 }
 

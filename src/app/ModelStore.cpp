@@ -8,6 +8,7 @@
 
 #include "engine/Config.h"
 #include "support/Env.h"
+#include "support/UserDefaults.h"
 
 namespace quorvel {
 namespace ModelStore {
@@ -17,10 +18,20 @@ constexpr std::string_view layerFile = "adapters/cleanup-5.gguf";
 constexpr std::string_view mergedFile = "cleanup-trained.gguf";
 constexpr std::string_view speechFile = "ggml-small.en-q5_1.bin";
 
-Item makeItem(std::string_view file, std::string_view path, std::int64_t bytes,
-              std::string_view label, std::string_view sha256) {
-  return Item{std::string(file), itemUrl(host(), path), std::string(sha256), bytes,
-              std::string(label)};
+// The pinned public address, or the mirror's copy under the item's file name.
+// An item without a public address is never fetched, from a mirror neither.
+std::string addressOf(std::string_view file, std::string_view pinned) {
+  if (pinned.empty()) return {};
+  const auto host = mirror();
+  if (!host) return std::string(pinned);
+  const auto slash = file.rfind('/');
+  return itemUrl(*host, slash == std::string_view::npos ? file : file.substr(slash + 1));
+}
+
+Item makeItem(std::string_view file, std::string_view pinned, std::int64_t bytes,
+              std::string_view label, std::string_view sha256, std::string_view licence = {}) {
+  return Item{std::string(file), addressOf(file, pinned), std::string(sha256), bytes,
+              std::string(label), std::string(licence)};
 }
 
 bool allFilesAmong(const std::vector<Item>& items, std::initializer_list<std::string_view> files) {
@@ -49,9 +60,13 @@ bool Piece::here() const {
   return !error && static_cast<std::int64_t>(size) == length;
 }
 
+std::optional<std::string> mirror() {
+  static const std::optional<std::string> value = nonEmptyEnvironmentValue("QUORVEL_MODEL_HOST");
+  return value;
+}
+
 const std::string& host() {
-  static const std::string value =
-      nonEmptyEnvironmentValue("QUORVEL_MODEL_HOST").value_or(std::string(defaultHost));
+  static const std::string value = mirror().value_or(std::string(defaultHost));
   return value;
 }
 
@@ -61,28 +76,60 @@ std::string itemUrl(std::string_view host, std::string_view path) {
   return std::string(host) + "/" + std::string(path);
 }
 
-Item speech() {
-  return makeItem(speechFile, "/ggml-small.en-q5_1.bin", 190'098'681, "speech model",
-                  "bfdff4894dcb76bbf647d56263ea2a96645423f1669176f4844a1bf8e478ad30");
+Item speech() { return speech(chosenSpeechFile()); }
+
+Item speech(std::string_view file) {
+  constexpr std::string_view host = "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/";
+  if (file == "ggml-base.en.bin") {
+    return makeItem(file, std::string(host) + "ggml-base.en.bin", 147'964'211, "speech model",
+                    "a03779c86df3323075f5e796cb2ce5029f00ec8869eee3fdfb897afe36c6d002", "MIT");
+  }
+  if (file == "ggml-large-v3-turbo-q5_0.bin") {
+    return makeItem(file, std::string(host) + "ggml-large-v3-turbo-q5_0.bin", 574'041'195,
+                    "speech model",
+                    "394221709cd5ad1f40c46e6031ca61bce88931e6e088c188294c6d5a55ffa7e2", "MIT");
+  }
+  return makeItem(speechFile, std::string(host) + "ggml-small.en-q5_1.bin", 190'098'681,
+                  "speech model",
+                  "bfdff4894dcb76bbf647d56263ea2a96645423f1669176f4844a1bf8e478ad30", "MIT");
 }
 
 Item base() {
-  return makeItem(Config::baseModelFile, "/quorvel-base-qwen3-1.7b-q4km-1.gguf", 1'107'409'248,
-                  "language model",
-                  "7022fc8fe469457231ba4ace144bb2fd698c6ad6eecbe8c4ea0f00496a4699a9");
+  return makeItem(Config::baseModelFile,
+                  "https://huggingface.co/unsloth/Qwen3-1.7B-GGUF/resolve/main/Qwen3-1.7B-Q4_K_M.gguf",
+                  1'107'409'472, "language model",
+                  "b139949c5bd74937ad8ed8c8cf3d9ffb1e99c866c823204dc42c0d91fa181897", "Apache-2.0");
 }
 
+// No cleanup layer is published yet; the entry keeps the upgrade rules working
+// for the day one is.
 Item cleanupAdapter() {
-  return makeItem(layerFile, "/quorvel-cleanup-5.gguf", 34'892'416, "Quorvel Cleanup",
+  return makeItem(layerFile, "", 34'892'416, "Quorvel Cleanup",
                   "7c7654cb6052bf402dbe8ab7e0ed927ab8d0f80f18cec120d37234fd0b8781b4");
 }
 
 Item mergedCleanup() {
-  return makeItem(mergedFile, "/tarno-cleanup-4.gguf", 1'107'408'736, "Quorvel Cleanup",
+  return makeItem(mergedFile, "", 1'107'408'736, "Quorvel Cleanup",
                   "26c447b9ff4ece5857a23f92484ce1cd8b9086b17769c734b91370c19841d165");
 }
 
-std::vector<Item> required() { return {speech(), base(), cleanupAdapter()}; }
+std::string chosenSpeechFile() {
+  const auto chosen = UserDefaults().value("speechModel");
+  if (chosen && chosen->is_string()) {
+    for (const auto& model : Config::speechModels()) {
+      if (model.file == chosen->get<std::string>()) return model.file;
+    }
+  }
+  return std::string(speechFile);
+}
+
+std::vector<Item> required() { return required(chosenSpeechFile()); }
+
+std::vector<Item> required(std::string_view file) {
+  std::vector<Item> items = {speech(file), base()};
+  if (Item layer = cleanupAdapter(); !layer.url.empty()) items.push_back(std::move(layer));
+  return items;
+}
 
 std::vector<Item> missing() {
   std::vector<Item> result;

@@ -29,6 +29,7 @@ struct Item {
   std::string sha256;  // 64 lower-case hexadecimal digits
   std::int64_t bytes = 0;
   std::string label;   // what the user is told the file is
+  std::string licence = {};  // the model's licence, named where models are listed
 };
 
 // One part of an item, fetched on its own and kept in the ".parts" folder.
@@ -47,21 +48,35 @@ inline constexpr std::int64_t pieceSize = 8'000'000;  // decimal, not 8 MiB
 inline constexpr int piecesAtOnce = 6;
 inline constexpr std::size_t blockBytes = 8'388'608;  // joining and hashing
 
-// The model host: QUORVEL_MODEL_HOST when set and not empty, else
-// defaultHost. A base URL; the items keep their paths below it. Read once.
+// The catalog pins each item's public address, size and SHA-256. When
+// QUORVEL_MODEL_HOST is set and not empty it names a mirror (a company's, the
+// tests' loopback host) that serves every item under its own file name; the
+// sizes and checksums stay the pinned ones. Read once.
+std::optional<std::string> mirror();
+// The project's own host (the update feed lives there): the mirror when set,
+// else defaultHost.
 inline constexpr std::string_view defaultHost = "https://models.quorvel.app";
 const std::string& host();
 // host + path, without doubling the "/" between them.
 std::string itemUrl(std::string_view host, std::string_view path);
 
-// The items, addressed on host().
+// The items. An item without an address (no public file yet) is never fetched.
+// speech(file) for each of Config::speechModels(); speech() is the chosen one.
 Item speech();
+Item speech(std::string_view file);
 Item base();             // its file is Config::baseModelFile
-Item cleanupAdapter();   // "adapters/cleanup-5.gguf"
+Item cleanupAdapter();   // "adapters/cleanup-5.gguf"; not published: no address
 Item mergedCleanup();    // the older stand-alone cleanup model: recognised, never fetched
 
-// speech, base, cleanupAdapter: what dictation needs, in this order.
+// The speech model the user chose ("speechModel" in the settings, one of
+// Config::speechModels()), else "ggml-small.en-q5_1.bin".
+std::string chosenSpeechFile();
+
+// What dictation needs, in this order: the speech model (the chosen one, or
+// speechFile), the base model, and the cleanup layer when the catalog has an
+// address for it.
 std::vector<Item> required();
+std::vector<Item> required(std::string_view speechFile);
 // Those of required() whose file does not exist in Config::models().
 std::vector<Item> missing();
 // True when items is not empty, holds only the base model and the cleanup

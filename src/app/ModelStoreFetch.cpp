@@ -23,6 +23,16 @@ std::optional<std::string> Run::diskFailure() const {
   return diskFailure_;
 }
 
+void Run::ignoresRanges(const std::string& url) {
+  std::scoped_lock lock(mutex_);
+  ignoringRanges_.insert(url);
+}
+
+bool Run::knownToIgnoreRanges(const std::string& url) const {
+  std::scoped_lock lock(mutex_);
+  return ignoringRanges_.count(url) > 0;
+}
+
 bool Run::pause(std::chrono::milliseconds duration) const {
   const auto deadline = std::chrono::steady_clock::now() + duration;
   while (!stopping()) {
@@ -70,10 +80,10 @@ void removeQuietly(const fs::path& file) {
   fs::remove(file, ignored);
 }
 
-// A 206 answer that names its range must name the one asked for.
+// A 206 answer must say which bytes it holds, and they must be the ones asked for.
 bool rangeMatches(const HttpResponse& response, const Piece& piece) {
   const auto header = response.header("content-range");
-  if (!header) return true;
+  if (!header) return false;
   long long first = -1, last = -1;
   if (std::sscanf(header->c_str(), "bytes %lld-%lld", &first, &last) != 2) return false;
   return first == piece.start && last == piece.start + piece.length - 1;
@@ -95,7 +105,7 @@ std::string lastPathComponent(const std::string& url) {
   return std::string(path.size() == 1 ? path : path.substr(last + 1));
 }
 
-enum class TryOutcome { stored, failed, stopped };
+enum class TryOutcome { stored, failed, stopped, wholeInstead };
 
 // One request for a piece. The body goes straight to a temporary file beside
 // the piece's file and replaces it only when it is exactly the bytes asked for.
@@ -141,8 +151,18 @@ TryOutcome tryPiece(const Piece& piece, Run& run) {
     removeQuietly(temporary);
     return TryOutcome::failed;
   }
+  if (!piece.whole && result->status == 200) {
+    // The whole file for a range: this host ignores ranges, so asking it for
+    // every piece four times would only fetch the file over and over.
+    removeQuietly(temporary);
+    run.ignoresRanges(piece.url);
+    logLine("Quorvel: piece " + piece.file.filename().string() +
+            ": the server ignores byte ranges; fetching the file whole");
+    return TryOutcome::wholeInstead;
+  }
   const long expected = piece.whole ? 200 : 206;
-  if (result->status == expected && received == piece.length && rangeMatches(*result, piece)) {
+  if (result->status == expected && received == piece.length &&
+      (piece.whole || rangeMatches(*result, piece))) {
     if (::rename(temporary.c_str(), piece.file.c_str()) == 0) return TryOutcome::stored;
     const std::string failure = systemFailure(piece.file);
     removeQuietly(temporary);
@@ -160,10 +180,12 @@ TryOutcome tryPiece(const Piece& piece, Run& run) {
 bool fetchPiece(const Piece& piece, Run& run) {
   const DownloadSettings& settings = run.settings();
   for (int tries = 0; tries < settings.triesPerPiece; ++tries) {
+    if (run.knownToIgnoreRanges(piece.url)) return false;
     switch (tryPiece(piece, run)) {
       case TryOutcome::stored:
         return true;
       case TryOutcome::stopped:
+      case TryOutcome::wholeInstead:
         return false;
       case TryOutcome::failed:
         break;

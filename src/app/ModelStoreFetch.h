@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,11 @@ class Run {
   void diskFailed(std::string failure);
   std::optional<std::string> diskFailure() const;
 
+  // A host that answers a range request with the whole file: its item is
+  // fetched whole, without asking it for further pieces.
+  void ignoresRanges(const std::string& url);
+  bool knownToIgnoreRanges(const std::string& url) const;
+
   // Whether the download must end now (a local failure, or the caller cancelled).
   bool stopping() const { return stop_.cancelled() || settings_.cancel.cancelled(); }
   // Sleeps unless the download is stopping; false when it stopped the wait.
@@ -41,6 +47,7 @@ class Run {
   CancelToken stop_;
   mutable std::mutex mutex_;
   std::optional<std::string> diskFailure_;  // guarded by mutex_
+  std::set<std::string> ignoringRanges_;    // guarded by mutex_
 };
 
 // Cancels its token when nothing was received for `idle`, or when the run is

@@ -3,15 +3,17 @@
 
 #include <system_error>
 
+#include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Transcription.h"
+#include "support/Files.h"
 
 namespace quorvel {
 
 namespace {
 
 constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
-constexpr const char* kCleanupModel = "cleanup-trained.gguf";
+constexpr const char* kStandAloneCleanup = "cleanup-trained.gguf";
 
 }  // namespace
 
@@ -20,7 +22,11 @@ PipelineEngine::PipelineEngine() : PipelineEngine(ServerWaits{}) {}
 PipelineEngine::PipelineEngine(ServerWaits waits)
     : servers_(std::make_shared<Servers>(waits)), pipeline_(Pipeline::create(*servers_)) {
   pipeline_->cleanupEnabled = true;
-  pipeline_->trained = true;
+  // Decided once, before any dictation can read it. The first download brings
+  // the speech and base models only (no cleanup layer is published), so what
+  // is here now says whether a trained model will run; without one the base
+  // model runs as the standard cleanup model, held to its own rules.
+  pipeline_->trained = Config::usesAdapters() || pathExists(Config::models() / kStandAloneCleanup);
 }
 
 PipelineEngine::~PipelineEngine() { cancel_.cancel(); }
@@ -91,7 +97,7 @@ bool PipelineEngine::download(const std::vector<ModelStore::Item>& items, const 
 void PipelineEngine::startServers() {
   std::scoped_lock lock(serverLock_);
   servers_->startWhisper(kSpeechModel);
-  servers_->startLlama(kCleanupModel);
+  servers_->startLlama(chooseCleanupModel().modelFile);
 }
 
 void PipelineEngine::warmUp() { pipeline_->warmUp(); }
@@ -99,7 +105,7 @@ void PipelineEngine::warmUp() { pipeline_->warmUp(); }
 bool PipelineEngine::restartLanguageModel() {
   {
     std::scoped_lock lock(serverLock_);
-    servers_->startLlama(kCleanupModel);
+    servers_->startLlama(chooseCleanupModel().modelFile);
   }
   return servers_->waitForLlama();
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "audio/Samples.h"
+#include "support/Result.h"
 
 namespace quorvel {
 
@@ -17,12 +18,21 @@ namespace quorvel {
 // 1 … 2^31 − 1 is clamped into it so the byte rate stays representable.
 std::string wavData(SampleSpan samples, int sampleRate = kSampleRate);
 
-// The samples of a RIFF file: the chunks are walked from offset 12 to the
-// "data" chunk (odd sizes padded), whose bytes (cut at the end of the input)
-// are read as 16-bit little-endian samples, an odd last byte dropped. The
-// "WAVE" tag and the format chunk are not examined. Absent when the input is
-// shorter than 13 bytes, does not begin with "RIFF", or has no "data" chunk
-// header inside it. Never reads outside `bytes`.
+// The samples of a RIFF file at 16 kHz mono: the chunks are walked from
+// offset 12 to the "data" chunk (odd sizes padded), whose bytes are cut at the
+// end of the input. Without a format chunk before the data, or with one that
+// says 16-bit PCM, one channel, 16000 Hz (what wavData writes), the bytes are
+// read as 16-bit little-endian samples, an odd last byte dropped. Otherwise
+// PCM of 8, 16, 24 or 32 bits or 32-bit float (also in the extensible form),
+// 1 to 64 channels and 4 to 768 kHz is converted: channels averaged, the rate
+// resampled as the recorder does; a partial last frame is dropped. Fails with
+// "not a WAV file" when the input is shorter than 13 bytes, does not begin
+// with "RIFF" or has no "data" chunk header inside it, and with
+// "unsupported WAV format (…)" for any other format. Never reads outside
+// `bytes`.
+Result<Samples> decodeWav(std::string_view bytes);
+
+// decodeWav's samples, or absent when it fails.
 std::optional<Samples> readWav(std::string_view bytes);
 
 }  // namespace quorvel

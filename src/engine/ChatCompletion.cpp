@@ -10,6 +10,9 @@
 namespace quorvel {
 namespace {
 
+constexpr std::string_view kNotJson = "the language model's answer is not JSON";
+constexpr std::string_view kCancelled = "cancelled";
+
 bool isTrimmed(UChar32 c) { return u_isUWhiteSpace(c) || c == u'"' || c == 0x201C || c == 0x201D; }
 
 // "choices"[0] → member → "content", or "" when any step is missing.
@@ -32,6 +35,8 @@ void reportTimings(const Json& answer, const ChatRequest& request) {
 }
 
 }  // namespace
+
+bool gotNoAnswer(std::string_view failure) { return failure != kNotJson && failure != kCancelled; }
 
 std::string trimAnswer(const std::string& text) {
   const icu::UnicodeString units = icu::UnicodeString::fromUTF8(text);
@@ -86,7 +91,7 @@ Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest&
     auto response = httpFetch(http);
     if (!response) return Error{response.error()};
     auto answer = parseJson(response->body);
-    if (!answer) return Error{"the language model's answer is not JSON"};
+    if (!answer) return Error{std::string(kNotJson)};
     reportTimings(*answer, request);
     return trimAnswer(contentOf(*answer, "message"));
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Config.h"
@@ -54,6 +55,11 @@ std::string chatRequestBody(const ChatRequest& request, const std::vector<Adapte
 // without the expected members gives an empty text. The HTTP status is not
 // looked at.
 Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest& request);
+
+// Whether a failure of sendChatRequest means the server gave no answer at all
+// (refused, dropped or timed out), not an answer that was unusable and not a
+// cancel of our own.
+bool gotNoAnswer(std::string_view failure);
 
 // Trims whitespace, line breaks and straight or curly double quotes from both ends.
 std::string trimAnswer(const std::string& text);

@@ -11,6 +11,7 @@
 // once (they change no field; lastModelUse and idleAtPress are guarded).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,10 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
                                std::function<void(const std::string&)> partial = {},
                                std::function<void(const EngineTimings&)> timings = {},
                                CancelToken cancel = {});
+  // Requests to the language model that got no answer at all (the server
+  // refused, dropped or timed out), over the pipeline's life. Their
+  // dictations fell back; a run compares the count before and after one.
+  std::int64_t unansweredRequests() const { return unanswered_.load(); }
   static std::string promptHeader(const std::vector<std::string>& names,
                                   const std::optional<std::string>& before,
                                   const std::optional<std::string>& after,
@@ -108,8 +113,14 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   DictationResult finishOrThrow(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
   DictationResult finishText(const std::string& raw, const std::optional<TalkAheadHead>& ahead,
                              const CleanupConfig& config);
+  // The whole-text request that was refused and its answer (empty when it failed).
+  struct RefusedAttempt {
+    MessageList messages;
+    std::string answer;
+  };
   DictationResult cleanInPieces(const std::string& text, const CleanupConfig& config,
-                                const std::optional<TalkAheadHead>& ahead, DictationResult result);
+                                const std::optional<TalkAheadHead>& ahead, DictationResult result,
+                                const std::optional<RefusedAttempt>& refused);
   // Whether a long text skips the whole-text request and is cleaned in pieces
   // from the talk-ahead's head: the fast finish is chosen and the head fits.
   bool finishesFromHead(const std::string& text, const std::optional<TalkAheadHead>& ahead) const;
@@ -120,6 +131,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   void noteModelUse();
 
   Servers& servers_;
+  std::atomic<std::int64_t> unanswered_{0};
   mutable std::mutex useLock_;
   // Absent until the model is first asked for anything ("the distant past").
   std::optional<std::chrono::steady_clock::time_point> lastModelUse_;  // guarded by useLock_

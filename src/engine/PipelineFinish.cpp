@@ -106,7 +106,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
 
   // A slow writer finishes a long text from the pieces cleaned while the user
   // talked, instead of writing all of it again while the user waits.
-  if (finishesFromHead(text, ahead)) return cleanInPieces(text, config, ahead, result);
+  if (finishesFromHead(text, ahead)) return cleanInPieces(text, config, ahead, result, std::nullopt);
 
   const auto start = Clock::now();
   const std::string stripped = stripClosingCommands(text);
@@ -135,7 +135,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
   if (trained && Config::usesAdapters() && Config::longPiecesEnabled() &&
       wordCount(text) > longWords) {
     const std::int64_t failedMs = result.cleanupMs;
-    DictationResult pieces = cleanInPieces(text, config, ahead, result);
+    DictationResult pieces = cleanInPieces(text, config, ahead, result, RefusedAttempt{messages, cleaned});
     pieces.cleanupMs += failedMs;
     return pieces;
   }
@@ -146,7 +146,8 @@ DictationResult Pipeline::finishText(const std::string& raw,
 
 DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupConfig& config,
                                         const std::optional<TalkAheadHead>& ahead,
-                                        DictationResult result) {
+                                        DictationResult result,
+                                        const std::optional<RefusedAttempt>& refused) {
   const auto start = Clock::now();
   const std::string stripped = stripClosingCommands(text);
   const std::optional<std::string> before = placeBefore();
@@ -175,10 +176,17 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
         onPartial(joinPieces(all));
       };
     }
-    auto answer = complete(cleanupMessages(piece, config, ContextOverride(pieceContext), std::nullopt),
-                           "cleanup", tokenLimit(piece), 0, partial);
-    const auto usable = usableCleanup(piece, answer ? *answer : std::string(), config.dictionary,
-                                      config.dictionary, 0.5);
+    const MessageList messages = cleanupMessages(piece, config, ContextOverride(pieceContext), std::nullopt);
+    // A text that makes a single piece asks exactly what the whole-text request
+    // asked; at temperature 0 the answer would be the same, so it is not sent twice.
+    std::string answer;
+    if (refused && messages == refused->messages) {
+      answer = refused->answer;
+    } else {
+      auto reply = complete(messages, "cleanup", tokenLimit(piece), 0, partial);
+      if (reply) answer = std::move(*reply);
+    }
+    const auto usable = usableCleanup(piece, answer, config.dictionary, config.dictionary, 0.5);
     if (usable) {
       cleaned.push_back(*usable);
     } else {

@@ -9,6 +9,7 @@
 #include "engine/Pipeline.h"
 #include "engine/Transcription.h"
 #include "engine/WritingSpeed.h"
+#include "support/Log.h"
 #include "support/UserDefaults.h"
 #include "text/PersonalWords.h"
 #include "text/TextHelpers.h"
@@ -128,6 +129,10 @@ Result<std::string> Pipeline::complete(const MessageList& messages, const std::s
   auto answer = sendChatRequest(server, request);
   noteModelUse();
   if (reported) WritingSpeed::note(*reported);
+  if (!answer && gotNoAnswer(answer.error())) {
+    unanswered_.fetch_add(1);
+    logLine("Quorvel: the language model gave no answer: " + answer.error());
+  }
   return answer;
 }
 

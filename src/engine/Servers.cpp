@@ -1,8 +1,11 @@
 // The two model servers as child processes on loopback HTTP.
 #include "engine/Servers.h"
 
+#include <sched.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <fstream>
 #include <future>
 #include <limits>
 #include <thread>
@@ -42,7 +45,53 @@ bool isOurServer(const std::string& executable) {
          name == "quorvel-standin-whisper" || name == "quorvel-standin-llama";
 }
 
+// The last lines of a log, each indented, read from its end only (logs of a
+// long run can be large).
+std::string logTail(const fs::path& log, size_t lines) {
+  std::ifstream in(log, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  const std::streamoff size = in.tellg();
+  const std::streamoff start = std::max<std::streamoff>(0, size - 4096);
+  in.seekg(start);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> kept;
+  size_t end = text.size();
+  while (end > 0 && kept.size() < lines) {
+    size_t begin = text.rfind('\n', end - 1);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    std::string line = text.substr(begin, end - begin);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty() && !(begin == 0 && start > 0)) kept.push_back(std::move(line));
+    end = begin == 0 ? 0 : begin - 1;
+  }
+  std::string tail;
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) tail += "\n  " + *it;
+  return tail;
+}
+
+// One path in the server's comma-separated "--lora" list. The server reads the
+// list as a CSV row, so a path with a comma or a double quote goes in quotes
+// with its quotes doubled; any other path is written as it is.
+std::string loraListField(const std::string& path) {
+  if (path.find_first_of(",\"") == std::string::npos) return path;
+  std::string field = "\"";
+  for (char c : path) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + "\"";
+}
+
 }  // namespace
+
+int speechServerThreads() {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  int available = 0;
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) == 0) available = CPU_COUNT(&cpus);
+  if (available <= 0) available = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(available, 1, 4);
+}
 
 Servers::Servers() : Servers(ServerWaits{}) {}
 Servers::Servers(ServerWaits waits) : waits_(waits), apiKey_(newApiKey()) {}
@@ -63,6 +112,7 @@ std::unique_ptr<ChildProcess> Servers::launch(const fs::path& executable,
   options.arguments = arguments;
   options.extraEnvironment = {{"QUORVEL_ENGINE_KEY", apiKey_}, {"LLAMA_API_KEY", apiKey_}};
   if (logReady) options.outputFile = log;
+  options.endWithParent = true;  // a crash or kill of ours must not leave them running
   auto launched = ChildProcess::launch(options);
   if (!launched) {
     logLine("Quorvel: could not start " + executable.string() + ": " + launched.error());
@@ -80,9 +130,54 @@ bool Servers::ok(const std::string& url) const {
   return response && response->status == 200;
 }
 
-void Servers::stopAndWait(std::unique_ptr<ChildProcess>& process) {
+Servers::Probe Servers::probe(const std::string& url, const std::shared_ptr<ChildProcess>& child,
+                              std::int64_t port, const std::string& keyedUrl) const {
+  if (child && !child->isRunning()) return Probe::exited;
+  if (!ok(url)) return Probe::notYet;
+  if (!child) return Probe::ready;  // a server someone else started (tests, a user's own)
+  {
+    std::scoped_lock lock(processMutex_);
+    if (confirmed_.count(child) > 0) return Probe::ready;
+  }
+  // Something answers; make sure it is the server we started and not a stale
+  // or foreign one on the port while ours is still loading or failing to bind.
+  if (port > 0 && port <= 65535) {
+    const auto listeners = processesListeningOn(static_cast<int>(port));
+    if (std::find(listeners.begin(), listeners.end(), child->pid()) == listeners.end()) {
+      return child->isRunning() ? Probe::notYet : Probe::exited;
+    }
+  }
+  if (!keyedUrl.empty() && !ok(keyedUrl)) return Probe::notYet;
+  // Once ours answered, later probes (one before every transcription) skip this.
+  std::scoped_lock lock(processMutex_);
+  confirmed_.insert(child);
+  return Probe::ready;
+}
+
+Servers::Probe Servers::probeWhisper() const {
+  return probe(whisperAddress(), whisperProcess(), Config::whisperPort(), "");
+}
+
+Servers::Probe Servers::probeLlama() const {
+  // The language-model server answers "/health" without a key; a keyed
+  // request shows it is ours and takes our key.
+  return probe(llamaAddress(), llamaProcess(), Config::llamaPort(),
+               loopbackAddress(Config::llamaPort(), "/v1/models"));
+}
+
+std::shared_ptr<ChildProcess> Servers::whisperProcess() const {
+  std::scoped_lock lock(processMutex_);
+  return whisper_;
+}
+
+std::shared_ptr<ChildProcess> Servers::llamaProcess() const {
+  std::scoped_lock lock(processMutex_);
+  return llama_;
+}
+
+void Servers::stopAndWait(const std::shared_ptr<ChildProcess>& process) {
   if (!process) return;
-  process->terminate();
+  process->terminate();  // once: a second signal would cut its shutdown short
   if (!process->waitForExit(waits_.exitGrace)) {
     logLine("Quorvel: server " + std::to_string(process->pid()) +
             " did not stop when asked; killing it");
@@ -109,19 +204,37 @@ void Servers::killStale() {
 }
 
 void Servers::startWhisper(const std::string& modelFile) {
-  if (whisper_) whisper_->terminate();  // the old one exits on its own time
+  stopAndWait(retiringWhisper_);  // an earlier replaced one, long asked to stop
+  {
+    std::scoped_lock lock(processMutex_);
+    if (whisper_) confirmed_.erase(whisper_);
+    retiringWhisper_ = std::move(whisper_);
+  }
+  if (retiringWhisper_) retiringWhisper_->terminate();  // it exits on its own time
+  stopped_ = false;
+  whisperModel_ = modelFile;
   whisperOnNeuralEngine_ = isNeuralReady(modelFile);
   const fs::path model =
       whisperOnNeuralEngine_ ? NeuralEngine::modelPath(modelFile) : Config::models() / modelFile;
-  whisper_ = launch(Config::whisperServer(),
-                    {"-m", model.string(), "--host", "127.0.0.1", "--port",
-                     std::to_string(Config::whisperPort()), "-t", "4", "-l", "en"},
-                    "whisper.log");
+  std::shared_ptr<ChildProcess> started =
+      launch(Config::whisperServer(),
+             {"-m", model.string(), "--host", "127.0.0.1", "--port",
+              std::to_string(Config::whisperPort()), "-t", std::to_string(speechServerThreads()),
+              "-l", "en"},
+             "whisper.log");
+  std::scoped_lock lock(processMutex_);
+  whisper_ = std::move(started);
 }
 
 void Servers::startLlama(const std::string& modelFile) {
-  stopAndWait(llama_);  // the port must be free before the new server binds it
-  llama_.reset();
+  stopAndWait(llamaProcess());  // the port must be free before the new server binds it
+  {
+    std::scoped_lock lock(processMutex_);
+    if (llama_) confirmed_.erase(llama_);
+    llama_.reset();
+  }
+  stopped_ = false;
+  llamaModel_ = modelFile;
   std::vector<std::string> arguments;
   if (Config::usesAdapters()) {
     std::optional<fs::path> cleanupLayer;
@@ -129,7 +242,7 @@ void Servers::startLlama(const std::string& modelFile) {
     for (const auto& entry : Config::adapters()) {
       if (entry.name == "cleanup" && !cleanupLayer) cleanupLayer = entry.file;
       if (!layerList.empty()) layerList += ",";
-      layerList += entry.file.string();
+      layerList += loraListField(entry.file.string());
     }
     Config::setLoadedCleanupLayer(cleanupLayer);
     arguments = {"-m", Config::baseModelPath().string(), "--lora-init-without-apply", "--lora",
@@ -143,22 +256,24 @@ void Servers::startLlama(const std::string& modelFile) {
       "--spec-type", "ngram-simple", "--spec-ngram-simple-size-n", "2",
       "--spec-ngram-simple-size-m", "8"};
   arguments.insert(arguments.end(), fixed.begin(), fixed.end());
-  llama_ = launch(Config::llamaServer(), arguments, "cleanup-model.log");
+  std::shared_ptr<ChildProcess> started =
+      launch(Config::llamaServer(), arguments, "cleanup-model.log");
+  std::scoped_lock lock(processMutex_);
+  llama_ = std::move(started);
 }
 
 void Servers::waitForWhisper() {
-  const std::string address = whisperAddress();
-  for (int probe = 0; probe < waits_.whisperProbes; ++probe) {
-    if (ok(address)) return;
-    if (probe + 1 < waits_.whisperProbes) std::this_thread::sleep_for(waits_.probePause);
+  for (int round = 0; round < waits_.whisperProbes; ++round) {
+    if (probeWhisper() != Probe::notYet) return;
+    if (round + 1 < waits_.whisperProbes) std::this_thread::sleep_for(waits_.probePause);
   }
 }
 
 bool Servers::waitForLlama() {
-  const std::string address = llamaAddress();
-  for (int probe = 0; probe < waits_.llamaProbes; ++probe) {
-    if (ok(address)) return true;
-    if (probe + 1 < waits_.llamaProbes) std::this_thread::sleep_for(waits_.probePause);
+  for (int round = 0; round < waits_.llamaProbes; ++round) {
+    const Probe result = probeLlama();
+    if (result != Probe::notYet) return result == Probe::ready;
+    if (round + 1 < waits_.llamaProbes) std::this_thread::sleep_for(waits_.probePause);
   }
   return false;
 }
@@ -167,15 +282,55 @@ bool Servers::waitUntilReady(std::chrono::duration<double> timeout) {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::max(timeout, std::chrono::duration<double>(0)));
-  const std::string whisperUrl = whisperAddress();
-  const std::string llamaUrl = llamaAddress();
   while (std::chrono::steady_clock::now() < deadline) {
-    auto speech = std::async(std::launch::async, [&] { return ok(whisperUrl); });
-    const bool language = ok(llamaUrl);
-    if (speech.get() && language) return true;
+    auto speech = std::async(std::launch::async, [this] { return probeWhisper(); });
+    const Probe language = probeLlama();
+    const Probe speechResult = speech.get();
+    if (speechResult == Probe::ready && language == Probe::ready) return true;
+    if (speechResult == Probe::exited || language == Probe::exited) return false;
     std::this_thread::sleep_for(waits_.readyPause);
   }
   return false;
+}
+
+std::optional<std::string> Servers::exitReport(const std::shared_ptr<ChildProcess>& child,
+                                               const std::string& what,
+                                               const std::string& logName) {
+  if (!child || child->isRunning()) return std::nullopt;
+  const std::optional<int> status = child->exitStatus();
+  std::string report = what + " exited (" + describeWaitStatus(status.value_or(-1)) + ")";
+  const std::string tail = logTail(Config::logs() / logName, 5);
+  if (!tail.empty()) report += "; the end of " + logName + ":" + tail;
+  return report;
+}
+
+std::optional<std::string> Servers::whisperExit() {
+  return exitReport(whisperProcess(), "the speech server", "whisper.log");
+}
+
+std::optional<std::string> Servers::llamaExit() {
+  return exitReport(llamaProcess(), "the language model server", "cleanup-model.log");
+}
+
+bool Servers::restartExited(std::chrono::steady_clock::time_point now) {
+  if (stopped_) return false;
+  bool restarted = false;
+  const auto due = [&](const std::optional<std::chrono::steady_clock::time_point>& last) {
+    return !last || now - *last >= waits_.restartSpacing;
+  };
+  if (auto report = whisperExit(); report && due(whisperRestarted_)) {
+    logLine("Quorvel: " + *report + "; starting it again");
+    whisperRestarted_ = now;
+    startWhisper(whisperModel_);
+    restarted = true;
+  }
+  if (auto report = llamaExit(); report && due(llamaRestarted_)) {
+    logLine("Quorvel: " + *report + "; starting it again");
+    llamaRestarted_ = now;
+    startLlama(llamaModel_);
+    restarted = true;
+  }
+  return restarted;
 }
 
 bool Servers::prepareNeuralEngine(const std::string& modelFile) {
@@ -183,7 +338,7 @@ bool Servers::prepareNeuralEngine(const std::string& modelFile) {
   const std::int64_t port = Config::whisperPort();
   if (port > std::numeric_limits<std::int64_t>::max() - 100) return false;
   const std::int64_t trialPort = port + 100;
-  std::unique_ptr<ChildProcess> trial =
+  std::shared_ptr<ChildProcess> trial =
       launch(Config::whisperServer(),
              {"-m", NeuralEngine::modelPath(modelFile).string(), "--host", "127.0.0.1", "--port",
               std::to_string(trialPort), "-t", "2", "-l", "en"},
@@ -216,10 +371,16 @@ bool Servers::isNeuralReady(const std::string& modelFile) const {
 }
 
 void Servers::stopAll() {
-  if (whisper_) whisper_->terminate();
-  if (llama_) llama_->terminate();
-  stopAndWait(whisper_);
-  stopAndWait(llama_);
+  stopped_ = true;
+  const auto whisper = whisperProcess();
+  const auto llama = llamaProcess();
+  // Both asked first so they shut down side by side; each exactly once.
+  for (const auto& process : {retiringWhisper_, whisper, llama}) {
+    if (process) process->terminate();
+  }
+  stopAndWait(retiringWhisper_);
+  stopAndWait(whisper);
+  stopAndWait(llama);
 }
 
 }  // namespace quorvel

@@ -32,7 +32,13 @@ struct ServerWaits {
   std::chrono::milliseconds staleSettle{300};  // after signalling stale servers
   // A server that ignores the terminate signal this long is killed.
   std::chrono::milliseconds exitGrace{10000};
+  // A server that exited on its own is started again at most this often.
+  std::chrono::milliseconds restartSpacing{60000};
 };
+
+// Threads for the speech server: 4, or fewer when fewer processors are ours
+// (more threads than cores slows it down).
+int speechServerThreads();
 
 class Servers {
  public:
@@ -55,12 +61,25 @@ class Servers {
   void startLlama(const std::string& modelFile);
 
   // Waits for the speech server to answer (at most whisperProbes probes).
+  // Every wait ends at once when the server we started has exited, and never
+  // takes another program answering on the port for ours.
   void waitForWhisper();
-  // Waits for the language-model server; whether it answered.
+  // Waits for the language-model server; whether it answered. Ready means
+  // "/health" answers and a request with our key is accepted.
   bool waitForLlama();
   // Probes both servers together until both answer or the time is up; a
   // zero time-out answers false without probing.
   bool waitUntilReady(std::chrono::duration<double> timeout = std::chrono::seconds(120));
+
+  // When the server we started has exited: how it ended and the last lines of
+  // its log, for the user; nothing while it runs or before it was started.
+  std::optional<std::string> whisperExit();
+  std::optional<std::string> llamaExit();
+
+  // Starts again, with the same model, a server that exited on its own (not
+  // through stopAll), at most once per restartSpacing per server, and logs it.
+  // Whether a server was started. The application calls it periodically.
+  bool restartExited(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
   // Tries the speech model with its Neural Engine encoder on a trial server
   // (port + 100) without disturbing the running one; whether the encoder loaded.
   bool prepareNeuralEngine(const std::string& modelFile);
@@ -70,8 +89,8 @@ class Servers {
 
   bool whisperOnNeuralEngine() const { return whisperOnNeuralEngine_; }
   bool isNeuralReady(const std::string& modelFile) const;
-  ChildProcess* whisperProcess() { return whisper_.get(); }
-  ChildProcess* llamaProcess() { return llama_.get(); }
+  std::shared_ptr<ChildProcess> whisperProcess() const;
+  std::shared_ptr<ChildProcess> llamaProcess() const;
 
   std::string whisperAddress() const;  // readiness address of the speech server
   std::string llamaAddress() const;    // readiness address of the language-model server
@@ -81,12 +100,31 @@ class Servers {
                                        const std::vector<std::string>& arguments,
                                        const std::string& logName);
   bool ok(const std::string& url) const;
-  void stopAndWait(std::unique_ptr<ChildProcess>& process);
+  enum class Probe { ready, notYet, exited };
+  Probe probe(const std::string& url, const std::shared_ptr<ChildProcess>& child,
+              std::int64_t port, const std::string& keyedUrl) const;
+  Probe probeWhisper() const;
+  Probe probeLlama() const;
+  void stopAndWait(const std::shared_ptr<ChildProcess>& process);
+  std::optional<std::string> exitReport(const std::shared_ptr<ChildProcess>& child,
+                                        const std::string& what, const std::string& logName);
 
   const ServerWaits waits_;
   const std::string apiKey_;
-  std::unique_ptr<ChildProcess> whisper_;
-  std::unique_ptr<ChildProcess> llama_;
+  // The pointers are guarded by processMutex_ (the waits read them from other
+  // threads); the processes themselves are safe to ask from any thread.
+  mutable std::mutex processMutex_;
+  std::shared_ptr<ChildProcess> whisper_;
+  std::shared_ptr<ChildProcess> llama_;
+  // A replaced speech server still shutting down; reaped by the next stop.
+  std::shared_ptr<ChildProcess> retiringWhisper_;
+  // Our processes seen answering on their own port (held, so never mistaken
+  // for a later one at the same address); dropped when replaced.
+  mutable std::set<std::shared_ptr<ChildProcess>> confirmed_;  // guarded by processMutex_
+  // Owned by the starting thread (start, stop and restart are not concurrent).
+  std::string whisperModel_, llamaModel_;  // what each was last started with
+  bool stopped_ = false;                   // stopAll ended them: not to be restarted
+  std::optional<std::chrono::steady_clock::time_point> whisperRestarted_, llamaRestarted_;
   mutable std::mutex neuralMutex_;
   std::set<std::string> neuralReady_;  // guarded by neuralMutex_
   bool whisperOnNeuralEngine_ = false;

@@ -7,6 +7,7 @@
 #include "engine/Servers.h"
 #include "support/Http.h"
 #include "support/Json.h"
+#include "support/Log.h"
 #include "support/Uuid.h"
 #include "text/TextHelpers.h"
 
@@ -44,24 +45,37 @@ Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, 
   request.body = speechRequestBody(boundary, wav, prompt);
   auto response = httpFetch(request);
   if (!response) return Error{response.error()};
+  if (response->status < 200 || response->status > 299) {
+    return Error{"the speech server answered HTTP " + std::to_string(response->status)};
+  }
   const auto answer = parseJson(response->body);
   if (!answer) return Error{"the speech server's answer is not JSON"};
   return stringMember(*answer, "text").value_or(std::string());
 }
 
-std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context,
-                       std::chrono::milliseconds timeout) {
-  // Nothing escapes: a failure of any kind is a piece in which nothing was heard.
+Result<std::string> transcribeOrFail(Servers& servers, SampleSpan samples, const std::string& context,
+                                     std::chrono::milliseconds timeout) {
+  // Nothing escapes: a failure of any kind is reported as a value.
+  const auto failed = [&](const std::string& cause) -> Result<std::string> {
+    logLine("Quorvel: a speech request failed: " + cause);
+    return Error{cause};
+  };
   try {
     servers.waitForWhisper();
     const double gain = boostGain(samples);
     const std::string wav = gain == 1.0 ? wavData(samples) : wavData(applyGain(samples, gain));
     const auto raw = transcribeWav(servers, wav, context, timeout);
-    if (!raw || raw->empty()) return {};
+    if (!raw) return failed(raw.error());
+    if (raw->empty()) return std::string();
     return TextHelpers::dropSoundLabels(TextHelpers::normalize(*raw));
-  } catch (const std::exception&) {
-    return {};
+  } catch (const std::exception& error) {
+    return failed(error.what());
   }
+}
+
+std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context,
+                       std::chrono::milliseconds timeout) {
+  return transcribeOrFail(servers, samples, context, timeout).valueOr(std::string());
 }
 
 }  // namespace quorvel

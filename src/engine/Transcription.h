@@ -23,16 +23,22 @@ inline constexpr std::chrono::milliseconds kSpeechRequestTimeout{60000};
 std::string speechRequestBody(std::string_view boundary, std::string_view wav, std::string_view prompt);
 
 // One request with finished WAV bytes, to 127.0.0.1 on the speech port with
-// the servers' key. The HTTP status is not examined. Fails on a network
-// error, a time-out or an answer that is not JSON; an answer without a string
-// "text" member gives "". The text is returned as the server wrote it.
+// the servers' key. Fails, saying why, on a refused or dropped connection, a
+// time-out, an HTTP status other than 2xx (another program may hold the port)
+// or an answer that is not JSON; an answer without a string "text" member
+// gives "". The text is returned as the server wrote it.
 Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, std::string_view prompt,
                                   std::chrono::milliseconds timeout = kSpeechRequestTimeout);
 
-// The text of the samples, never failing: waits for the speech server (a
-// bounded number of probes), boosts quiet audio, sends one request with
-// `context` as the prompt, and answers the text normalised with its sound
-// labels dropped; any failure gives "".
+// The text of the samples: waits for the speech server (a bounded number of
+// probes), boosts quiet audio, sends one request with `context` as the prompt,
+// and answers the text normalised with its sound labels dropped. A failure is
+// logged once with its cause and passed on.
+Result<std::string> transcribeOrFail(Servers& servers, SampleSpan samples, const std::string& context = {},
+                                     std::chrono::milliseconds timeout = kSpeechRequestTimeout);
+
+// The same, never failing: a failed request is a piece in which nothing was
+// heard ("").
 std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context = {},
                        std::chrono::milliseconds timeout = kSpeechRequestTimeout);
 

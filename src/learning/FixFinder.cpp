@@ -11,8 +11,10 @@
 #include <charconv>
 #include <cmath>
 #include <set>
+#include <unordered_map>
 
 #include "support/Files.h"
+#include "text/EditDistance.h"
 #include "text/NameText.h"
 #include "text/Unicode.h"
 
@@ -220,22 +222,18 @@ Frequency frequencyFrom(std::shared_ptr<const FrequencyTable> table) {
 }
 
 int distance(std::string_view a, std::string_view b) {
-  const std::vector<std::u16string> left = graphemes(unicode::fromUtf8(a));
-  const std::vector<std::u16string> right = graphemes(unicode::fromUtf8(b));
-  if (left.empty()) return static_cast<int>(right.size());
-  if (right.empty()) return static_cast<int>(left.size());
-  std::vector<int> previous(right.size() + 1);
-  std::vector<int> current(right.size() + 1);
-  for (size_t j = 0; j <= right.size(); ++j) previous[j] = static_cast<int>(j);
-  for (size_t i = 1; i <= left.size(); ++i) {
-    current[0] = static_cast<int>(i);
-    for (size_t j = 1; j <= right.size(); ++j) {
-      current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
-                             previous[j - 1] + (left[i - 1] == right[j - 1] ? 0 : 1)});
+  // Each distinct grapheme becomes one symbol.
+  std::unordered_map<std::u16string, std::uint32_t> ids;
+  const auto symbols = [&ids](std::string_view text) {
+    std::vector<std::uint32_t> out;
+    for (std::u16string& grapheme : graphemes(unicode::fromUtf8(text))) {
+      out.push_back(ids.try_emplace(std::move(grapheme), static_cast<std::uint32_t>(ids.size())).first->second);
     }
-    std::swap(previous, current);
-  }
-  return previous[right.size()];
+    return out;
+  };
+  const std::vector<std::uint32_t> left = symbols(a);
+  const std::vector<std::uint32_t> right = symbols(b);
+  return editDistance(left, right);
 }
 
 bool soundsAlike(std::string_view a, std::string_view b) {

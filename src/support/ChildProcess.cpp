@@ -4,16 +4,129 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "support/Env.h"
 
 namespace quorvel {
+namespace {
+
+// Forks and executes path with a parent-death signal. Between fork and exec the
+// child makes only async-signal-safe calls; everything is prepared before.
+Result<pid_t> forkEndingWithParent(const char* path, char* const* argv, char* const* envp,
+                                   int outputFd) {
+  int reportPipe[2];
+  if (::pipe2(reportPipe, O_CLOEXEC) != 0) return Error{std::strerror(errno)};
+  sigset_t none;
+  sigemptyset(&none);
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigemptyset(&defaultAction.sa_mask);
+  const pid_t parent = ::getpid();
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // The parent may have ended before the request took effect.
+    if (::getppid() != parent) ::_exit(127);
+    for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &defaultAction, nullptr);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (outputFd >= 0) {
+      ::dup2(outputFd, STDOUT_FILENO);
+      ::dup2(outputFd, STDERR_FILENO);
+    }
+    ::execve(path, argv, envp);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(reportPipe[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  const int forkError = errno;
+  ::close(reportPipe[1]);
+  if (pid < 0) {
+    ::close(reportPipe[0]);
+    return Error{std::strerror(forkError)};
+  }
+  // The pipe closes without data when exec succeeds; otherwise it brings errno.
+  int execError = 0;
+  ssize_t got;
+  do {
+    got = ::read(reportPipe[0], &execError, sizeof execError);
+  } while (got < 0 && errno == EINTR);
+  ::close(reportPipe[0]);
+  if (got == static_cast<ssize_t>(sizeof execError)) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return Error{std::strerror(execError)};
+  }
+  return pid;
+}
+
+// The thread that starts children which end with us. It lives as long as the
+// process (never joined, never destroyed), since the kernel sends the
+// parent-death signal when the forking thread ends.
+class LauncherThread {
+ public:
+  static LauncherThread& instance() {
+    static LauncherThread* const launcher = new LauncherThread;  // lives to process exit
+    return *launcher;
+  }
+
+  Result<pid_t> run(std::function<Result<pid_t>()> job) {
+    std::packaged_task<Result<pid_t>()> task(std::move(job));
+    auto result = task.get_future();
+    {
+      std::scoped_lock lock(mutex_);
+      jobs_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+    return result.get();
+  }
+
+ private:
+  LauncherThread() { std::thread([this] { serve(); }).detach(); }
+
+  [[noreturn]] void serve() {
+    for (;;) {
+      std::packaged_task<Result<pid_t>()> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return !jobs_.empty(); });
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::packaged_task<Result<pid_t>()>> jobs_;  // guarded by mutex_
+};
+
+}  // namespace
+
+std::string describeWaitStatus(int status) {
+  if (status == -1) return "ended (reaped elsewhere)";
+  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) {
+    const int signal = WTERMSIG(status);
+    const char* name = sigdescr_np(signal);
+    return "killed by signal " + std::to_string(signal) + (name ? std::string(" (") + name + ")" : "");
+  }
+  return "wait status " + std::to_string(status);
+}
 
 Result<std::unique_ptr<ChildProcess>> ChildProcess::launch(const LaunchOptions& options) {
   std::vector<std::string> argumentStorage;
@@ -41,6 +154,16 @@ Result<std::unique_ptr<ChildProcess>> ChildProcess::launch(const LaunchOptions& 
       posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
     }
   }
+  if (options.endWithParent) {
+    auto pid = LauncherThread::instance().run([&] {
+      return forkEndingWithParent(options.executable.c_str(), argv.data(), envp.data(), outputFd);
+    });
+    if (outputFd >= 0) ::close(outputFd);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!pid) return Error{pid.error()};
+    return std::unique_ptr<ChildProcess>(new ChildProcess(*pid));
+  }
+
   // The child starts with default signal handling and nothing blocked, whatever
   // the parent (a test runner, a GUI toolkit) has set up.
   posix_spawnattr_t attributes;
@@ -62,13 +185,16 @@ Result<std::unique_ptr<ChildProcess>> ChildProcess::launch(const LaunchOptions& 
   return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
 }
 
-ChildProcess::~ChildProcess() { reap(false); }
+ChildProcess::~ChildProcess() {
+  std::scoped_lock lock(mutex_);
+  reap();
+}
 
-bool ChildProcess::reap(bool block) {
+bool ChildProcess::reap() {
   if (status_) return true;
   int status = 0;
   for (;;) {
-    const pid_t done = ::waitpid(pid_, &status, block ? 0 : WNOHANG);
+    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       status_ = status;
       return true;
@@ -81,20 +207,34 @@ bool ChildProcess::reap(bool block) {
   }
 }
 
-bool ChildProcess::isRunning() { return !reap(false); }
+bool ChildProcess::isRunning() {
+  std::scoped_lock lock(mutex_);
+  return !reap();
+}
+
+std::optional<int> ChildProcess::exitStatus() const {
+  std::scoped_lock lock(mutex_);
+  return status_;
+}
 
 void ChildProcess::terminate() {
-  if (!reap(false)) ::kill(pid_, SIGTERM);
+  std::scoped_lock lock(mutex_);
+  if (terminateSent_ || reap()) return;
+  terminateSent_ = true;
+  ::kill(pid_, SIGTERM);
 }
 
 void ChildProcess::kill() {
-  if (!reap(false)) ::kill(pid_, SIGKILL);
+  std::scoped_lock lock(mutex_);
+  if (!reap()) ::kill(pid_, SIGKILL);
 }
 
 bool ChildProcess::waitForExit(std::optional<std::chrono::milliseconds> limit) {
-  if (!limit) return reap(true);
-  const auto deadline = std::chrono::steady_clock::now() + *limit;
-  while (!reap(false)) {
+  const auto deadline = limit ? std::chrono::steady_clock::now() + *limit
+                              : std::chrono::steady_clock::time_point::max();
+  // Polled rather than blocked in waitpid, so other threads may ask about the
+  // same child meanwhile.
+  while (isRunning()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

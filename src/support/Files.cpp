@@ -70,6 +70,26 @@ std::optional<std::string> readWholeFile(const fs::path& path) {
   return buffer.str();
 }
 
+Result<std::string> readWholeFileOrError(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error{std::strerror(errno)};
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const std::string reason = std::strerror(errno);
+      ::close(fd);
+      return Error{reason};
+    }
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return text;
+}
+
 Status writeFileAtomically(const fs::path& path, std::string_view data) {
   const fs::path temporary =
       path.parent_path() / ("." + path.filename().string() + "." + randomUuid() + ".tmp");

@@ -30,6 +30,9 @@ bool createFolders(const fs::path& path);
 
 // The whole file, or nothing when it can't be read.
 std::optional<std::string> readWholeFile(const fs::path& path);
+// The whole file, or the system's reason why it can't be read ("No such file
+// or directory", "Is a directory").
+Result<std::string> readWholeFileOrError(const fs::path& path);
 
 // Replaces path with data atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over path. Readers see the old or the

@@ -82,6 +82,12 @@ Result<HttpResponse> perform(const HttpRequest& request,
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+  // Once on HTTPS, a redirect never leads to plain HTTP (curl keeps the Range
+  // header across redirects, so a piece stays a piece).
+  const bool secure = request.url.size() >= 8 &&
+                      std::equal(request.url.begin(), request.url.begin() + 8, "https://",
+                                 [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   // Loopback servers must never be reached through a proxy from the environment.
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
   if (request.timeout.count() > 0) {

@@ -5,7 +5,40 @@
 
 namespace quorvel {
 
+namespace {
+
+// Whether the brackets outside strings ever nest deeper than the limit. A
+// single pass without recursion; malformed text is left for the parser.
+bool nestsTooDeep(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<Json> parseJson(std::string_view text) {
+  if (nestsTooDeep(text)) return std::nullopt;
   Json value = Json::parse(isValidUtf8(text) ? std::string(text) : repairUtf8(text), nullptr,
                            /*allow_exceptions=*/false);
   if (value.is_discarded()) return std::nullopt;

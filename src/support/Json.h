@@ -12,8 +12,15 @@ namespace quorvel {
 
 using Json = nlohmann::json;
 
-// The parsed value, or nothing when text is not JSON (invalid UTF-8 inside
-// strings is repaired to U+FFFD first).
+// Deepest nesting of arrays and objects parseJson accepts. Everything we read
+// comes from outside (files, servers, console lines); nesting beyond this is
+// refused before any recursive code (copies, dumps, lookups) could overflow
+// the stack on it. No value we write comes near it.
+inline constexpr int kMaxJsonDepth = 64;
+
+// The parsed value, or nothing when text is not JSON or nests arrays and
+// objects deeper than kMaxJsonDepth (invalid UTF-8 inside strings is repaired
+// to U+FFFD first).
 std::optional<Json> parseJson(std::string_view text);
 
 // Compact serialisation (no spaces), invalid UTF-8 replaced by U+FFFD.

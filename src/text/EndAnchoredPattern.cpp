@@ -48,6 +48,62 @@ void requireLiteralCharacters(std::u16string_view source) {
   if (source.empty() || source.back() != u'$') rejectPattern(source, "is not anchored at the end");
 }
 
+// A greedy run that opens the pattern ("[...]*" or "\s*", after inline flags
+// and one look-behind of a class), as pattern text; empty when the pattern
+// opens otherwise.
+struct Opening {
+  std::u16string_view run;         // the run's class, or empty
+  std::u16string_view lookBehind;  // the class a look-behind before it asks for, or empty
+};
+
+Opening openingOf(std::u16string_view source) {
+  Opening opening;
+  std::u16string_view rest = source;
+  if (rest.starts_with(u"(?i)")) rest.remove_prefix(4);
+  if (rest.starts_with(u"(?<!")) return {};
+  if (rest.starts_with(u"(?<=[")) {
+    // A look-behind of one class, as the closing commands use.
+    const size_t close = rest.find(u"])");
+    if (close == std::u16string_view::npos || rest.find(u'(', 1) < close) return {};
+    opening.lookBehind = rest.substr(4, close - 3);
+    rest.remove_prefix(close + 2);
+  } else if (rest.starts_with(u"(?<=")) {
+    return {};
+  }
+  size_t end = 0;
+  if (rest.starts_with(u"\\s")) {
+    end = 2;
+  } else if (rest.starts_with(u"[")) {
+    end = rest.find(u']');
+    if (end == std::u16string_view::npos) return {};
+    ++end;
+  } else {
+    return {};
+  }
+  // Only a plain greedy star: a lazy or possessive run backtracks otherwise.
+  if (end >= rest.size() || rest[end] != u'*') return {};
+  if (end + 1 < rest.size() && (rest[end + 1] == u'?' || rest[end + 1] == u'+')) return {};
+  opening.run = rest.substr(0, end);
+  return opening;
+}
+
+// The characters of `alphabet` that the one-character class `single` takes,
+// asked of the pattern engine so case folding and "\s" mean what they mean in
+// the pattern.
+icu::UnicodeSet takenBy(std::u16string_view single, bool ignoringCase, const icu::UnicodeSet& alphabet) {
+  icu::UnicodeSet taken;
+  const auto pattern = unicode::compileOrAbort(std::u16string(ignoringCase ? u"(?i)" : u"") + std::u16string(single));
+  for (int32_t i = 0; i < alphabet.getRangeCount(); ++i) {
+    for (UChar32 c = alphabet.getRangeStart(i); c <= alphabet.getRangeEnd(i); ++c) {
+      const icu::UnicodeString one(c);
+      auto matcher = unicode::matcherFor(*pattern, one);
+      UErrorCode status = U_ZERO_ERROR;
+      if (matcher->matches(status) && U_SUCCESS(status)) taken.add(c);
+    }
+  }
+  return taken;
+}
+
 }  // namespace
 
 EndAnchoredPattern::EndAnchoredPattern(const patterns::PatternSource& source)
@@ -63,6 +119,20 @@ EndAnchoredPattern::EndAnchoredPattern(const patterns::PatternSource& source)
   if (U_FAILURE(status)) rejectPattern(source.source, "cannot build the whitespace set");
   alphabet_.addAll(whitespace);
   alphabet_.freeze();
+
+  // Only characters of a tail can matter, and those are in the alphabet.
+  const Opening opening = openingOf(source.source);
+  const bool ignoringCase = source.source.starts_with(u"(?i)");
+  if (!opening.run.empty()) {
+    openingRun_ = takenBy(opening.run, ignoringCase, alphabet_);
+    // A look-behind that a run character satisfies could fail at the run's
+    // first position and hold inside it: then no position may be skipped.
+    if (!opening.lookBehind.empty() &&
+        !takenBy(opening.lookBehind, ignoringCase, alphabet_).containsNone(openingRun_)) {
+      openingRun_.clear();
+    }
+  }
+  openingRun_.freeze();
 }
 
 bool EndAnchoredPattern::mayBelongToMatch(UChar32 c) const {
@@ -91,22 +161,31 @@ icu::UnicodeString EndAnchoredPattern::removeMatches(const icu::UnicodeString& t
 
   auto matcher = unicode::matcherFor(*pattern_, text);
   UErrorCode status = U_ZERO_ERROR;
-  matcher->region(start, text.length(), status);
   // Look-behind may look before the tail; "$" still means the end of the text.
   matcher->useTransparentBounds(true);
   matcher->useAnchoringBounds(false);
 
-  icu::UnicodeString result;
-  int32_t keptFrom = 0;
-  bool matched = false;
-  while (matcher->find()) {
-    matched = true;
-    result.append(text, keptFrom, matcher->start(status) - keptFrom);
-    keptFrom = matcher->end(status);
+  // The leftmost match, tried from each position where one can begin; it
+  // reaches the end of the text, so it is the only one.
+  const int32_t length = text.length();
+  for (int32_t at = start; at <= length; at = at < length ? text.moveIndex32(at, 1) : length + 1) {
+    if (at > start && openingRun_.contains(text.char32At(text.moveIndex32(at, -1)))) continue;
+    matcher->region(at, length, status);
+    if (U_FAILURE(status)) return text;
+    if (!matcher->lookingAt(status) || U_FAILURE(status)) continue;
+    icu::UnicodeString result(text, 0, at);
+    int32_t keptFrom = matcher->end(status);
+    // A match ends at the end of the text, or just before a line break there:
+    // the rest is searched as before.
+    matcher->region(keptFrom, length, status);
+    while (U_SUCCESS(status) && matcher->find()) {
+      result.append(text, keptFrom, matcher->start(status) - keptFrom);
+      keptFrom = matcher->end(status);
+    }
+    result.append(text, keptFrom, length - keptFrom);
+    return result;
   }
-  if (!matched) return text;
-  result.append(text, keptFrom, text.length() - keptFrom);
-  return result;
+  return text;
 }
 
 }  // namespace quorvel::TextHelpers

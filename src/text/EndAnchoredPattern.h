@@ -24,6 +24,12 @@ namespace quorvel::TextHelpers {
 // no "\w", "\d", "\p{...}" or negated class. The constructor aborts otherwise
 // (a programming error), so a test that builds the object catches it.
 //
+// A match is tried only where one can begin first: when the pattern opens
+// with a greedy run of a class ("[\s,.]*" or "\s*", possibly after a
+// look-behind), a position inside such a run is skipped, because the run's
+// first position matches whatever a later one would. So long runs of spaces
+// or full stops cost linear time, not quadratic.
+//
 // Thread safety: immutable after construction; removeMatches may be called from
 // any thread at the same time.
 class EndAnchoredPattern {
@@ -43,6 +49,8 @@ class EndAnchoredPattern {
 
   std::unique_ptr<icu::RegexPattern> pattern_;
   icu::UnicodeSet alphabet_;
+  // The characters of the opening greedy run (empty when there is none).
+  icu::UnicodeSet openingRun_;
 };
 
 }  // namespace quorvel::TextHelpers

@@ -24,6 +24,15 @@ std::string asciiLower(std::string_view text) {
   return out;
 }
 
+// Empty or nothing but white space: no word to look for, however it got into
+// a dictionary.
+bool isBlank(const icu::UnicodeString& word) {
+  for (int32_t i = 0; i < word.length(); i = word.moveIndex32(i, 1)) {
+    if (!u_isUWhiteSpace(word.char32At(i))) return false;
+  }
+  return true;
+}
+
 // "\" and "$" are special in ICU replacement templates.
 icu::UnicodeString literalReplacement(const icu::UnicodeString& replacement) {
   icu::UnicodeString out;
@@ -203,13 +212,13 @@ bool SearchText::mayContain(const icu::UnicodeString& word) const {
 }
 
 bool SearchText::hasWholeWord(const icu::UnicodeString& word) const {
-  if (word.isEmpty() || !mayContain(word)) return false;
+  if (isBlank(word) || !mayContain(word)) return false;
   return unicode::containsWholeWord(text_, word);
 }
 
 icu::UnicodeString SearchText::replacedWholeWord(const icu::UnicodeString& word,
                                                  const icu::UnicodeString& replacement) const {
-  if (word.isEmpty() || !mayContain(word)) return text_;
+  if (isBlank(word) || !mayContain(word)) return text_;
   auto pattern = unicode::wholeWordPattern(word);
   if (!pattern) return text_;
   return unicode::replaceAll(*pattern, text_, literalReplacement(replacement));

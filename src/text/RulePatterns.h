@@ -30,8 +30,11 @@ inline constexpr PatternSource kWhitespace{uR"re(\s+)re"};
 inline constexpr PatternSource kLeadingDashes{uR"re(^[-–—]+\s*)re"};
 
 // A label in (), [] or ** of 2 to 39 letters, spaces, apostrophes or underscores.
+// A match never begins inside a run of white space (the run's first position,
+// or where the search resumed, takes it): saying so spares the engine a pass
+// over the rest of the run from every one of its positions.
 inline constexpr PatternSource kSoundLabel{
-    uR"re(\s*[\(\[\*]([A-Za-z][A-Za-z_' ]{1,38})[\)\]\*]\s*(?:-\s+)?)re"};
+    uR"re((?:\G|(?<!\s))\s*[\(\[\*]([A-Za-z][A-Za-z_' ]{1,38})[\)\]\*]\s*(?:-\s+)?)re"};
 inline constexpr PatternSource kLeadingDash{uR"re(^\s*-\s+)re"};
 inline constexpr PatternSource kWhitespaceRuns{uR"re(\s{2,})re"};
 
@@ -40,11 +43,19 @@ inline constexpr PatternSource kWhitespaceRuns{uR"re(\s{2,})re"};
 // Whitespace after a sentence mark; the mark stays with its sentence.
 inline constexpr PatternSource kSentenceBreak{uR"re((?<=[.!?])\s+)re"};
 
+// A word, a sentence mark, and the capitalised word and two more words that
+// open the next sentence. A match starts where a word starts or where the
+// search resumed (the end of the last match, after a word): from inside a
+// word it would only repeat the attempt made at the word's start.
+inline constexpr PatternSource kBreakPlace{
+    uR"re((?:\G|(?<![\p{L}\p{N}']))([\p{L}\p{N}']+)[.!?][ \t]+([A-Z][\p{L}']*)[ \t]+([\p{L}\p{N}']+)[ \t]+([\p{L}\p{N}']+))re"};
+
 // --- Light cleanup ----------------------------------------------------------
 
 inline constexpr PatternSource kFillerWords{uR"re(\b(um+|uh+|ah+|erm?|hmm+)\b[,.]?\s*)re",
                                             UREGEX_CASE_INSENSITIVE};
-inline constexpr PatternSource kSpaceBeforeMark{uR"re(\s+([,.?!]))re"};
+// (Never from inside a run of white space, as with kSoundLabel.)
+inline constexpr PatternSource kSpaceBeforeMark{uR"re((?:\G|(?<!\s))\s+([,.?!]))re"};
 
 // --- Dashes, in the order they are applied ----------------------------------
 
@@ -99,7 +110,7 @@ inline constexpr PatternSource kLetterSignOff{
 // Every pattern above, so the tests can compile each one.
 inline constexpr PatternSource kAll[] = {
     kTranscriptTags, kWhitespace, kLeadingDashes, kSoundLabel, kLeadingDash, kWhitespaceRuns,
-    kSentenceBreak, kFillerWords, kSpaceBeforeMark, kDashNumberRange, kDashAfterMark,
+    kSentenceBreak, kBreakPlace, kFillerWords, kSpaceBeforeMark, kDashNumberRange, kDashAfterMark,
     kDashAtLineStart, kDashBeforeCapital, kDashAtEnd, kAnyDash, kCommaBeforeMark, kSpaceRuns,
     kGreetingComma, kQuotedName, kSpaceBeforeProseMark, kDoubledSmallWord, kPronounI,
     kSentenceEnd, kClosingCommands[0], kClosingCommands[1], kClosingCommands[2],

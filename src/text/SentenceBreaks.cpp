@@ -6,6 +6,7 @@
 #include <string>
 
 #include "text/Restorers.h"
+#include "text/RulePatterns.h"
 #include "text/RuleFallback.h"
 #include "text/Unicode.h"
 
@@ -44,11 +45,7 @@ bool isConjunction(const UnicodeString& lower) {
 
 // A word, a sentence mark, and the capitalised word and two more words that
 // open the next sentence.
-const icu::RegexPattern& breakPattern() {
-  static const icu::RegexPattern& pattern = unicode::constantPattern(
-      uR"re(([\p{L}\p{N}']+)[.!?][ \t]+([A-Z][\p{L}']*)[ \t]+([\p{L}\p{N}']+)[ \t]+([\p{L}\p{N}']+))re");
-  return pattern;
-}
+const icu::RegexPattern& breakPattern() { return patterns::compiled<patterns::kBreakPlace>(); }
 
 // The words of the sentence in progress before `limit`: the text since the last
 // sentence mark or line feed, split at spaces.

@@ -4,6 +4,7 @@
 #include "text/TextHelpers.h"
 #include "text/Unicode.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -51,7 +52,13 @@ std::string normalize(std::string_view raw) {
   const icu::RegexPattern& whitespace = patterns::compiled<patterns::kWhitespace>();
   const icu::RegexPattern& leadingDashes = patterns::compiled<patterns::kLeadingDashes>();
 
-  UnicodeString text = unicode::replaceAll(tags, unicode::fromUtf8(raw), u" ");
+  // Every tag ends in "]" or ")": past the last of them no tag can begin, and
+  // leaving that part out of the search spares a scan to the end from every
+  // open bracket in it.
+  const UnicodeString source = unicode::fromUtf8(raw);
+  const int32_t searchEnd = std::max(source.lastIndexOf(u']'), source.lastIndexOf(u')')) + 1;
+  UnicodeString text = unicode::replaceAll(tags, UnicodeString(source, 0, searchEnd), u" ");
+  text.append(source, searchEnd, source.length() - searchEnd);
   text = unicode::replaceAll(whitespace, text, u" ");
   text = unicode::trimWhitespaceAndLineBreaks(text);
   text = unicode::replaceAll(leadingDashes, text, u"");

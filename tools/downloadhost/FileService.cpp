@@ -110,6 +110,10 @@ void FileService::handle(const httplib::Request& request, httplib::Response& res
     response.set_header("Location", request.path);
     return finish(302, 0, false);
   }
+  if (faults.redirect == "plain") {
+    response.set_header("Location", "http://" + request.get_header_value("Host") + request.path);
+    return finish(302, 0, false);
+  }
   if (faults.redirect == "moved") {
     if (!path.starts_with("/moved/")) {
       response.set_header("Location", "/moved" + path);
@@ -151,6 +155,8 @@ void FileService::handle(const httplib::Request& request, httplib::Response& res
       return finish(416, 0, false);
     }
     range = *asked;
+    // Names (and sends) the same number of bytes, one further on when it can.
+    if (touched && faults.wrongRange && range.start + range.length < size) ++range.start;
     status = 206;
     response.set_header("Content-Range", "bytes " + std::to_string(range.start) + "-" +
                                              std::to_string(range.start + range.length - 1) +

@@ -35,6 +35,8 @@ std::optional<std::string> parseFaults(const std::vector<std::string>& tokens, F
     };
     if (name == "ignore-ranges") {
       faults.ignoreRanges = true;
+    } else if (name == "wrong-range") {
+      faults.wrongRange = true;
     } else if (name == "corrupt") {
       faults.corrupt = true;
     } else if (name == "fail-first" || name == "short" || name == "extra" || name == "truncate" ||
@@ -48,7 +50,9 @@ std::optional<std::string> parseFaults(const std::vector<std::string>& tokens, F
       if (name == "stall") faults.stallMs = static_cast<int>(*n);
     } else if (name == "redirect") {
       const auto how = value();
-      if (!how || (*how != "moved" && *how != "loop")) return "--redirect takes moved or loop";
+      if (!how || (*how != "moved" && *how != "loop" && *how != "plain")) {
+        return "--redirect takes moved, loop or plain";
+      }
       faults.redirect = *how;
     } else if (name == "faults-on") {
       const auto scope = value();
@@ -131,7 +135,9 @@ std::string usage() {
          "  --truncate N         send N bytes fewer, with a matching length\n"
          "  --stall MS           after half the body, send nothing for MS milliseconds\n"
          "  --corrupt            change one byte in the middle of every file\n"
-         "  --redirect moved|loop  302 to /moved/<path> (also served), or to the same path\n"
+         "  --wrong-range        a 206 whose Content-Range names the bytes after those asked\n"
+         "  --redirect moved|loop|plain  302 to /moved/<path> (also served), to the same\n"
+         "                       path, or to the same path over plain http\n"
          "  --faults-on all|ranged|whole  which requests the faults touch\n"
          "  --only NAME          the faults touch only this file\n";
 }

@@ -18,13 +18,15 @@ struct Faults {
   enum class Scope { all, ranged, whole };
 
   bool ignoreRanges = false;     // a range request gets 200 and the whole file
+  bool wrongRange = false;       // a 206 names other bytes than were asked (and sends those)
   int failFirst = 0;             // the first N requests of each (path, range) get 500
   std::int64_t shortBy = 0;      // promise the full length, close N bytes early
   std::int64_t extra = 0;        // send N bytes more than the range (length included)
   std::int64_t truncate = 0;     // send N bytes fewer, and say so in the length
   int stallMs = 0;               // after half the body, send nothing for this long
   bool corrupt = false;          // one byte in the middle of each file is changed
-  std::string redirect;          // "moved": 302 to /moved/<path>; "loop": 302 to itself
+  std::string redirect;          // "moved": 302 to /moved/<path>; "loop": 302 to itself;
+                                 // "plain": 302 to http:// on the same host and path
   Scope scope = Scope::all;      // range requests, requests without a range, or both
   std::string only;              // only this file name ("" = every file)
 };

@@ -1,6 +1,7 @@
 // Argument kinds and checks of the rules console.
 #include "RuleRegistry.h"
 
+#include <algorithm>
 #include <climits>
 #include <unordered_map>
 
@@ -56,6 +57,10 @@ std::optional<std::string> kindProblem(Arg kind, const Json& value) {
       return "an array of strings";
     case Arg::context:
       return contextProblem(value);
+    case Arg::number:
+      // The parser gives only finite numbers; NaN and infinity are not JSON.
+      if (value.is_number()) return std::nullopt;
+      return "a number";
   }
   return "a value of a known kind";
 }
@@ -69,6 +74,7 @@ std::string_view argName(Arg kind) {
     case Arg::flag: return "flag";
     case Arg::texts: return "texts";
     case Arg::context: return "context";
+    case Arg::number: return "number";
   }
   return "value";
 }
@@ -98,6 +104,8 @@ std::optional<CursorContext> Args::context(size_t index) const {
   return context;
 }
 
+double Args::number(size_t index) const { return values_.at(index).get<double>(); }
+
 const Rule* findRule(std::string_view name) {
   static const std::unordered_map<std::string_view, const Rule*> byName = [] {
     std::unordered_map<std::string_view, const Rule*> map;
@@ -109,17 +117,23 @@ const Rule* findRule(std::string_view name) {
 }
 
 std::optional<std::string> argumentProblem(const Rule& rule, const Json& values) {
+  const size_t most = rule.parameters.size();
+  const size_t least = most - std::min(rule.optionalTrailing, most);
   std::string signature = rule.name + "(";
-  for (size_t i = 0; i < rule.parameters.size(); ++i) {
+  for (size_t i = 0; i < most; ++i) {
     if (i > 0) signature += ", ";
+    if (i == least) signature += "[";
     signature += argName(rule.parameters[i]);
   }
+  if (least < most) signature += "]";
   signature += ")";
 
   if (!values.is_array()) return "\"args\" must be an array: " + signature;
-  if (values.size() != rule.parameters.size()) {
-    return signature + " takes " + std::to_string(rule.parameters.size()) + " argument" +
-           (rule.parameters.size() == 1 ? "" : "s") + ", got " + std::to_string(values.size());
+  if (values.size() < least || values.size() > most) {
+    const std::string count =
+        least == most ? std::to_string(most) : std::to_string(least) + " to " + std::to_string(most);
+    return signature + " takes " + count + " argument" + (most == 1 ? "" : "s") + ", got " +
+           std::to_string(values.size());
   }
   for (size_t i = 0; i < values.size(); ++i) {
     if (auto problem = kindProblem(rule.parameters[i], values[i])) {

@@ -6,6 +6,12 @@
 //   {"myRule", {Arg::text, Arg::integer},
 //    [](const Args& a) { return Json(TextHelpers::myRule(a.text(0), a.integer(1))); }},
 //
+// A parameter with a default may be left optional at the end of the list:
+//
+//   {"myRule", {Arg::text, Arg::number},
+//    [](const Args& a) { return Json(a.given(1) ? myRule(a.text(0), a.number(1)) : myRule(a.text(0))); },
+//    1},
+//
 // The console checks the count and the kinds before calling the adapter, so an
 // adapter only converts. An adapter may throw RuleFailure (or any
 // std::exception) for a failure of its own, such as a pattern that does not
@@ -30,6 +36,7 @@ enum class Arg {
   flag,     // true or false
   texts,    // an array of strings
   context,  // {"before", "after", "kind", "app"} or null
+  number,   // any finite JSON number, 0.65 as well as 1
 };
 
 // "text", "integer", ... as shown in error messages.
@@ -45,6 +52,9 @@ class Args {
   bool flag(size_t index) const;
   std::vector<std::string> texts(size_t index) const;
   std::optional<CursorContext> context(size_t index) const;
+  double number(size_t index) const;
+  // Whether the call gave an argument at index (trailing optional ones may be left out).
+  bool given(size_t index) const { return index < values_.size(); }
 
  private:
   const Json& values_;
@@ -58,6 +68,9 @@ struct Rule {
   std::string name;
   std::vector<Arg> parameters;
   std::function<Json(const Args&)> call;
+  // How many of the last parameters a call may leave out (the function's
+  // own defaults then apply); the adapter asks Args::given.
+  size_t optionalTrailing = 0;
 };
 
 // Every callable rule (the table in Rules.cpp).

@@ -93,10 +93,10 @@ const std::vector<Rule>& allRules() {
       {"formatLetter", {A::text}, [](const Args& a) { return optionalText(formatLetter(a.text(0))); }},
       {"levenshtein", {A::text, A::text}, [](const Args& a) { return Json(levenshtein(a.text(0), a.text(1))); }},
 
-      // Cleanup guards (the minimum kept share is each function's default).
-      {"usableCleanup", {A::text, A::text, A::texts, A::texts}, [](const Args& a) { return optionalText(usableCleanup(a.text(0), a.text(1), a.texts(2), a.texts(3))); }},
-      {"cleanupKeeps", {A::text, A::text, A::texts}, [](const Args& a) { return Json(cleanupKeeps(a.text(0), a.text(1), a.texts(2))); }},
-      {"plausible", {A::text, A::text}, [](const Args& a) { return Json(plausible(a.text(0), a.text(1))); }},
+      // Cleanup guards (the minimum kept share, when left out, is each function's default).
+      {"usableCleanup", {A::text, A::text, A::texts, A::texts, A::number}, [](const Args& a) { return optionalText(a.given(4) ? usableCleanup(a.text(0), a.text(1), a.texts(2), a.texts(3), a.number(4)) : usableCleanup(a.text(0), a.text(1), a.texts(2), a.texts(3))); }, 1},
+      {"cleanupKeeps", {A::text, A::text, A::texts, A::number}, [](const Args& a) { return Json(a.given(3) ? cleanupKeeps(a.text(0), a.text(1), a.texts(2), a.number(3)) : cleanupKeeps(a.text(0), a.text(1), a.texts(2))); }, 1},
+      {"plausible", {A::text, A::text, A::number}, [](const Args& a) { return Json(a.given(2) ? plausible(a.text(0), a.text(1), a.number(2)) : plausible(a.text(0), a.text(1))); }, 1},
       {"keptRatio", {A::text, A::text}, [](const Args& a) { return Json(keptRatio(a.text(0), a.text(1))); }},
       {"inventsWords", {A::text, A::text}, [](const Args& a) { return Json(inventsWords(a.text(0), a.text(1))); }},
       {"inventedWords", {A::text, A::text}, [](const Args& a) { return Json(inventedWords(a.text(0), a.text(1))); }},

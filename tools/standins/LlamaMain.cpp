@@ -54,11 +54,36 @@ std::vector<FlagSpec> llamaFlags() {
   };
 }
 
+// Fields of a "--lora" list read as llama-server reads it: a CSV row, where a
+// field in double quotes may hold commas and doubled quotes.
+std::size_t csvFieldCount(const std::string& list) {
+  std::size_t fields = 1;
+  bool quoted = false;
+  bool fieldEmpty = true;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const char c = list[i];
+    if (c == '"') {
+      if (!quoted && fieldEmpty) {
+        quoted = true;
+      } else if (quoted && i + 1 < list.size() && list[i + 1] == '"') {
+        ++i;
+      } else if (quoted) {
+        quoted = false;
+      }
+      fieldEmpty = false;
+    } else if (c == ',' && !quoted) {
+      ++fields;
+      fieldEmpty = true;
+    } else {
+      fieldEmpty = false;
+    }
+  }
+  return fields;
+}
+
 std::size_t adapterCount(const ParsedArguments& arguments) {
   std::size_t count = 0;
-  for (const std::string& list : arguments.all("--lora")) {
-    count += static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1;
-  }
+  for (const std::string& list : arguments.all("--lora")) count += csvFieldCount(list);
   return count;
 }
 

@@ -34,6 +34,9 @@ void LlamaService::addRoutes() {
   server_.http().Get("/health", [this](const httplib::Request& request, httplib::Response& response) {
     health(request, response);
   });
+  server_.http().Get("/v1/models", [this](const httplib::Request& request, httplib::Response& response) {
+    models(request, response);
+  });
   server_.http().Post("/v1/chat/completions",
                       [this](const httplib::Request& request, httplib::Response& response) {
                         chat(request, response);
@@ -46,6 +49,15 @@ void LlamaService::health(const httplib::Request& request, httplib::Response& re
   log_.append(record);
   if (!loaded_) return replyError(response, 503, "Loading model", "unavailable_error");
   replyJson(response, 200, {{"status", "ok"}});
+}
+
+void LlamaService::models(const httplib::Request& request, httplib::Response& response) {
+  json record = server_.beginRecord(request);
+  if (server_.refuseWithoutKey(request, response, record)) return;
+  log_.append(record);
+  if (!loaded_) return replyError(response, 503, "Loading model", "unavailable_error");
+  replyJson(response, 200,
+            {{"object", "list"}, {"data", json::array({{{"id", setup_.modelName}, {"object", "model"}}})}});
 }
 
 const AnswerCue* LlamaService::findCue(const std::string& dictation) const {

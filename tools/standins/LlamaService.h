@@ -1,6 +1,7 @@
 // The routes of the llama stand-in: GET "/health" (503 while the model
-// "loads", then 200) and POST "/v1/chat/completions", answered whole or
-// streamed token by token as server-sent events.
+// "loads", then 200), GET "/v1/models" (with the key) and POST
+// "/v1/chat/completions", answered whole or streamed token by token as
+// server-sent events.
 #pragma once
 
 #include <atomic>
@@ -39,6 +40,7 @@ class LlamaService {
 
  private:
   void health(const httplib::Request& request, httplib::Response& response);
+  void models(const httplib::Request& request, httplib::Response& response);
   void chat(const httplib::Request& request, httplib::Response& response);
   void stream(httplib::Response& response, std::shared_ptr<SlotHold> slot, const AnswerIdentity& identity,
               std::vector<std::string> tokens, const std::string& finishReason, const ChatTimings& timings,

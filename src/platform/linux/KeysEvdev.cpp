@@ -25,26 +25,18 @@ bool KeysEvdev::start(Handler handler) {
     logLine("Quorvel: cannot hear the keys: " + problem_);
     return false;
   }
-  if (pipe2(stopPipe_, O_CLOEXEC) != 0) {
+  if (!keyThread_.open()) {
     problem_ = "cannot make a pipe for the key thread";
     return false;
   }
   for (auto& device : devices) keyboards_.push_back({std::move(device), {}});
   handler_ = std::move(handler);
-  thread_ = std::thread([this, fd = stopPipe_[0]] { run(fd); });
+  keyThread_.start([this](int stopFd) { run(stopFd); });
   return true;
 }
 
 void KeysEvdev::stop() {
-  if (thread_.joinable()) {
-    const char byte = 1;
-    (void)!write(stopPipe_[1], &byte, 1);
-    thread_.join();
-  }
-  for (int& fd : stopPipe_) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
+  keyThread_.stop();
   std::scoped_lock lock(mutex_);
   handler_ = nullptr;
   keyboards_.clear();

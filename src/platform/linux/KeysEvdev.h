@@ -7,6 +7,8 @@
 // on the source's thread, never while it holds its lock.
 #pragma once
 
+#include "platform/linux/KeyThread.h"
+
 #include <poll.h>
 
 #include <memory>
@@ -57,8 +59,7 @@ class KeysEvdev : public KeySource {
   Handler handler_;                      // guarded by mutex_
   std::vector<Keyboard> keyboards_;      // guarded by mutex_ (changed by the thread only)
   std::vector<KeyEvent> pending_;        // guarded by mutex_; read, not yet delivered
-  int stopPipe_[2] = {-1, -1};
-  std::thread thread_;                   // last: joined before the rest goes
+  KeyThread keyThread_;  // last: stopped before the rest goes
 };
 
 }  // namespace quorvel

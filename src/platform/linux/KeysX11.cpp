@@ -69,7 +69,7 @@ bool KeysX11::start(Handler handler) {
     XISelectEvents(events.get(), DefaultRootWindow(events.get()), &mask, 1);
     XSelectInput(events.get(), DefaultRootWindow(events.get()), NoEventMask);
     XSync(events.get(), False);
-    if (pipe2(stopPipe_, O_CLOEXEC) != 0) problem = "cannot make a pipe for the key thread";
+    if (!keyThread_.open()) problem = "cannot make a pipe for the key thread";
   }
   std::scoped_lock lock(mutex_);
   problem_ = problem;
@@ -81,20 +81,12 @@ bool KeysX11::start(Handler handler) {
   queries_ = std::move(queries);
   events_ = std::move(events);
   xiOpcode_ = opcode;
-  thread_ = std::thread([this, fd = stopPipe_[0]] { run(fd); });
+  keyThread_.start([this](int stopFd) { run(stopFd); });
   return true;
 }
 
 void KeysX11::stop() {
-  if (thread_.joinable()) {
-    const char byte = 1;
-    (void)!write(stopPipe_[1], &byte, 1);
-    thread_.join();
-  }
-  for (int& fd : stopPipe_) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
+  keyThread_.stop();
   std::scoped_lock lock(mutex_);
   handler_ = nullptr;
   events_.reset();

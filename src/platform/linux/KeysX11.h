@@ -4,6 +4,8 @@
 // code: 108 is right Alt (AltGr on many layouts), 134 right Super.
 #pragma once
 
+#include "platform/linux/KeyThread.h"
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -42,8 +44,7 @@ class KeysX11 : public KeySource {
   X11DisplayPtr queries_;     // guarded by mutex_; XQueryKeymap
   X11DisplayPtr events_;      // owned by the event thread while it runs
   int xiOpcode_ = 0;
-  int stopPipe_[2] = {-1, -1};
-  std::thread thread_;        // declared last: joined before the rest goes
+  KeyThread keyThread_;  // last: stopped before the rest goes
 };
 
 }  // namespace quorvel

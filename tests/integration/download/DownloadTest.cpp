@@ -156,22 +156,61 @@ TEST_F(DownloadTest, PiecesOfAnEarlierRunAreKeptAndOnlyTheOthersFetched) {
   EXPECT_FALSE(fs::exists(parts));
 }
 
-TEST_F(DownloadTest, AHostThatIgnoresRangesGetsFourTriesAPieceThenAWholeFetch) {
+TEST_F(DownloadTest, AHostThatIgnoresRangesIsAskedForTheFileWholeAtOnce) {
   startHost({"--ignore-ranges"});
+  settings.piecesAtOnce = 1;  // in order, so the first answer decides for the rest
   const std::string data = testing::randomBytes(2500, 4);
   const auto item = serve("big.bin", data);
 
   ASSERT_TRUE(download({item}));
   EXPECT_EQ(testing::readTextFile(target / "big.bin"), data);
-  const auto ranges = rangesAsked("big.bin");
-  for (const char* range : {"bytes=0-999", "bytes=1000-1999", "bytes=2000-2499"}) {
-    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), range), 4) << range;
-  }
-  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "-"), 1);
-  EXPECT_EQ(ranges.back(), "-");  // the whole fetch comes after every piece gave up
-  EXPECT_TRUE(logs.contains("Quorvel: piece big.bin.0: the server answered 200 with "));
+  // One ranged request shows that the host ignores ranges; no piece is retried.
+  EXPECT_EQ(rangesAsked("big.bin"), (std::vector<std::string>{"bytes=0-999", "-"}));
+  EXPECT_TRUE(logs.contains("Quorvel: piece big.bin.0: the server ignores byte ranges"));
   EXPECT_TRUE(logs.contains("Quorvel: big.bin: the pieces didn't work out, downloading it whole"));
   EXPECT_EQ(messages.back(), "Starting the models…");
+}
+
+// After the n-th failed try a piece waits n steps: three pauses of 1, 2 and 3
+// steps before its fourth try, so a flaky host gets ever more room.
+TEST_F(DownloadTest, ThePauseBeforeEachRetryOfAPieceGrowsByAStep) {
+  settings.retryStep = 200ms;
+  startHost({"--fail-first", "3"});
+  const auto item = serve("big.bin", testing::randomBytes(1500, 11));
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(download({item}));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const auto ranges = rangesAsked("big.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=0-999"), 4);
+  // 1 + 2 + 3 steps; equal pauses would take half of it.
+  EXPECT_GE(elapsed, 6 * settings.retryStep);
+}
+
+TEST_F(DownloadTest, APieceWhoseContentRangeNamesOtherBytesIsRefused) {
+  startHost({"--wrong-range", "--faults-on", "ranged"});
+  settings.triesPerPiece = 1;
+  const std::string data = testing::randomBytes(2500, 12);
+  const auto item = serve("big.bin", data);
+
+  ASSERT_TRUE(download({item}));  // the whole fetch, verified, puts it right
+  EXPECT_EQ(testing::readTextFile(target / "big.bin"), data);
+  EXPECT_TRUE(logs.contains("Quorvel: piece big.bin.0: the server answered 206 with 1000 bytes"));
+  EXPECT_EQ(rangesAsked("big.bin").back(), "-");
+}
+
+TEST_F(DownloadTest, ARedirectFromHttpsToPlainHttpIsNotFollowed) {
+  startHost({"--redirect", "plain"}, /*tls=*/true);
+  settings.caFile = host->caFile().string();
+  settings.triesPerPiece = 1;
+  const std::string data = testing::randomBytes(2500, 13);
+  const auto item = serve("secure.bin", data);
+  ASSERT_TRUE(item.url.starts_with("https://"));
+
+  EXPECT_FALSE(download({item}));
+  expectNothingAt("secure.bin");
+  EXPECT_TRUE(logs.contains("Quorvel: download of secure.bin failed: "));
+  for (const auto& request : host->requests()) EXPECT_EQ(request.status, 302) << request.path;
 }
 
 TEST_F(DownloadTest, AChecksumOneDigitOffDeletesThePiecesAndFailsAfterTheWholeFetch) {

@@ -115,9 +115,12 @@ TEST_F(EngineRunsTest, TestRunCutsSpeechAtPausesAndReportsEachFile) {
   const RunOutput output =
       run({"--test", (speech / "joined.wav").string(), "--chunk-min", "3", missing.string(), junk.string(),
            (speech / "a.wav").string(), empty.string(), "--instant", "notes.txt"});
-  ASSERT_EQ(output.status, 0) << output.out;
-  const auto out = lines(output.out);
-  ASSERT_EQ(out.size(), 13u) << output.out;
+  EXPECT_EQ(output.status, 2) << output.out;  // an argument it could not use
+  auto out = lines(output.out);
+  ASSERT_EQ(out.size(), 15u) << output.out;
+  EXPECT_EQ(out.front(), "skipped notes.txt: not a .wav file or an option of --test");
+  EXPECT_EQ(out.back(), "2 recording(s) could not be read");
+  out = std::vector<std::string>(out.begin() + 1, out.end() - 1);
 
   // joined.wav: three sentences with pauses of 1.5 s and 1.2 s.
   const std::regex report(
@@ -130,8 +133,8 @@ TEST_F(EngineRunsTest, TestRunCutsSpeechAtPausesAndReportsEachFile) {
   EXPECT_TRUE(out[3].starts_with("  engine: read ")) << out[3];
   EXPECT_TRUE(out[3].ends_with("; warmed while talking: true") || out[3].ends_with("; warmed while talking: false"))
       << out[3];
-  EXPECT_EQ(out[4], "cannot read " + missing.string());
-  EXPECT_EQ(out[5], "cannot read " + junk.string());
+  EXPECT_EQ(out[4], "cannot read " + missing.string() + ": No such file or directory");
+  EXPECT_EQ(out[5], "cannot read " + junk.string() + ": not a WAV file");
   // a.wav alone is never cut at the default 20 s: the whole recording is the tail.
   EXPECT_TRUE(out[6].starts_with("a.wav | audio ")) << out[6];
   EXPECT_NE(out[6].find(", 1 chunk(s) |"), std::string::npos) << out[6];
@@ -204,11 +207,12 @@ TEST_F(EngineRunsTest, BankRefusesTheApplicationsPort) {
   EXPECT_EQ(count("start", "llama"), 0);
 }
 
-TEST_F(EngineRunsTest, BankWritesOneLinePerObjectAndSkipsTheRest) {
+TEST_F(EngineRunsTest, BankWritesARecordForEveryLineItReads) {
   std::string longRaw;
   for (int i = 0; i < 13; ++i) longRaw += "We should check the report number " + std::to_string(i) + ". ";
   longRaw += "and";
   script({{{"match", "hello there."}, {"answer", "Hello there."}}});
+  const std::string deepId = "{\"id\":" + std::string(20000, '[') + std::string(20000, ']') + ",\"raw\":\"x\"}";
   const std::string bank =
       compactJson(Json{{"id", "first"}, {"raw", "hello there"}, {"names", {"Anna"}}}) + "\n" +
       "\n" +
@@ -217,31 +221,39 @@ TEST_F(EngineRunsTest, BankWritesOneLinePerObjectAndSkipsTheRest) {
       compactJson(Json{{"raw", "no id here"}, {"names", {1, 2}}, {"before", 7}}) + "\n" +
       std::string(10 * 1024 * 1024, 'x') + "\n" +
       compactJson(Json{{"id", 42}, {"raw", longRaw}, {"before", "Dear team,"}}) + "\n" +
-      compactJson(Json{{"id", nullptr}}) + "\n";
+      compactJson(Json{{"id", nullptr}}) + "\n" +
+      deepId + "\n";
   testing::writeTextFile(root / "in.jsonl", bank);
   const RunOutput output = run({"--bank", (root / "in.jsonl").string(), (root / "out.jsonl").string()});
   ASSERT_EQ(output.status, 0) << output.out;
   EXPECT_EQ(output.out, "");  // fewer than 50 lines: no progress
   const auto written = lines(testing::readTextFile(root / "out.jsonl"));
-  ASSERT_EQ(written.size(), 4u);
+  ASSERT_EQ(written.size(), 8u);  // one for every non-empty line
   std::vector<Json> records;
   for (const auto& line : written) {
     const auto json = parseJson(line);
     ASSERT_TRUE(json && json->is_object()) << line;
-    for (const char* key : {"id", "final", "path", "cleanup_ms", "total_ms", "ahead_pieces", "warmed", "engine"}) {
-      EXPECT_TRUE(json->contains(key)) << key << " in " << line;
-    }
     records.push_back(*json);
+  }
+  for (const size_t cleaned : {0, 3, 5, 6}) {
+    for (const char* key : {"id", "final", "path", "cleanup_ms", "total_ms", "ahead_pieces", "warmed", "engine"}) {
+      EXPECT_TRUE(records[cleaned].contains(key)) << key << " in " << written[cleaned];
+    }
   }
   EXPECT_EQ(records[0]["id"], "first");
   EXPECT_EQ(records[0]["final"], "Hello there.");
   EXPECT_TRUE(records[0]["engine"].contains("read_tokens"));
-  EXPECT_EQ(records[1]["id"], 3);  // the index among non-empty lines, skipped ones counted
-  EXPECT_EQ(records[2]["id"], 42);
-  EXPECT_EQ(records[2]["warmed"], true);  // over 50 words: talk-ahead ran first
-  EXPECT_EQ(records[3]["id"], nullptr);
-  EXPECT_EQ(records[3]["path"], "empty");
-  EXPECT_EQ(records[3]["engine"], Json::object());
+  // Lines that could not be read say where they were and why.
+  EXPECT_EQ(records[1], (Json{{"id", 1}, {"line", 3}, {"error", "not JSON"}}));
+  EXPECT_EQ(records[2], (Json{{"id", 2}, {"line", 4}, {"error", "not a JSON object"}}));
+  EXPECT_EQ(records[3]["id"], 3);  // the index among non-empty lines
+  EXPECT_EQ(records[4], (Json{{"id", 4}, {"line", 6}, {"error", "not JSON"}}));
+  EXPECT_EQ(records[5]["id"], 42);
+  EXPECT_EQ(records[5]["warmed"], true);  // over 50 words: talk-ahead ran first
+  EXPECT_EQ(records[6]["id"], nullptr);
+  EXPECT_EQ(records[6]["path"], "empty");
+  EXPECT_EQ(records[6]["engine"], Json::object());
+  EXPECT_EQ(records[7], (Json{{"id", 7}, {"line", 9}, {"error", "not JSON"}}));  // nested too deep
   EXPECT_EQ(count("start", "whisper"), 0);
   EXPECT_EQ(count("stop", "llama"), 1);
 }
@@ -257,14 +269,70 @@ TEST_F(EngineRunsTest, BankReportsProgressEveryFiftyLines) {
   EXPECT_EQ(lines(testing::readTextFile(root / "out.jsonl")).size(), 101u);
 }
 
-TEST_F(EngineRunsTest, BankCannotWriteIntoAMissingFolder) {
+TEST_F(EngineRunsTest, BankSaysWhatItCannotReadOrWriteBeforeStartingTheModel) {
   script({});
   testing::writeTextFile(root / "in.jsonl", "{\"raw\":\"hi\"}\n");
   const fs::path out = root / "no" / "such" / "folder" / "out.jsonl";
-  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), out.string()});
+  RunOutput output = run({"--bank", (root / "in.jsonl").string(), out.string()});
   EXPECT_EQ(output.status, 1);
-  EXPECT_EQ(output.out, "can't write " + out.string() + "\n");
+  EXPECT_EQ(output.out, "can't write " + out.string() + ": No such file or directory\n");
+
+  const fs::path missing = root / "missing.jsonl";
+  output = run({"--bank", missing.string(), (root / "out.jsonl").string()});
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "can't read " + missing.string() + ": No such file or directory\n");
+  EXPECT_FALSE(fs::exists(root / "out.jsonl"));
+  EXPECT_EQ(count("start", "llama"), 0);
+}
+
+// Writing the results over the bank would lose it: the output is refused when
+// it is the input file, under any name.
+TEST_F(EngineRunsTest, BankRefusesToWriteOverItsInput) {
+  script({});
+  const std::string bank = compactJson(Json{{"raw", "keep me"}}) + "\n";
+  testing::writeTextFile(root / "in.jsonl", bank);
+  fs::create_hard_link(root / "in.jsonl", root / "link.jsonl");
+  for (const fs::path& out : {root / "in.jsonl", root / "link.jsonl", root / "." / "in.jsonl"}) {
+    const RunOutput output = run({"--bank", (root / "in.jsonl").string(), out.string()});
+    EXPECT_EQ(output.status, 2) << out;
+    EXPECT_EQ(output.out, "can't write " + out.string() + ": it is the input file " + (root / "in.jsonl").string() + "\n");
+    EXPECT_EQ(testing::readTextFile(root / "in.jsonl"), bank);
+  }
+  EXPECT_EQ(count("start", "llama"), 0);
+}
+
+TEST_F(EngineRunsTest, BankReportsAFullDiskAndNeverReplacesADevice) {
+  script({});
+  testing::writeTextFile(root / "in.jsonl", compactJson(Json{{"raw", "hello"}}) + "\n");
+  ASSERT_TRUE(fs::is_character_file("/dev/full"));
+  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), "/dev/full"});
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "can't write /dev/full: No space left on device\n");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));  // written in place, never renamed over
   EXPECT_EQ(count("stop", "llama"), 1);
+}
+
+// The language model dies after the first line: every later line falls back,
+// and the run says so instead of reporting success.
+TEST_F(EngineRunsTest, BankCountsTheLinesTheModelNeverAnswered) {
+  script({{{"match", "second."}, {"answer", "Second."}, {"fault", "exit"}}});
+  std::string bank;
+  for (const char* raw : {"first", "second", "third", "fourth"}) bank += compactJson(Json{{"raw", raw}}) + "\n";
+  testing::writeTextFile(root / "in.jsonl", bank);
+  const RunOutput output = run({"--bank", (root / "in.jsonl").string(), (root / "out.jsonl").string()});
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "3 of 4 line(s) fell back: the language model gave no answer\n");
+  const auto written = lines(testing::readTextFile(root / "out.jsonl"));
+  ASSERT_EQ(written.size(), 4u);
+  EXPECT_EQ(parseJson(written[3]).value_or(Json())["path"], "fallback");
+}
+
+TEST_F(EngineRunsTest, ReplayWithoutAHistoryFileSaysSo) {
+  const RunOutput output = run({"--replay"});
+  EXPECT_EQ(output.status, 1);
+  EXPECT_EQ(output.out, "can't read " + (root / "data" / "logs" / "dictations.jsonl").string() +
+                            ": No such file or directory\n");
+  EXPECT_EQ(count("start", "llama"), 0);
 }
 
 TEST_F(EngineRunsTest, ReplayCleansOnlyTheLongDictationsAgain) {

@@ -271,6 +271,23 @@ TEST_F(PipelineTest, PiecePathsCountFallbacksAndReusedPieces) {
   EXPECT_EQ(result.aheadPieces, 0);
 }
 
+// The head ended at "at 3." but the speaker went on "at 3.30": the final text
+// begins with the head's source, yet not at a word's end. Reusing it would
+// cut the first character of what follows.
+TEST_F(PipelineTest, AHeadThatEndsInsideAWordOfTheFinalTextIsNotReused) {
+  useLayers();
+  pipeline->trained = true;
+  const std::string source = sentences(9, "alpha") + " We meet at 3.";
+  const std::string text = source + "30 tomorrow in the hall. " + sentences(9, "beta") + " " +
+                           sentences(9, "gamma");
+  model.answer = [&](const std::string& d) { return d == text ? "" : d; };
+  const TalkAheadHead head{source, {"We met earlier."}, 0, std::nullopt, std::nullopt, true};
+
+  const DictationResult result = pipeline->finish(text, head);
+  EXPECT_EQ(result.aheadPieces, 0);
+  EXPECT_EQ(result.final, text);
+}
+
 TEST_F(PipelineTest, PartialTextsGrowWhileTheAnswerStreams) {
   pipeline->trained = true;
   std::vector<std::string> partials;
@@ -355,6 +372,87 @@ TEST_F(PipelineTest, HangingOrBrokenServersStillGiveText) {
   result = pipeline->finish("the build is green", std::nullopt);
   EXPECT_FALSE(result.final.empty());
   EXPECT_EQ(result.final.find('\xFF'), std::string::npos);  // repaired, never passed on raw
+}
+
+// The standard model (the base model without a cleanup layer) is held to a
+// higher share of kept content words than the trained one.
+TEST_F(PipelineTest, StandardModelMustKeepSixtyFivePercentOfTheContentWords) {
+  const std::string raw =
+      "um the budget review covers marketing travel hiring vendors offices laptops printers and catering";
+  const std::string answer = "The budget review covers marketing, travel, hiring.";
+  ASSERT_TRUE(TextHelpers::needsCleanup(raw));
+  const double kept = TextHelpers::keptRatio(raw, answer);
+  ASSERT_GT(kept, 0.5);
+  ASSERT_LT(kept, 0.65);
+  model.answer = [&](const std::string&) { return answer; };
+
+  pipeline->trained = false;
+  DictationResult result = pipeline->finish(raw, std::nullopt);
+  EXPECT_EQ(result.model, "standard");
+  EXPECT_EQ(result.path, "fallback");
+  EXPECT_NE(result.final.find("catering"), std::string::npos) << result.final;
+
+  pipeline->trained = true;
+  result = pipeline->finish(raw, std::nullopt);
+  EXPECT_EQ(result.model, "trained");
+  EXPECT_EQ(result.path.rfind("cleaned", 0), 0u) << result.path;
+}
+
+TEST_F(PipelineTest, ACleanTextNeverReachesTheStandardModel) {
+  const std::string raw = "We should check the report tomorrow.";
+  ASSERT_FALSE(TextHelpers::needsCleanup(raw));
+  pipeline->trained = false;
+  const DictationResult result = pipeline->finish(raw, std::nullopt);
+  EXPECT_EQ(result.path, "fast");
+  EXPECT_EQ(result.final, raw);
+  EXPECT_TRUE(model.bodies().empty());
+}
+
+TEST_F(PipelineTest, TheStandardModelGetsTheSystemTextAndExamplesOfTheShippedCleanupFile) {
+  pipeline->configOverride.reset();  // the user has no file: the shipped one is used
+  pipeline->trained = false;
+  const std::string raw = "um so we shipped the build";
+  ASSERT_TRUE(TextHelpers::needsCleanup(raw));
+  (void)pipeline->finish(raw, std::nullopt);
+  ASSERT_EQ(model.bodies().size(), 1u);
+  const Json messages = model.bodies()[0]["messages"];
+
+  const Json shipped = Json::parse(testing::readTextFile(Config::resources() / "cleanup.json"));
+  std::string system = shipped["system"].get<std::string>();
+  std::string names;
+  for (const auto& word : shipped["dictionary"]) names += (names.empty() ? "" : ", ") + word.get<std::string>();
+  for (size_t at; (at = system.find("{DICTIONARY}")) != std::string::npos;) system.replace(at, 12, names);
+  EXPECT_EQ(messages[0]["role"], "system");
+  EXPECT_EQ(messages[0]["content"], system);
+  size_t next = 1;
+  for (const auto& example : shipped["examples"]) {
+    if (example.size() != 2) continue;
+    ASSERT_LT(next + 1, messages.size());
+    EXPECT_EQ(messages[next]["role"], "user");
+    EXPECT_EQ(messages[next]["content"], example[0]);
+    EXPECT_EQ(messages[next + 1]["role"], "assistant");
+    EXPECT_EQ(messages[next + 1]["content"], example[1]);
+    next += 2;
+  }
+  EXPECT_GT(next, 1u) << "the shipped file has examples";
+  ASSERT_EQ(messages.size(), next + 1);
+  EXPECT_EQ(messages[next]["role"], "user");  // the dictation itself, without a header
+}
+
+TEST_F(PipelineTest, ALongTextThatMakesOnePieceIsNotAskedTwice) {
+  useLayers();
+  pipeline->trained = true;
+  // 95 words without a sentence break: the pieces are the whole text again.
+  std::string text = "so";
+  for (int i = 0; i < 94; ++i) text += " and then the next thing";
+  while (TextHelpers::wordCount(text) > 95) text = text.substr(0, text.rfind(' '));
+  ASSERT_GT(TextHelpers::wordCount(text), 90);
+  ASSERT_EQ(TextHelpers::sentencePieces(text, 60).size(), 1u);
+  model.answer = [](const std::string&) { return "Sure! Here is your text."; };
+
+  const DictationResult result = pipeline->finish(text, std::nullopt);
+  EXPECT_EQ(result.path, "fallback (1 pieces)");
+  EXPECT_EQ(model.bodies().size(), 1u);
 }
 
 TEST(PieceBefore, ContinuesFromThePiecesSoFarWithinThreeHundredCharacters) {

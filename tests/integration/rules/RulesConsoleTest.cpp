@@ -154,6 +154,12 @@ TEST_F(RulesConsole, BadLinesGetAnErrorAndTheConsoleGoesOn) {
       {R"({"fn":"TextPeriods.userChanged","args":["yes"]})", "argument 1"},
       {R"({"fn":"TextPeriods.on","args":[true]})", "takes 0 arguments, got 1"},
       {R"({"fn":"components","args":["a","("]})", "pattern does not compile"},
+      {R"({"fn":"plausible","args":["a","b","0.5"]})", "argument 3 of plausible(text, text, [number])"},
+      {R"({"fn":"plausible","args":["a"]})", "takes 2 to 3 arguments, got 1"},
+      {R"({"fn":"plausible","args":["a","b",0.5,1]})", "takes 2 to 3 arguments, got 4"},
+      // Nesting far beyond any request is refused before it is parsed.
+      {R"({"fn":"lightClean","args":)" + std::string(10000, '[') + std::string(10000, ']') + "}",
+       "not JSON"},
   };
   for (const BadLine& bad : cases) {
     const auto answer = console_.ask(bad.line);
@@ -169,6 +175,27 @@ TEST_F(RulesConsole, BadLinesGetAnErrorAndTheConsoleGoesOn) {
     // The next good request is answered as usual.
     expectAnswers(console_, {{R"({"fn":"lightClean","args":["um hi"]})", R"({"result":"Hi"})"}});
   }
+}
+
+// The guards' minimum kept share is theirs unless a request gives one.
+TEST_F(RulesConsole, GuardsTakeADecimalMinimumShare) {
+  const std::string raw = "deploy staging server tonight";
+  const std::string cleaned = "Deploy server.";
+  const auto call = [&](const std::string& fn, const Json& extra) {
+    Json args = fn == "plausible" ? Json{raw, cleaned} : Json{raw, cleaned, Json::array()};
+    if (fn == "usableCleanup") args.push_back(Json::array());
+    if (!extra.is_null()) args.push_back(extra);
+    return Json{{"fn", fn}, {"args", args}}.dump();
+  };
+  expectAnswers(console_, {
+      {call("plausible", nullptr), R"({"result":false})"},  // 0.65 by default
+      {call("plausible", 0.5), R"({"result":true})"},
+      {call("plausible", 1), R"({"result":false})"},
+      {call("cleanupKeeps", nullptr), R"({"result":true})"},  // 0.5 by default
+      {call("cleanupKeeps", 0.75), R"({"result":false})"},
+      {call("usableCleanup", nullptr), R"({"result":"Deploy server."})"},
+      {call("usableCleanup", 0.9), R"({"result":null})"},
+  });
 }
 
 TEST_F(RulesConsole, InvalidUtf8AndCarriageReturnsAreTolerated) {

@@ -6,17 +6,21 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "QuickServerWaits.h"
 #include "TestSupport.h"
 #include "engine/Config.h"
 #include "support/Json.h"
 #include "support/Log.h"
+#include "support/PortListeners.h"
 
 namespace quorvel {
 namespace {
@@ -96,8 +100,8 @@ TEST_F(ServersTest, StartsBothWithTheExactArgumentsAndTheKeyOnlyInTheEnvironment
   const fs::path models = root.path() / "models";
   EXPECT_EQ(startArguments("whisper"),
             (std::vector<std::string>{"-m", (models / "ggml-small.en-q5_1.bin").string(), "--host",
-                                      "127.0.0.1", "--port", std::to_string(whisperPort), "-t", "4",
-                                      "-l", "en"}));
+                                      "127.0.0.1", "--port", std::to_string(whisperPort), "-t",
+                                      std::to_string(speechServerThreads()), "-l", "en"}));
   EXPECT_EQ(startArguments("llama"),
             (std::vector<std::string>{
                 "-m", (models / "cleanup-trained.gguf").string(), "--host", "127.0.0.1", "--port",
@@ -134,6 +138,26 @@ TEST_F(ServersTest, LayersGoOnTheBaseModelAndOnlyPresentOnesAreListed) {
   EXPECT_EQ(arguments[5], "--host");
   EXPECT_EQ(Config::loadedCleanupLayer(), models / "adapters" / "cleanup-3.gguf");
   EXPECT_EQ(Config::cleanupHeaderVersion(), 3);
+}
+
+TEST_F(ServersTest, ALayerPathWithACommaOrAQuoteIsQuotedForTheServersListReader) {
+  // The server reads "--lora" as a CSV row: a comma would split the path.
+  const fs::path odd = root / "a,b \"c\"";
+  ScopedEnv oddRoot("QUORVEL_ROOT", odd.string());
+  Config::resetForTesting();
+  testing::writeTextFile(odd / "models" / "qwen3-1.7b-q4_k_m.gguf", "base");
+  testing::writeTextFile(odd / "models" / "adapters" / "cleanup-3.gguf", "layer");
+  servers->startLlama("cleanup-trained.gguf");
+  ASSERT_TRUE(servers->waitForLlama());
+  const auto arguments = startArguments("llama");
+  ASSERT_GE(arguments.size(), 5u);
+  std::string expected = "\"";
+  for (char c : (odd / "models" / "adapters" / "cleanup-3.gguf").string()) {
+    if (c == '"') expected += '"';
+    expected += c;
+  }
+  expected += "\"";
+  EXPECT_EQ(arguments[4], expected);
 }
 
 TEST_F(ServersTest, RestartingTheLanguageModelFreesThePortFirst) {
@@ -253,6 +277,123 @@ TEST_F(ServersTest, KillStaleStopsOurServersAndLeavesOtherListenersAlone) {
   EXPECT_TRUE((*process)->waitForExit(5s));
   EXPECT_TRUE(log.contains("port " + std::to_string(llamaPort) + " is taken by"));
   ::close(fd);
+}
+
+// A stand-in for a server written as a shell script, run in place of the
+// speech server; it notes every SIGTERM it gets in a file.
+class ScriptedServer : public ServersTest {
+ protected:
+  std::string script(const std::string& body) {
+    const fs::path file = root / ("server-" + std::to_string(++scripts) + ".sh");
+    testing::writeTextFile(file, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(file, fs::perms::owner_all);
+    return file.string();
+  }
+
+  static bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  }
+
+  fs::path signals = root / "signals.txt";
+  int scripts = 0;
+};
+
+TEST_F(ScriptedServer, StoppingSendsOneTerminateSignal) {
+  // Shuts down slowly, the way a server finishing its work does; a second
+  // signal while it does so would be noted too.
+  ScopedEnv exe("QUORVEL_WHISPER_SERVER",
+                script("trap 'echo term >> \"" + signals.string() +
+                       "\"; stopping=1' TERM\n"
+                       "touch \"" + (root / "up").string() + "\"\n"
+                       "while [ -z \"$stopping\" ]; do sleep 0.05; done\nsleep 0.3\nexit 0"));
+  servers->startWhisper("ggml-base.en.bin");
+  ASSERT_TRUE(eventually([&] { return fs::exists(root / "up"); }, 5s));
+  servers->stopAll();
+  EXPECT_EQ(testing::readTextFile(signals), "term\n");
+  ASSERT_TRUE(servers->whisperProcess()->exitStatus().has_value());
+  EXPECT_EQ(*servers->whisperProcess()->exitStatus(), 0);
+}
+
+TEST_F(ScriptedServer, AServerThatExitsDuringStartUpEndsTheWaitsAtOnceAndSaysWhy) {
+  ServerWaits patient = testing::quickServerWaits(400);  // 20 s of probes
+  servers = std::make_unique<Servers>(patient);
+  ScopedEnv exe("QUORVEL_WHISPER_SERVER",
+                script("echo 'loading the model'\necho 'error: the model file is truncated'\nexit 3"));
+  servers->startLlama("cleanup-trained.gguf");
+  servers->startWhisper("ggml-base.en.bin");
+  const auto start = std::chrono::steady_clock::now();
+  servers->waitForWhisper();
+  EXPECT_FALSE(servers->waitUntilReady(20s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  const auto report = servers->whisperExit();
+  ASSERT_TRUE(report.has_value());
+  EXPECT_NE(report->find("exit status 3"), std::string::npos) << *report;
+  EXPECT_NE(report->find("error: the model file is truncated"), std::string::npos) << *report;
+  EXPECT_FALSE(servers->llamaExit().has_value());  // still running
+}
+
+TEST_F(ScriptedServer, AnotherProgramAnsweringOnThePortIsNotTakenForOurServer) {
+  // Answers every GET with 200, like a web server someone left on the port.
+  LaunchOptions foreign;
+  foreign.executable = "/usr/bin/python3";
+  foreign.arguments = {"-m", "http.server", "--bind", "127.0.0.1", std::to_string(whisperPort),
+                       "--directory", root.path().string()};
+  auto squatter = ChildProcess::launch(foreign);
+  ASSERT_TRUE(squatter.ok());
+  ASSERT_TRUE(eventually([&] { return !processesListeningOn(whisperPort).empty(); }, 10s));
+
+  servers->startLlama("cleanup-trained.gguf");
+  servers->startWhisper("ggml-base.en.bin");  // cannot bind: the port is taken
+  EXPECT_FALSE(servers->waitUntilReady(20s));
+  EXPECT_TRUE(servers->whisperExit().has_value());
+  (*squatter)->terminate();
+  (*squatter)->waitForExit(5s);
+}
+
+TEST_F(ScriptedServer, AServerThatExitedOnItsOwnIsStartedAgainAtMostOnceAMinute) {
+  ScopedEnv exe("QUORVEL_WHISPER_SERVER",
+                script("echo started >> \"" + signals.string() + "\"\nsleep 0.1\nexit 1"));
+  servers->startWhisper("ggml-base.en.bin");
+  const auto exited = [&] { return servers->whisperExit().has_value(); };
+  ASSERT_TRUE(eventually(exited, 5s));
+
+  LogCapture log;
+  const auto now = std::chrono::steady_clock::now();
+  EXPECT_TRUE(servers->restartExited(now));
+  EXPECT_TRUE(log.contains("the speech server exited (exit status 1)"));
+  EXPECT_TRUE(log.contains("starting it again"));
+  ASSERT_TRUE(eventually(exited, 5s));
+  EXPECT_FALSE(servers->restartExited(now + 59s));
+  EXPECT_TRUE(servers->restartExited(now + 61s));
+  EXPECT_TRUE(eventually([&] { return testing::readTextFile(signals) == "started\nstarted\nstarted\n"; },
+                         5s));
+
+  ASSERT_TRUE(eventually(exited, 5s));
+  servers->stopAll();
+  EXPECT_FALSE(servers->restartExited(now + 200s));  // stopped on purpose: stays stopped
+}
+
+TEST(SpeechServerThreads, NeverMoreThanTheProcessorsWeMayUse) {
+  cpu_set_t saved;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof saved, &saved), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &saved)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  }
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  const int onOne = speechServerThreads();
+  ::sched_setaffinity(0, sizeof saved, &saved);
+  EXPECT_EQ(onOne, 1);
+  EXPECT_EQ(speechServerThreads(), std::min(4, CPU_COUNT(&saved)));
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ TEST_F(LlamaStandinTest, MalformedBodiesGet400AndTheServerCarriesOn) {
   EXPECT_EQ(json::parse(client->Post("/v1/chat/completions", bearer(key), parts, "application/json")->body)
                 ["choices"][0]["message"]["content"],
             "in é parts");
-  auto unknown = client->Get("/v1/models", bearer(key));
+  auto unknown = client->Get("/v1/embeddings", bearer(key));
   ASSERT_TRUE(unknown);
   EXPECT_EQ(unknown->status, 404);
   EXPECT_FALSE(process.waitExit(0ms).has_value());

@@ -117,6 +117,23 @@ TEST_F(TalkAheadTest, CleansFinishedGroupsButNotTheOpenSentenceAndWarmsTheWholeT
   EXPECT_EQ(sent[0].second, 3 * 63 + 20);
 }
 
+TEST_F(TalkAheadTest, WithLongPiecesSwitchedOffOnlyTheWarmUpIsSent) {
+  ScopedEnv off{"QUORVEL_LONG_PIECES", "0"};
+  const std::string first = sentences(9, "report"), second = sentences(9, "budget");
+  start({{first, edited(first)}, {second, edited(second)}});
+  const auto talk = TalkAhead::create(pipeline);
+  const std::string transcript = first + " " + second + " and then we still talk about";
+  talk->update(transcript);
+  ASSERT_TRUE(talk->waitUntilIdle(30s));
+  const TalkAhead::Head head = talk->stop();
+  EXPECT_TRUE(head.cleaned.empty());
+  EXPECT_TRUE(head.warmed);
+  const auto sent = requests();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].first, transcript);
+  EXPECT_EQ(sent[0].second, 1);
+}
+
 TEST_F(TalkAheadTest, WithoutASentenceBreakOnlyTheWarmUpIsSent) {
   start();
   const auto talk = TalkAhead::create(pipeline);

@@ -23,8 +23,9 @@ int remainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-CaptureServer::CaptureServer(std::string replyBody, std::chrono::milliseconds patience)
-    : reply_("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+CaptureServer::CaptureServer(std::string replyBody, std::chrono::milliseconds patience,
+                             const std::string& statusLine)
+    : reply_("HTTP/1.1 " + statusLine + "\r\nContent-Type: application/json\r\nContent-Length: " +
              std::to_string(replyBody.size()) + "\r\nConnection: close\r\n\r\n" + replyBody),
       patience_(patience) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

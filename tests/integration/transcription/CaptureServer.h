@@ -13,9 +13,11 @@ namespace quorvel::testing {
 class CaptureServer {
  public:
   // Listens on a free loopback port and answers one request with `replyBody`
-  // (HTTP 200, application/json). Gives up after `patience` without a request.
+  // (application/json, with the status line's code and reason). Gives up
+  // after `patience` without a request.
   explicit CaptureServer(std::string replyBody,
-                         std::chrono::milliseconds patience = std::chrono::seconds(10));
+                         std::chrono::milliseconds patience = std::chrono::seconds(10),
+                         const std::string& statusLine = "200 OK");
   ~CaptureServer();
   CaptureServer(const CaptureServer&) = delete;
   CaptureServer& operator=(const CaptureServer&) = delete;

@@ -16,6 +16,7 @@
 #include "engine/Config.h"
 #include "engine/Servers.h"
 #include "support/Json.h"
+#include "support/Log.h"
 #include "support/ProgramValues.h"
 
 namespace quorvel {
@@ -125,6 +126,18 @@ TEST_F(CapturedRequest, TranscribeSendsBoostedAudioAndTidiesTheAnswer) {
   ASSERT_TRUE(sent.has_value());
   // The closing boundary follows the WAV; the data chunk's size keeps it out.
   EXPECT_EQ(*sent, boosted(quiet));
+}
+
+// Another program on the speech port answers with an error status and a body
+// that happens to be JSON with a "text": that is no transcript.
+TEST_F(CapturedRequest, AnErrorStatusIsAFailureWhateverTheBody) {
+  testing::CaptureServer server(R"({"text":"not implemented here"})", 10s, "501 Not Implemented");
+  useServer(server);
+  LogCapture logs;
+  const auto text = transcribeOrFail(servers, tone(8000, 3000), "", 5s);
+  ASSERT_FALSE(text.ok());
+  EXPECT_EQ(text.error(), "the speech server answered HTTP 501");
+  EXPECT_TRUE(logs.contains("Quorvel: a speech request failed: the speech server answered HTTP 501"));
 }
 
 TEST_F(SpeechRequest, UnreachableServerFailsTheRequestAndGivesNothingToTranscribe) {
@@ -239,6 +252,28 @@ TEST_F(StandinSpeech, FailingRequestsGiveNothingAndLaterPiecesGoOn) {
   for (int piece = 0; piece < 6; ++piece) chain.add(tone(8000, 3000), transcriber());
   EXPECT_EQ(chain.result(), "first last");
   EXPECT_EQ(prompts(), (std::vector<std::string>{"", "first", "first", "first", "first", "first"}));
+}
+
+TEST_F(StandinSpeech, EachFailedRequestIsLoggedOnceWithItsCause) {
+  start({{{"text", "lost"}, {"fault", "http500"}},
+         {{"text", "lost"}, {"fault", "notjson"}},
+         {{"text", "never"}, {"fault", "hang"}},
+         {{"text", "lost"}, {"fault", "notext"}},
+         {{"text", "heard"}}});
+  LogCapture logs;
+  for (int piece = 0; piece < 5; ++piece) (void)transcribe(servers, tone(8000, 3000), "", 700ms);
+  servers.stopAll();
+  EXPECT_EQ(transcribe(servers, tone(8000, 3000), "", 700ms), "");
+
+  std::vector<std::string> failures;
+  for (const auto& line : logs.lines()) {
+    if (line.starts_with("Quorvel: a speech request failed: ")) failures.push_back(line.substr(34));
+  }
+  ASSERT_EQ(failures.size(), 4u) << ::testing::PrintToString(failures);
+  EXPECT_EQ(failures[0], "the speech server answered HTTP 500");
+  EXPECT_EQ(failures[1], "the speech server's answer is not JSON");
+  EXPECT_NE(failures[2].find("imeout"), std::string::npos) << failures[2];
+  EXPECT_NE(failures[3].find("connect"), std::string::npos) << failures[3];  // nothing listens
 }
 
 TEST_F(StandinSpeech, OneRequestReportsBrokenAnswersItsOwnWay) {

@@ -104,7 +104,9 @@ TEST_F(ConfigTest, HelperExecutablesComeFromTheEnvironmentThenPath) {
   fs::permissions(home / "bin" / "llama-server", fs::perms::owner_all);
   ScopedEnv path("PATH", (home.path() / "bin").string());
   EXPECT_EQ(Config::whisperServer(), "/opt/whisper/bin/whisper-server");
-  EXPECT_EQ(Config::llamaServer(), home / "bin" / "llama-server");
+  // A build tree with servers built into its libexec takes those first.
+  const fs::path built = testing::buildBinFolder().parent_path() / "libexec" / "quorvel" / "llama-server";
+  EXPECT_EQ(Config::llamaServer(), fs::exists(built) ? built : home / "bin" / "llama-server");
 }
 
 TEST_F(ConfigTest, NeuralEngineEncoderNames) {

@@ -210,6 +210,16 @@ TEST(Corrections, FindsANameCorrectionAndAbsorbsItsCapitalLetters) {
   EXPECT_THAT(*fixes, ElementsAre(Fix{"john smith", "Jon Smith", true, true}));
 }
 
+// A name heard as three everyday words is still one correction.
+TEST(Corrections, FindsANameMisheardAsThreeWords) {
+  const Frequency frequency = testFrequency();
+  const auto fixes =
+      corrections("please ask mad a lean about the budget today", "please ask Madeleine about the budget today",
+                  frequency);
+  ASSERT_TRUE(fixes.has_value());
+  EXPECT_THAT(*fixes, ElementsAre(Fix{"mad a lean", "Madeleine", true, true}));
+}
+
 TEST(Corrections, NothingWhenTheTextIsGoneAndEmptyForManyRegions) {
   const Frequency frequency = testFrequency();
   EXPECT_FALSE(corrections("we met today at noon", "something else entirely", frequency).has_value());

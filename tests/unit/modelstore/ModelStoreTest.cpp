@@ -36,44 +36,72 @@ class ModelFolderTest : public ::testing::Test {
   ScopedEnv layerVariable{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
 };
 
-TEST(ModelItems, TableHoldsTheFilesSizesLabelsAndChecksums) {
-  const auto speech = ModelStore::speech();
-  EXPECT_EQ(speech.file, "ggml-small.en-q5_1.bin");
-  EXPECT_EQ(speech.bytes, 190'098'681);
-  EXPECT_EQ(speech.label, "speech model");
-  EXPECT_EQ(speech.sha256, "bfdff4894dcb76bbf647d56263ea2a96645423f1669176f4844a1bf8e478ad30");
-  EXPECT_EQ(speech.url, ModelStore::itemUrl(ModelStore::host(), "/ggml-small.en-q5_1.bin"));
+TEST(ModelItems, TheCatalogPinsPublicAddressesSizesAndChecksums) {
+  ScopedEnv noMirror("QUORVEL_MODEL_HOST", std::nullopt);
+  struct Pin {
+    const char* file;
+    const char* url;
+    std::int64_t bytes;
+    const char* sha256;
+    const char* licence;
+  };
+  const std::vector<Pin> speechPins = {
+      {"ggml-base.en.bin", "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/ggml-base.en.bin",
+       147'964'211, "a03779c86df3323075f5e796cb2ce5029f00ec8869eee3fdfb897afe36c6d002", "MIT"},
+      {"ggml-small.en-q5_1.bin",
+       "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/ggml-small.en-q5_1.bin", 190'098'681,
+       "bfdff4894dcb76bbf647d56263ea2a96645423f1669176f4844a1bf8e478ad30", "MIT"},
+      {"ggml-large-v3-turbo-q5_0.bin",
+       "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/ggml-large-v3-turbo-q5_0.bin",
+       574'041'195, "394221709cd5ad1f40c46e6031ca61bce88931e6e088c188294c6d5a55ffa7e2", "MIT"},
+  };
+  ASSERT_EQ(speechPins.size(), Config::speechModels().size());
+  for (const auto& pin : speechPins) {
+    const auto item = ModelStore::speech(pin.file);
+    EXPECT_EQ(item.file, pin.file);
+    EXPECT_EQ(item.url, pin.url);
+    EXPECT_EQ(item.bytes, pin.bytes);
+    EXPECT_EQ(item.sha256, pin.sha256);
+    EXPECT_EQ(item.label, "speech model");
+    EXPECT_EQ(item.licence, pin.licence);
+  }
 
   const auto base = ModelStore::base();
   EXPECT_EQ(base.file, Config::baseModelFile);
-  EXPECT_EQ(base.bytes, 1'107'409'248);
+  EXPECT_EQ(base.url, "https://huggingface.co/unsloth/Qwen3-1.7B-GGUF/resolve/main/Qwen3-1.7B-Q4_K_M.gguf");
+  EXPECT_EQ(base.bytes, 1'107'409'472);
+  EXPECT_EQ(base.sha256, "b139949c5bd74937ad8ed8c8cf3d9ffb1e99c866c823204dc42c0d91fa181897");
   EXPECT_EQ(base.label, "language model");
-  EXPECT_TRUE(base.url.ends_with("/quorvel-base-qwen3-1.7b-q4km-1.gguf"));
+  EXPECT_EQ(base.licence, "Apache-2.0");
 
+  // No cleanup layer is published: kept for the upgrade rules, never fetched.
   const auto layer = ModelStore::cleanupAdapter();
   EXPECT_EQ(layer.file, "adapters/cleanup-5.gguf");
   EXPECT_EQ(layer.bytes, 34'892'416);
   EXPECT_EQ(layer.label, "Quorvel Cleanup");
-  EXPECT_TRUE(layer.url.ends_with("/quorvel-cleanup-5.gguf"));
+  EXPECT_TRUE(layer.url.empty());
+  EXPECT_TRUE(ModelStore::mergedCleanup().url.empty());
 
-  const auto merged = ModelStore::mergedCleanup();
-  EXPECT_EQ(merged.file, "cleanup-trained.gguf");
-  EXPECT_EQ(merged.bytes, 1'107'408'736);
-  EXPECT_TRUE(merged.url.ends_with("/tarno-cleanup-4.gguf"));
-
-  for (const auto& item : {speech, base, layer, merged}) {
-    EXPECT_EQ(item.sha256.size(), 64u) << item.file;
-    EXPECT_EQ(item.sha256.find_first_not_of("0123456789abcdef"), std::string::npos) << item.file;
-    EXPECT_TRUE(ModelStore::isUsableUrl(item.url)) << item.url;
-  }
-  EXPECT_EQ(filesOf(ModelStore::required()),
-            (std::vector<std::string>{"ggml-small.en-q5_1.bin", std::string(Config::baseModelFile),
-                                      "adapters/cleanup-5.gguf"}));
+  EXPECT_EQ(filesOf(ModelStore::required("ggml-base.en.bin")),
+            (std::vector<std::string>{"ggml-base.en.bin", std::string(Config::baseModelFile)}));
 }
 
-TEST(ModelItems, HostIsAnHttpsAddressWhenNotConfigured) {
-  EXPECT_TRUE(ModelStore::defaultHost.starts_with("https://"));
-  EXPECT_TRUE(ModelStore::isUsableUrl(ModelStore::itemUrl(ModelStore::defaultHost, "/a.bin")));
+TEST(ModelItems, AMirrorServesEveryItemWithAnAddressUnderItsOwnFileName) {
+  ScopedEnv mirrorHost("QUORVEL_MODEL_HOST", "http://127.0.0.1:8000/models/");
+  // The mirror is read once per process: ask in a child so this test does not
+  // fix the value for the others.
+  ASSERT_EXIT(
+      {
+        const bool ok = ModelStore::speech("ggml-base.en.bin").url ==
+                            "http://127.0.0.1:8000/models/ggml-base.en.bin" &&
+                        ModelStore::base().url ==
+                            "http://127.0.0.1:8000/models/qwen3-1.7b-q4_k_m.gguf" &&
+                        ModelStore::base().sha256 ==
+                            "b139949c5bd74937ad8ed8c8cf3d9ffb1e99c866c823204dc42c0d91fa181897" &&
+                        ModelStore::cleanupAdapter().url.empty();
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(DownloadSettings, TheEnvironmentShortensTheTestKnobsAndEachDownloadGetsItsOwnCancel) {
@@ -127,6 +155,7 @@ TEST(ModelUrls, OnlyAbsoluteWebAddressesAreUsable) {
 
 TEST(ModelPieces, ALargeItemHas139PiecesAndAShortLastOne) {
   ModelStore::Item item = ModelStore::base();
+  item.bytes = 1'107'409'248;
   const auto pieces = ModelStore::pieces(item, "/parts");
   ASSERT_EQ(pieces.size(), 139u);
   EXPECT_EQ(pieces.back().start, 138 * 8'000'000LL);
@@ -235,11 +264,9 @@ TEST(ModelChecksums, FileSha256ReadsInBlocksAndAnswersNothingForMissingFiles) {
 TEST_F(ModelFolderTest, MissingListsRequiredFilesThatAreAbsentInOrder) {
   EXPECT_EQ(filesOf(ModelStore::missing()), filesOf(ModelStore::required()));
   touch(models() / std::string(Config::baseModelFile));
-  EXPECT_EQ(filesOf(ModelStore::missing()),
-            (std::vector<std::string>{"ggml-small.en-q5_1.bin", "adapters/cleanup-5.gguf"}));
+  EXPECT_EQ(filesOf(ModelStore::missing()), (std::vector<std::string>{"ggml-small.en-q5_1.bin"}));
   touch(models() / "ggml-small.en-q5_1.bin");
-  touch(models() / "adapters" / "cleanup-5.gguf");
-  EXPECT_TRUE(ModelStore::missing().empty());
+  EXPECT_TRUE(ModelStore::missing().empty());  // no published cleanup layer to wait for
 }
 
 TEST_F(ModelFolderTest, UpgradeNeedsTheOldMergedModelAndTheSpeechModel) {

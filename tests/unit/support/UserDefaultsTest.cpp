@@ -1,6 +1,8 @@
 #include "support/UserDefaults.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +57,32 @@ TEST_F(UserDefaultsTest, KeepsAnUnreadableFileAsideInsteadOfOverwritingIt) {
   ASSERT_TRUE(defaults.set("sound", true).ok());
   EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable"), "{ this is not json");
   EXPECT_EQ(defaults.boolValue("sound"), true);
+}
+
+TEST_F(UserDefaultsTest, TreatsAValueNestedTooDeepAsAnUnreadableFile) {
+  const std::string deep = "{\"sound\":" + std::string(50000, '[') + std::string(50000, ']') + "}";
+  testing::writeTextFile(defaults.file(), deep);
+  EXPECT_FALSE(defaults.contains("sound"));
+  ASSERT_TRUE(defaults.set("sound", true).ok());
+  EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable"), deep);
+  EXPECT_EQ(defaults.boolValue("sound"), true);
+}
+
+// Two writes in the same second of the same size into the same file differ
+// only in the nanoseconds of their modification time; the second is read.
+TEST_F(UserDefaultsTest, ReadsAFileRewrittenWithinTheSameSecond) {
+  const auto writeAt = [&](const std::string& text, long nanoseconds) {
+    testing::writeTextFile(defaults.file(), text);  // in place: the inode stays
+    const struct timespec times[2] = {{1700000000, nanoseconds}, {1700000000, nanoseconds}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, defaults.file().c_str(), times, 0), 0);
+    struct stat info {};
+    EXPECT_EQ(::stat(defaults.file().c_str(), &info), 0);
+    return info.st_ino;
+  };
+  const ino_t first = writeAt("{\"votes\": 1}", 100);
+  EXPECT_EQ(defaults.integerValue("votes"), 1);
+  ASSERT_EQ(writeAt("{\"votes\": 2}", 200), first);
+  EXPECT_EQ(defaults.integerValue("votes"), 2);
 }
 
 TEST_F(UserDefaultsTest, ConcurrentUpdatesFromThreadsAndProcessesLoseNothing) {

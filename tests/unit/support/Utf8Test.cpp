@@ -39,5 +39,31 @@ TEST(Json, BrokenTextNeverThrows) {
   EXPECT_EQ(compactJson(Json{{"a", "b\xFF"}, {"path", "x/y"}}), "{\"a\":\"b\xEF\xBF\xBD\",\"path\":\"x/y\"}");
 }
 
+std::string nested(int depth, const std::string& inner = "1") {
+  return std::string(static_cast<size_t>(depth), '[') + inner + std::string(static_cast<size_t>(depth), ']');
+}
+
+TEST(Json, RefusesNestingBeyondTheLimitBeforeParsing) {
+  struct Case {
+    std::string text;
+    bool parses;
+  };
+  const Case cases[] = {
+      {nested(kMaxJsonDepth), true},
+      {nested(kMaxJsonDepth + 1), false},
+      {"{\"a\":" + nested(kMaxJsonDepth - 1) + "}", true},
+      {"{\"a\":" + nested(kMaxJsonDepth) + "}", false},
+      {nested(50000), false},
+      {std::string(20000, '{'), false},  // unclosed as well as too deep
+      // Brackets inside strings, escaped quotes included, are text.
+      {"{\"text\":\"" + std::string(1000, '[') + "\\\"" + std::string(1000, '{') + "\"}", true},
+      // Siblings do not add up: only the depth counts.
+      {"[" + nested(kMaxJsonDepth - 1) + "," + nested(kMaxJsonDepth - 1) + "]", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseJson(c.text).has_value(), c.parses) << c.text.substr(0, 80);
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -22,6 +22,10 @@ struct PairCase {
   bool expected;
 };
 
+constexpr const char* kTwentyThreeWords =
+    "we should ship the build to staging tonight and then tell the whole team that the release notes are "
+    "ready for review tomorrow";
+
 TEST(Plausible, BoundsTheWordCount) {
   const PairCase cases[] = {
       {"we should ship the build", "", false},              // nothing left
@@ -30,6 +34,9 @@ TEST(Plausible, BoundsTheWordCount) {
       {"we should ship the build", "We should ship the build, we should ship the build.", false},  // 10
       {"ship the build to staging and then tell the whole team", "Ship the build.", false},  // 3 < 4.4
       {"ship the build to staging and then tell the team", "Ship the build to staging.", true},  // 5 >= 4
+      // 40 % of 23 words is 9.2: nine words are just too few, ten enough.
+      {kTwentyThreeWords, "We should ship the build to staging tonight, team.", false},
+      {kTwentyThreeWords, "We should ship the build to staging tonight, then review.", true},
   };
   for (const auto& c : cases) EXPECT_EQ(plausible(c.raw, c.cleaned, 0.0), c.expected) << c.cleaned;
 }

@@ -118,6 +118,15 @@ TEST(PersonalWordsNoteUsed, TouchesUsedWordsOnlyWhenTheOrderChanges) {
   EXPECT_FALSE(words.noteUsed("bob and anna"));
 }
 
+TEST(PersonalWordsNoteUsed, ABlankEntryIsNeverUsed) {
+  PersonalWords words;
+  words.dictionary = {" ", "", "Anna", "\u00a0"};
+  EXPECT_TRUE(words.noteUsed("I met Anna today at noon"));
+  EXPECT_THAT(words.recent, ElementsAre("Anna"));
+  EXPECT_FALSE(words.noteUsed("nobody here at all"));
+  EXPECT_THAT(words.recent, ElementsAre("Anna"));
+}
+
 TEST(PersonalWordsPromptNames, RecentFirstWithoutDuplicatesOrRemovedWords) {
   PersonalWords words;
   words.dictionary = {"Anna", "Bob", "Carla", "bob"};
@@ -210,6 +219,8 @@ TEST(HasWord, MatchesWholeWordsLiterallyIgnoringCase) {
       {"STRASSE", "straße", true},          // full case folding
       {"anything", "", false},
       {"", "word", false},
+      {"two words", " ", false},  // a blank entry is no word
+      {"two\twords", "\t", false},
   };
   for (const auto& c : cases) EXPECT_EQ(hasWord(c.text, c.word), c.found) << c.text << " / " << c.word;
 }

@@ -57,6 +57,10 @@ TEST(RestoreDroppedSentences, PutsBackASilentlyDroppedSentence) {
       {"double spaces collapse", "We shipped the build today. Tell Dana the numbers look great. Thanks.",
        "We shipped the build today.  Thanks.",
        "We shipped the build today. Tell Dana the numbers look great. Thanks."},
+      {"four words are enough, fillers not counted",
+       "We shipped the build today. Um call me later tonight. Thanks for all the work.",
+       "We shipped the build today. Thanks for all the work.",
+       "We shipped the build today. Call me later tonight. Thanks for all the work."},
   };
   for (const auto& c : cases) EXPECT_EQ(restoreDroppedSentences(c.source, c.cleaned), c.expected) << c.what;
 }

@@ -84,6 +84,74 @@ TEST(EndAnchoredPattern, RemovesExactlyWhatAWholeTextReplaceRemoves) {
   EXPECT_GT(removals, 300);  // the inputs do exercise the removals
 }
 
+// The patterns that say where a match cannot begin find exactly the matches
+// of their plain forms, one after the other as a search loop takes them.
+TEST(RulePatterns, StartGuardsChangeNoMatch) {
+  struct Case {
+    const patterns::PatternSource& guarded;
+    std::u16string_view plain;
+    std::vector<std::string> pieces;
+  };
+  const Case cases[] = {
+      {patterns::kSoundLabel, uR"re(\s*[\(\[\*]([A-Za-z][A-Za-z_' ]{1,38})[\)\]\*]\s*(?:-\s+)?)re",
+       {" ", "  ", "\n", "\t", "(", ")", "[", "]", "*", "laughs", "music", "a", "_", "'", "-", "- ", "x y",
+        "\u00A0", "é", "Word"}},
+      {patterns::kSpaceBeforeMark, uR"re(\s+([,.?!]))re", {" ", "  ", "\n", "\t", ",", ".", "?", "!", "a", "\u2028"}},
+      {patterns::kBreakPlace,
+       uR"re(([\p{L}\p{N}']+)[.!?][ \t]+([A-Z][\p{L}']*)[ \t]+([\p{L}\p{N}']+)[ \t]+([\p{L}\p{N}']+))re",
+       {" ", "\t", ".", "! ", "? ", "We ", "So ", "and ", "it's ", "'", "x1", "A ", "é", ", ", "\n", "Ω",
+        "word. ", "end. We go ", "aaaa"}},
+  };
+  std::mt19937 random(1312);
+  for (const Case& c : cases) {
+    const auto plain = unicode::compileOrAbort(c.plain);
+    const auto guarded = unicode::compileOrAbort(c.guarded.source, c.guarded.flags);
+    std::uniform_int_distribution<size_t> pick(0, c.pieces.size() - 1);
+    std::uniform_int_distribution<int> count(0, 30);
+    int found = 0;
+    for (int round = 0; round < 3000; ++round) {
+      std::string utf8;
+      for (int k = count(random); k > 0; --k) utf8 += c.pieces[pick(random)];
+      const icu::UnicodeString text = unicode::fromUtf8(utf8);
+      const auto matches = [&text](const icu::RegexPattern& pattern) {
+        std::vector<std::vector<int32_t>> all;
+        auto matcher = unicode::matcherFor(pattern, text);
+        UErrorCode status = U_ZERO_ERROR;
+        while (matcher->find()) {
+          std::vector<int32_t> spans;
+          for (int32_t g = 0; g <= matcher->groupCount(); ++g) {
+            spans.push_back(matcher->start(g, status));
+            spans.push_back(matcher->end(g, status));
+          }
+          all.push_back(std::move(spans));
+        }
+        return all;
+      };
+      const auto expected = matches(*plain);
+      ASSERT_EQ(matches(*guarded), expected) << utf8;
+      found += static_cast<int>(expected.size());
+    }
+    EXPECT_GT(found, 300) << unicode::toUtf8(icu::UnicodeString(c.plain.data(), static_cast<int32_t>(c.plain.size())));
+  }
+}
+
+TEST(Normalize, MatchesTheWholeTextSearch) {
+  static const char* const pieces[] = {"[", "]", "(", ")", "silence", "MUSIC", "ſilence", "blank_audio",
+                                       "inaudible ", " ", "\n", "-", "— ", "word", "é"};
+  std::mt19937 random(5);
+  std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> count(0, 20);
+  int tagged = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    for (int k = count(random); k > 0; --k) text += pieces[pick(random)];
+    const std::string expected = straightforward::normalize(text);
+    ASSERT_EQ(normalize(text), expected) << text;
+    if (expected.size() + 1 < text.size()) ++tagged;
+  }
+  EXPECT_GT(tagged, 300);
+}
+
 TEST(FinishingChain, MatchesTheStraightforwardRules) {
   std::mt19937 random(7);
   for (int round = 0; round < 1500; ++round) {

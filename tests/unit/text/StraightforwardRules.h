@@ -89,9 +89,20 @@ inline std::string removeLeftoverCommands(std::string_view raw) {
   return unicode::toUtf8(unicode::trimWhitespaceAndLineBreaks(text));
 }
 
+inline std::string normalize(std::string_view raw) {
+  UnicodeString text = replace(patterns::kTranscriptTags, unicode::fromUtf8(raw), u" ");
+  text = replace(patterns::kWhitespace, text, u" ");
+  text = unicode::trimWhitespaceAndLineBreaks(text);
+  return unicode::toUtf8(replace(patterns::kLeadingDashes, text, u""));
+}
+
+// White space before a mark, written the plain way (the library's pattern
+// says where a match cannot begin).
+inline constexpr patterns::PatternSource kPlainSpaceBeforeMark{uR"re(\s+([,.?!]))re"};
+
 inline std::string lightClean(std::string_view raw) {
   UnicodeString text = replace(patterns::kFillerWords, unicode::fromUtf8(raw), u"");
-  text = replace(patterns::kSpaceBeforeMark, text, u"$1");
+  text = replace(kPlainSpaceBeforeMark, text, u"$1");
   text = replace(patterns::kWhitespace, text, u" ");
   return unicode::toUtf8(unicode::withFirstUppercased(unicode::trimSpacesAndTabs(text)));
 }

@@ -1,6 +1,6 @@
 // Creates the adapters, wires them to the application's logic and runs the
 // Qt event loop.
-#include "app/DesktopApp.h"
+#include "main/DesktopApp.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -33,7 +33,10 @@
 #include "support/ProgramValues.h"
 #include "support/UserDefaults.h"
 #include "ui/Bubble.h"
+#include "ui/DashboardWindow.h"
 #include "ui/GuiStart.h"
+#include "ui/NotePanel.h"
+#include "ui/OnboardingWindow.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
@@ -203,7 +206,7 @@ int runDesktopApp(int argc, char** argv) {
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
   NoDesktop noteDesktop;
-  BrainstormNote note(loop, paster, noteDesktop);
+  BrainstormNote note(loop, paster, noteDesktop, ui::notePanelFactory());
   Recorder recorder(MicPulse::factory());
   PipelineEngine engine;
   ThreadTaskRunner runner;
@@ -213,16 +216,38 @@ int runDesktopApp(int argc, char** argv) {
                       [&running] { return running != nullptr && running->trusted(); });
 
   Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), defaultUpdateFeedUrl(), fetchFeed);
+  // The windows are made on first use and closed before the delegate goes;
+  // they reach the delegate through the bridge it makes below.
+  SharedBridge bridge;
+  std::unique_ptr<ui::DashboardController> dashboard;
+  std::unique_ptr<ui::OnboardingController> onboarding;
+  const auto dashboardWindow = [&]() -> ui::DashboardController& {
+    if (!dashboard) dashboard = std::make_unique<ui::DashboardController>(bridge, loop);
+    return *dashboard;
+  };
+  const auto onboardingWindow = [&]() -> ui::OnboardingController& {
+    if (!onboarding) {
+      onboarding = std::make_unique<ui::OnboardingController>(bridge, loop);
+      onboarding->onFinished = [&dashboardWindow] { dashboardWindow().show(); };
+    }
+    return *onboarding;
+  };
   ShellWindows windows;
+  windows.openDashboard = [&dashboardWindow] { dashboardWindow().show(); };
+  windows.openDashboardHome = [&dashboardWindow] { dashboardWindow().show(Page::home); };
+  windows.openOnboarding = [&onboardingWindow](bool fromStart) { onboardingWindow().show(fromStart); };
+  windows.reloadDashboard = [&dashboard] {
+    if (dashboard) dashboard->reload();
+  };
   windows.showUpdate = [&updates] { updates.checkNow(); };
-  windows.onboardingFinished = [] { return UserDefaults().boolOr("dashboardSeen", false); };
+  windows.onboardingFinished = [] { return ui::OnboardingController::finished(); };
   windows.quit = [] { QCoreApplication::quit(); };
   AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
   // Handed to the dashboard and onboarding windows.
-  const SharedBridge bridge = app.makeBridge();
+  bridge = app.makeBridge();
   bridge->updateVersion = [&updates] { return updates.pendingVersion(); };
   bridge->installUpdate = [&updates] { updates.checkNow(); };
   bridge->checkForUpdates = [&updates] { updates.checkNow(); };
@@ -245,6 +270,8 @@ int runDesktopApp(int argc, char** argv) {
   app.launch(programArguments());
   updates.start();
   const int code = QApplication::exec();
+  onboarding.reset();
+  dashboard.reset();
   // Deliveries still under way get a moment to finish their history line.
   (void)runner.waitIdle(std::chrono::seconds(2));
   running = nullptr;

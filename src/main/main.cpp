@@ -4,14 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "app/DesktopApp.h"
+#include "main/DesktopApp.h"
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
+#include "app/DownloadModels.h"
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
+#include "ui/WindowSnapshots.h"
 #include "ui/TagModes.h"
 
 #ifndef QUORVEL_VERSION
@@ -53,6 +55,8 @@ int main(int argc, char** argv) {
     }
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));
+    case Mode::downloadModels:
+      return runDownloadModels(programArguments());
     case Mode::bank:
       return runBank(choice.values.at(0), choice.values.at(1));
     case Mode::replay:
@@ -63,6 +67,12 @@ int main(int argc, char** argv) {
       return runBubbleDemo(argc, argv);
     case Mode::bubbleSnapshot:
       return runBubbleSnapshot(choice.values.at(0), argc, argv);
+    case Mode::noteSnapshot:
+      return ui::runNoteSnapshot(choice.values.at(0), argc, argv);
+    case Mode::dashboardSnapshot:
+      return ui::runDashboardSnapshot(choice.values.at(0), programArguments(), argc, argv);
+    case Mode::onboardingSnapshot:
+      return ui::runOnboardingSnapshot(choice.values.at(0), programArguments(), argc, argv);
     case Mode::app:
       return runDesktopApp(argc, argv);
     default:
