@@ -78,8 +78,16 @@ Status apply(bool open, const fs::path& entry, const fs::path& executable) {
 }
 
 Status set(bool open) {
-  if (Status stored = UserDefaults().set(kSetting, Json(open)); !stored.ok()) return stored;
-  return apply(open, entryFile(), executableFolder() / "quorvel");
+  // The entry first: when it cannot be changed the setting keeps saying what
+  // really happens at login.
+  const fs::path entry = entryFile();
+  const fs::path executable = executableFolder() / "quorvel";
+  if (Status changed = apply(open, entry, executable); !changed.ok()) return changed;
+  if (Status stored = UserDefaults().set(kSetting, Json(open)); !stored.ok()) {
+    (void)apply(!open, entry, executable);
+    return stored;
+  }
+  return Done{};
 }
 
 Status sync() {

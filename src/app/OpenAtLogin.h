@@ -29,8 +29,8 @@ std::string entryText(const fs::path& executable);
 // entry that is not there succeeds.
 Status apply(bool open, const fs::path& entry, const fs::path& executable);
 
-// Stores the setting and brings the entry in line with it, for the running
-// program (this executable, the standard store and entry file).
+// Changes the entry for the running program (this executable, the standard
+// entry file), then stores the setting. On an error neither has changed.
 Status set(bool open);
 
 // Brings the entry in line with the stored setting (at start, so a moved

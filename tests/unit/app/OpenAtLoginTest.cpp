@@ -71,11 +71,14 @@ TEST(OpenAtLoginTest, ExecPathsAreQuotedTheWayDesktopEntriesRequire) {
   }
 }
 
-TEST(OpenAtLoginTest, AnUnwritableConfigFolderIsReportedNotIgnored) {
+TEST(OpenAtLoginTest, AnEntryThatCannotBeWrittenLeavesTheSettingAsItWas) {
   TempDir home;
-  const fs::path blocked = home.path() / "file";
-  ASSERT_TRUE(writeFileAtomically(blocked, "x").ok());
-  EXPECT_FALSE(OpenAtLogin::apply(true, blocked / "autostart" / "quorvel.desktop", "/usr/bin/quorvel").ok());
+  ScopedEnv config("XDG_CONFIG_HOME", home.path().string());
+  // A file where the autostart folder should be.
+  ASSERT_TRUE(writeFileAtomically(home.path() / "autostart", "x").ok());
+  EXPECT_FALSE(OpenAtLogin::set(true).ok());
+  EXPECT_FALSE(UserDefaults().boolValue("openAtLogin").has_value());
+  EXPECT_FALSE(OpenAtLogin::apply(true, home.path() / "autostart" / "quorvel.desktop", "/usr/bin/quorvel").ok());
 }
 
 }  // namespace
