@@ -202,6 +202,7 @@ int runDesktopApp(int argc, char** argv) {
   KeysX11 keys;
   PasterX11::Settings pasteSettings;
   pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
+  pasteSettings.beforeOwnRightAlt = [&keys](bool down) { keys.expectOwnRightAlt(down); };
   PasterX11 paster(pasteSettings);
   SoundsCanberra sounds;
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
