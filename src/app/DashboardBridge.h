@@ -82,6 +82,13 @@ struct DashboardBridge {
   std::function<void(bool)> setAutomaticUpdates = [](bool) {};
   std::function<void()> checkForUpdates = [] {};
 
+  // --- Start at login --------------------------------------------------------
+  // The "openAtLogin" setting. Setting it writes or removes the autostart
+  // entry and answers whether that worked; on false nothing changed and the
+  // switch goes back.
+  std::function<bool()> openAtLogin = [] { return false; };
+  std::function<bool(bool)> setOpenAtLogin = [](bool) { return true; };
+
   // One bridge is shared by the windows (SharedBridge); the default
   // requestMicrophone refers to it, so it is never copied.
   DashboardBridge() = default;

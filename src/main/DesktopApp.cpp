@@ -17,6 +17,7 @@
 #include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
+#include "app/OpenAtLogin.h"
 #include "app/PipelineEngine.h"
 #include "app/Placement.h"
 #include "app/TaskRunner.h"
@@ -260,6 +261,12 @@ int runDesktopApp(int argc, char** argv) {
   bridge->checkForUpdates = [&updates] { updates.checkNow(); };
   bridge->automaticUpdates = [&updates] { return updates.automatic(); };
   bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
+  bridge->openAtLogin = [] { return UserDefaults().boolOr(OpenAtLogin::kSetting, false); };
+  bridge->setOpenAtLogin = [](bool open) {
+    const Status changed = OpenAtLogin::set(open);
+    if (!changed.ok()) logLine("Quorvel: could not change the start at login: " + changed.error());
+    return changed.ok();
+  };
   updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
     showUpdateAnswer(dialogs, newer, problem);
   };
@@ -274,6 +281,10 @@ int runDesktopApp(int argc, char** argv) {
   QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&app] { app.terminate(); });
 
   logLine("Quorvel: started");
+  // The login entry names this executable, so a program that moved is found again.
+  if (const Status entry = OpenAtLogin::sync(); !entry.ok()) {
+    logLine("Quorvel: could not update the start at login: " + entry.error());
+  }
   app.launch(programArguments());
   updates.start();
   const int code = QApplication::exec();

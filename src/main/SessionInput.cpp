@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/linux/InputAccessProbe.h"
+#include "platform/linux/KeysX11.h"
 #include "platform/linux/PasterWayland.h"
 #include "platform/linux/PasterX11.h"
 #include "support/Log.h"
@@ -30,14 +31,17 @@ std::optional<std::string> prepareSession(const KeyBackendChoice& choice) {
 
 SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   SessionInput input;
-  input.keys = makeKeySource(choice);
   if (choice.backend == KeyBackend::evdev) {
+    input.keys = makeKeySource(choice);
     input.paster = std::make_unique<PasterWayland>(PasterWayland::systemParts());
   } else {
+    auto keys = std::make_unique<KeysX11>();
     PasterX11::Settings settings;
     // The paster goes first (declared after the keys), so the keys outlive
-    // this question.
-    settings.userHoldsRightAlt = [keys = input.keys.get()] { return keys->isDown(ShellKey::rightAlt); };
+    // these questions.
+    settings.userHoldsRightAlt = [keys = keys.get()] { return keys->isDown(ShellKey::rightAlt); };
+    settings.beforeOwnRightAlt = [keys = keys.get()](bool down) { keys->expectOwnRightAlt(down); };
+    input.keys = std::move(keys);
     input.paster = std::make_unique<PasterX11>(std::move(settings));
   }
   const bool wayland = choice.backend == KeyBackend::evdev;

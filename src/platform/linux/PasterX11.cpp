@@ -381,8 +381,18 @@ void PasterX11::Worker::sendChordXTest(PasteChord chord) {
   char keys[32] = {};
   XQueryKeymap(d, keys);
   const bool altHeld = (keys[rightAltKeycode / 8] & (1 << (rightAltKeycode % 8))) != 0;
-  // A held right Alt would turn the chord into Ctrl+Alt+V.
-  if (altHeld) XTestFakeKeyEvent(d, rightAltKeycode, False, CurrentTime);
+  // A held right Alt would turn the chord into Ctrl+Alt+V: let go of it and
+  // press it again after, when the user holds it. Decided and announced to
+  // the key source before anything is sent (Xlib may flush at any round trip
+  // below, and the key source must know both events as ours).
+  const bool pressAgain = altHeld && settings.userHoldsRightAlt && settings.userHoldsRightAlt();
+  if (altHeld) {
+    if (settings.beforeOwnRightAlt) {
+      settings.beforeOwnRightAlt(false);
+      if (pressAgain) settings.beforeOwnRightAlt(true);
+    }
+    XTestFakeKeyEvent(d, rightAltKeycode, False, CurrentTime);
+  }
   const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
   const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
   KeyCode v = XKeysymToKeycode(d, XK_v);
@@ -394,7 +404,7 @@ void PasterX11::Worker::sendChordXTest(PasteChord chord) {
   for (auto it = chordKeys.rbegin(); it != chordKeys.rend(); ++it) {
     XTestFakeKeyEvent(d, *it, False, CurrentTime);
   }
-  if (altHeld && settings.userHoldsRightAlt && settings.userHoldsRightAlt()) {
+  if (pressAgain) {
     XTestFakeKeyEvent(d, rightAltKeycode, True, CurrentTime);
   }
   XSync(d, False);

@@ -40,9 +40,12 @@ class PasterX11 : public Paster {
     std::chrono::milliseconds ownerAnswer{400};  // one request to the clipboard's owner
     std::chrono::milliseconds saveBudget{1500};  // saving the whole clipboard
     std::size_t maxSavedBytes = 64u << 20;       // larger clipboards are not kept whole
-    // Whether the user still holds right Alt after the paste chord (the key
-    // source knows); without it a released right Alt is never pressed again.
+    // Whether the user holds right Alt as the chord begins (the key source
+    // knows); without it a released right Alt is never pressed again.
     std::function<bool()> userHoldsRightAlt;
+    // Told just before the chord sends its own right Alt release or press,
+    // so the key source can tell them from the user's.
+    std::function<void(bool down)> beforeOwnRightAlt;
     // How the paste chord reaches the focused window, called on the paster's
     // thread once the text is on the clipboard. Empty: XTEST on the paster's
     // own connection (an X11 session). A Wayland session sends it through a
