@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "app/InputAccess.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -67,11 +68,26 @@ struct DashboardBridge {
     const char* display = std::getenv("WAYLAND_DISPLAY");
     return display != nullptr && *display != '\0';
   };
+  // The Wayland permission step: what the keyboard devices allow. By default
+  // a Wayland session whose keys can't be heard lacks the keyboard's part.
+  std::function<InputAccess()> inputAccess = [this] {
+    InputAccess access;
+    access.wayland = wayland();
+    access.readKeyboard = !access.wayland || trusted();
+    return access;
+  };
 
   // --- Updates ---------------------------------------------------------------
   std::function<bool()> automaticUpdates = [] { return true; };
   std::function<void(bool)> setAutomaticUpdates = [](bool) {};
   std::function<void()> checkForUpdates = [] {};
+
+  // --- Start at login --------------------------------------------------------
+  // The "openAtLogin" setting. Setting it writes or removes the autostart
+  // entry and answers whether that worked; on false nothing changed and the
+  // switch goes back.
+  std::function<bool()> openAtLogin = [] { return false; };
+  std::function<bool(bool)> setOpenAtLogin = [](bool) { return true; };
 
   // One bridge is shared by the windows (SharedBridge); the default
   // requestMicrophone refers to it, so it is never copied.

@@ -2,6 +2,8 @@
 // Qt event loop.
 #include "main/DesktopApp.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -15,16 +17,16 @@
 #include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
+#include "app/OpenAtLogin.h"
 #include "app/PipelineEngine.h"
 #include "app/Placement.h"
 #include "app/TaskRunner.h"
 #include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "main/SessionInput.h"
 #include "platform/linux/AtspiDesktop.h"
-#include "platform/linux/KeysX11.h"
 #include "platform/linux/MicPulse.h"
-#include "platform/linux/PasterX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
 #include "support/EnvironmentValues.h"
@@ -168,6 +170,12 @@ void showUpdateAnswer(Dialogs& dialogs, const std::optional<UpdateFeed>& newer, 
 }  // namespace
 
 int runDesktopApp(int argc, char** argv) {
+  const KeyBackendChoice session = chooseKeyBackend();
+  if (const auto problem = prepareSession(session)) {
+    std::fprintf(stderr, "quorvel: %s\n", problem->c_str());
+    logLine("Quorvel: " + *problem);
+    return 1;
+  }
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
@@ -198,10 +206,9 @@ int runDesktopApp(int argc, char** argv) {
 
   QtMainLoop loop;
   QtTray tray;
-  KeysX11 keys;
-  PasterX11::Settings pasteSettings;
-  pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
-  PasterX11 paster(pasteSettings);
+  SessionInput input = makeSessionInput(session);
+  KeySource& keys = *input.keys;
+  Paster& paster = *input.paster;
   SoundsCanberra sounds;
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
@@ -242,7 +249,8 @@ int runDesktopApp(int argc, char** argv) {
   windows.showUpdate = [&updates] { updates.checkNow(); };
   windows.onboardingFinished = [] { return ui::OnboardingController::finished(); };
   windows.quit = [] { QCoreApplication::quit(); };
-  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
+  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
+                             input.access},
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
@@ -253,6 +261,12 @@ int runDesktopApp(int argc, char** argv) {
   bridge->checkForUpdates = [&updates] { updates.checkNow(); };
   bridge->automaticUpdates = [&updates] { return updates.automatic(); };
   bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
+  bridge->openAtLogin = [] { return UserDefaults().boolOr(OpenAtLogin::kSetting, false); };
+  bridge->setOpenAtLogin = [](bool open) {
+    const Status changed = OpenAtLogin::set(open);
+    if (!changed.ok()) logLine("Quorvel: could not change the start at login: " + changed.error());
+    return changed.ok();
+  };
   updates.show = [&dialogs](const std::optional<UpdateFeed>& newer, const std::string& problem) {
     showUpdateAnswer(dialogs, newer, problem);
   };
@@ -267,6 +281,10 @@ int runDesktopApp(int argc, char** argv) {
   QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&app] { app.terminate(); });
 
   logLine("Quorvel: started");
+  // The login entry names this executable, so a program that moved is found again.
+  if (const Status entry = OpenAtLogin::sync(); !entry.ok()) {
+    logLine("Quorvel: could not update the start at login: " + entry.error());
+  }
   app.launch(programArguments());
   updates.start();
   const int code = QApplication::exec();

@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QSignalBlocker>
 
+#include "app/OpenAtLogin.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
@@ -204,9 +206,22 @@ void SettingsPage::rebuild() {
     });
     rows->addWidget(settingRow(QString::fromUtf8(setting.title), QString::fromUtf8(setting.explanation), toggle, panel));
   }
+  DashboardBridge& bridge = model_.bridge();
+  rows->addWidget(hairline(panel));
+  auto* atLogin = new Toggle();
+  atLogin->setChecked(bridge.openAtLogin ? bridge.openAtLogin() : false);
+  const QString atLoginTitle = QString::fromUtf8(OpenAtLogin::kTitle.data(), OpenAtLogin::kTitle.size());
+  atLogin->setAccessibleName(atLoginTitle);
+  QObject::connect(atLogin, &QAbstractButton::toggled, this, [&bridge, atLogin](bool on) {
+    if (!bridge.setOpenAtLogin || bridge.setOpenAtLogin(on)) return;
+    const QSignalBlocker quiet(atLogin);  // the entry could not be changed: show what holds
+    atLogin->setChecked(!on);
+  });
+  rows->addWidget(settingRow(atLoginTitle,
+                             QString::fromUtf8(OpenAtLogin::kDetail.data(), OpenAtLogin::kDetail.size()),
+                             atLogin, panel));
   body()->addWidget(panel);
 
-  DashboardBridge& bridge = model_.bridge();
   auto* updates = new Card(Card::Fill::panel, widget());
   auto* updateRows = new QVBoxLayout(updates);
   updateRows->setContentsMargins(0, 4, 0, 4);

@@ -93,9 +93,30 @@ void KeysX11::stop() {
   queries_.reset();
 }
 
+void KeysX11::expectOwnRightAlt(bool down) {
+  std::scoped_lock lock(mutex_);
+  ownRightAlt_.push_back({down, std::chrono::steady_clock::now() + std::chrono::seconds(1)});
+}
+
+bool KeysX11::isOwnEcho(bool down) {
+  std::scoped_lock lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  while (!ownRightAlt_.empty() && ownRightAlt_.front().until < now) ownRightAlt_.pop_front();
+  if (ownRightAlt_.empty() || ownRightAlt_.front().down != down) return false;
+  ownRightAlt_.pop_front();
+  return true;
+}
+
 bool KeysX11::isDown(ShellKey key) {
   const int code = keycodeOf(key);
   std::scoped_lock lock(mutex_);
+  if (key == ShellKey::rightAlt) {
+    // Between our own release and press the server says "up" while the user
+    // still holds the key: the user's own events say better.
+    const auto now = std::chrono::steady_clock::now();
+    while (!ownRightAlt_.empty() && ownRightAlt_.front().until < now) ownRightAlt_.pop_front();
+    if (!ownRightAlt_.empty()) return userHoldsRightAlt_;
+  }
   if (code == 0 || !queries_ || x11ConnectionLost(queries_.get())) return false;
   char keys[32] = {};
   XQueryKeymap(queries_.get(), keys);
@@ -130,6 +151,14 @@ void KeysX11::run(int stopFd) {
         key.key = shellKeyOf(code);
         key.down = cookie->evtype == XI_RawKeyPress;
         key.modifier = code >= 0 && code < 256 && modifiers[static_cast<size_t>(code)];
+        if (key.key == ShellKey::rightAlt) {
+          if (isOwnEcho(key.down)) {
+            XFreeEventData(display, cookie);
+            continue;
+          }
+          std::scoped_lock lock(mutex_);
+          userHoldsRightAlt_ = key.down;
+        }
         Handler handler;
         {
           std::scoped_lock lock(mutex_);

@@ -7,6 +7,8 @@
 #include "platform/linux/KeyThread.h"
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,12 +37,28 @@ class KeysX11 : public KeySource {
   bool isDown(ShellKey key) override;
   std::string problem() const override;
 
+  // Says that this program itself is about to send a right Alt press or
+  // release (the paste chord lets go of a held right Alt and presses it
+  // again). Its echo is not passed on and the poll still sees the key held,
+  // so typing an earlier dictation never ends the recording under way.
+  // Echoes that never come are forgotten after a second. Any thread.
+  void expectOwnRightAlt(bool down);
+
  private:
+  struct OwnEcho {
+    bool down;
+    std::chrono::steady_clock::time_point until;
+  };
+  // True when the event is the echo of the next announced key (and drops it).
+  bool isOwnEcho(bool down);
+
   void run(int stopFd);
 
   mutable std::mutex mutex_;
   std::string problem_;       // guarded by mutex_
   Handler handler_;           // guarded by mutex_
+  std::deque<OwnEcho> ownRightAlt_;  // guarded by mutex_; oldest first
+  bool userHoldsRightAlt_ = false;   // guarded by mutex_; from the user's events
   X11DisplayPtr queries_;     // guarded by mutex_; XQueryKeymap
   X11DisplayPtr events_;      // owned by the event thread while it runs
   int xiOpcode_ = 0;

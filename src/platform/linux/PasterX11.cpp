@@ -80,6 +80,7 @@ struct PasterX11::Worker {
   bool idle = true;            // guarded by mutex
   bool stopping = false;       // guarded by mutex
   std::string problem;         // guarded by mutex
+  std::function<void()> lateFailure;  // guarded by mutex
   int wake[2] = {-1, -1};
 
   // Worker thread only.
@@ -107,7 +108,7 @@ struct PasterX11::Worker {
   std::optional<Offer> convert(Atom target, SteadyClock::time_point deadline);
   std::optional<Offer> readProperty(Atom property);
   std::vector<Offer> textOffers(const std::string& text, bool withMarkers);
-  void sendChord(PasteChord chord);
+  void sendChordXTest(PasteChord chord);
   void restore();
   bool isText(Atom target) const;
 };
@@ -116,7 +117,7 @@ bool PasterX11::Worker::open() {
   std::string why;
   display = openX11Display(why);
   int event = 0, error = 0, major = 0, minor = 0;
-  if (display && !XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
+  if (display && !settings.sendChord && !XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
     why = "the X server has no XTEST extension";
     display.reset();
   }
@@ -376,13 +377,23 @@ std::vector<Offer> PasterX11::Worker::saveClipboard() {
   return saved;
 }
 
-void PasterX11::Worker::sendChord(PasteChord chord) {
+void PasterX11::Worker::sendChordXTest(PasteChord chord) {
   Display* d = display.get();
   char keys[32] = {};
   XQueryKeymap(d, keys);
   const bool altHeld = (keys[rightAltKeycode / 8] & (1 << (rightAltKeycode % 8))) != 0;
-  // A held right Alt would turn the chord into Ctrl+Alt+V.
-  if (altHeld) XTestFakeKeyEvent(d, rightAltKeycode, False, CurrentTime);
+  // A held right Alt would turn the chord into Ctrl+Alt+V: let go of it and
+  // press it again after, when the user holds it. Decided and announced to
+  // the key source before anything is sent (Xlib may flush at any round trip
+  // below, and the key source must know both events as ours).
+  const bool pressAgain = altHeld && settings.userHoldsRightAlt && settings.userHoldsRightAlt();
+  if (altHeld) {
+    if (settings.beforeOwnRightAlt) {
+      settings.beforeOwnRightAlt(false);
+      if (pressAgain) settings.beforeOwnRightAlt(true);
+    }
+    XTestFakeKeyEvent(d, rightAltKeycode, False, CurrentTime);
+  }
   const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
   const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
   KeyCode v = XKeysymToKeycode(d, XK_v);
@@ -394,7 +405,7 @@ void PasterX11::Worker::sendChord(PasteChord chord) {
   for (auto it = chordKeys.rbegin(); it != chordKeys.rend(); ++it) {
     XTestFakeKeyEvent(d, *it, False, CurrentTime);
   }
-  if (altHeld && settings.userHoldsRightAlt && settings.userHoldsRightAlt()) {
+  if (pressAgain) {
     XTestFakeKeyEvent(d, rightAltKeycode, True, CurrentTime);
   }
   XSync(d, False);
@@ -423,12 +434,29 @@ void PasterX11::Worker::handle(const Request& request) {
     }
   }
   std::vector<Offer> user = saved && owning ? *saved : saveClipboard();
-  if (!own(textOffers(request.text, true))) return;
+  if (!own(textOffers(request.text, true))) {
+    if (settings.clipboardRefused) {
+      settings.clipboardRefused(request.text, request.chord);
+    } else {
+      logLine("Quorvel: could not type the dictation (no clipboard); it stays in Copy Last Dictation");
+      std::function<void()> told;
+      {
+        std::scoped_lock lock(mutex);
+        told = lateFailure;
+      }
+      if (told) told();
+    }
+    return;
+  }
   saved = std::move(user);
   pastedAt = SteadyClock::now();
   restoreAt = pastedAt + settings.restoreAfter;
   fetched = false;
-  sendChord(request.chord);
+  if (!settings.sendChord) {
+    sendChordXTest(request.chord);
+  } else if (!settings.sendChord(request.chord)) {
+    logLine("Quorvel: could not send the paste keys; the dictation stays in Copy Last Dictation");
+  }
 }
 
 void PasterX11::Worker::restore() {
@@ -639,6 +667,11 @@ bool PasterX11::copy(const std::string& text) {
   const char byte = 1;
   (void)!write(worker_->wake[1], &byte, 1);
   return true;
+}
+
+void PasterX11::onLateFailure(std::function<void()> handler) {
+  std::scoped_lock lock(worker_->mutex);
+  worker_->lateFailure = std::move(handler);
 }
 
 std::string PasterX11::problem() const {

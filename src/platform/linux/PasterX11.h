@@ -40,9 +40,22 @@ class PasterX11 : public Paster {
     std::chrono::milliseconds ownerAnswer{400};  // one request to the clipboard's owner
     std::chrono::milliseconds saveBudget{1500};  // saving the whole clipboard
     std::size_t maxSavedBytes = 64u << 20;       // larger clipboards are not kept whole
-    // Whether the user still holds right Alt after the paste chord (the key
-    // source knows); without it a released right Alt is never pressed again.
+    // Whether the user holds right Alt as the chord begins (the key source
+    // knows); without it a released right Alt is never pressed again.
     std::function<bool()> userHoldsRightAlt;
+    // Told just before the chord sends its own right Alt release or press,
+    // so the key source can tell them from the user's.
+    std::function<void(bool down)> beforeOwnRightAlt;
+    // How the paste chord reaches the focused window, called on the paster's
+    // thread once the text is on the clipboard. Empty: XTEST on the paster's
+    // own connection (an X11 session). A Wayland session sends it through a
+    // virtual keyboard, since XTEST reaches only X windows; then the X server
+    // needs no XTEST. False: the chord could not be sent (logged).
+    std::function<bool(PasteChord)> sendChord;
+    // When the clipboard can't be taken, called on the paster's thread with
+    // the text: another way to get it there (typing it). Empty: the failure
+    // is logged and the text stays with the caller's "Copy Last Dictation".
+    std::function<void(const std::string& text, PasteChord)> clipboardRefused;
   };
 
   PasterX11();
@@ -51,11 +64,15 @@ class PasterX11 : public Paster {
   PasterX11(const PasterX11&) = delete;
   PasterX11& operator=(const PasterX11&) = delete;
 
-  // False only when there is no X display or no XTEST (problem() says which).
+  // False only when there is no X display or no XTEST (problem() says which),
+  // or the connection was lost.
   bool paste(const std::string& text, PasteChord chord) override;
   bool copy(const std::string& text) override;
 
-  std::string problem() const;
+  std::string problem() const override;
+  // Told when the clipboard could not be taken for a paste (and no
+  // clipboardRefused hook took the text another way).
+  void onLateFailure(std::function<void()> handler) override;
   // Waits until every request so far is done and no restore is pending
   // (tests); false after the limit.
   bool waitUntilIdle(std::chrono::milliseconds limit);

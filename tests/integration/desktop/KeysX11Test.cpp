@@ -119,6 +119,35 @@ TEST_F(KeysX11Test, RightAltIsFoundByKeyCodeWhenTheLayoutMakesItAltGr) {
   expectEvent(ShellKey::rightAlt, false, true);
 }
 
+// The paste chord lets go of a held right Alt and presses it again; the
+// recording under way must not hear that as the user letting go.
+TEST_F(KeysX11Test, ItsOwnRightAltReleaseAndPressAreNotTheUsers) {
+  press(KeysX11::rightAltKeycode, true);
+  expectEvent(ShellKey::rightAlt, true, true);
+  // Both are announced before either is sent, as the paster does.
+  keys_.expectOwnRightAlt(false);
+  keys_.expectOwnRightAlt(true);
+  press(KeysX11::rightAltKeycode, false);
+  EXPECT_TRUE(keys_.isDown(ShellKey::rightAlt));  // the gap before our press
+  press(KeysX11::rightAltKeycode, true);
+  press(38, true);
+  expectEvent(ShellKey::other, true, false);  // our echoes were dropped
+  press(38, false);
+  expectEvent(ShellKey::other, false, false);
+  EXPECT_TRUE(keys_.isDown(ShellKey::rightAlt));
+  press(KeysX11::rightAltKeycode, false);  // the user lets go
+  expectEvent(ShellKey::rightAlt, false, true);
+  EXPECT_FALSE(keys_.isDown(ShellKey::rightAlt));
+
+  // An announced echo that never comes is forgotten: the user's keys count.
+  keys_.expectOwnRightAlt(false);
+  std::this_thread::sleep_for(1100ms);
+  press(KeysX11::rightAltKeycode, true);
+  expectEvent(ShellKey::rightAlt, true, true);
+  press(KeysX11::rightAltKeycode, false);
+  expectEvent(ShellKey::rightAlt, false, true);
+}
+
 TEST_F(KeysX11Test, StopsDeliveringAfterStopAndCanStartAgain) {
   keys_.stop();
   press(38, true);

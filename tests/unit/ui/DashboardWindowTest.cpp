@@ -112,6 +112,49 @@ TEST_F(DashboardWindowTest, ALongHistoryAndDictionaryShowInSteps) {
   dashboard.close();
 }
 
+// The visible switch of the top-level windows with this accessible name.
+QAbstractButton* visibleSwitch(const QString& name) {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible()) continue;
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+      if (button->isVisible() && button->accessibleName() == name) return button;
+    }
+  }
+  return nullptr;
+}
+
+TEST_F(DashboardWindowTest, OpenAtLoginAsksTheApplicationAndShowsWhatHolds) {
+  auto bridge = std::make_shared<DashboardBridge>();
+  bool stored = false;
+  bool writable = true;
+  std::vector<bool> asked;
+  bridge->openAtLogin = [&] { return stored; };
+  bridge->setOpenAtLogin = [&](bool open) {
+    asked.push_back(open);
+    if (writable) stored = open;
+    return writable;
+  };
+  DashboardController dashboard(bridge, loop_, sources_);
+  dashboard.show(Page::settings);
+  settle();
+  EXPECT_TRUE(showsText(QStringLiteral("Quorvel starts in the tray when you log in.")));
+  QAbstractButton* atLogin = visibleSwitch(QStringLiteral("Open at login"));
+  ASSERT_NE(atLogin, nullptr);
+  EXPECT_FALSE(atLogin->isChecked());
+
+  atLogin->click();
+  EXPECT_TRUE(atLogin->isChecked());
+  EXPECT_TRUE(stored);
+
+  // An autostart folder that cannot be written: the switch goes back.
+  writable = false;
+  atLogin->click();
+  EXPECT_TRUE(atLogin->isChecked());
+  EXPECT_TRUE(stored);
+  EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+  dashboard.close();
+}
+
 TEST_F(DashboardWindowTest, ClosingOnboardingWithoutFinishingLeavesItNotDone) {
   auto bridge = std::make_shared<DashboardBridge>();
   OnboardingController onboarding(bridge, loop_);
