@@ -254,9 +254,19 @@ int runDesktopApp(int argc, char** argv) {
     return *onboarding;
   };
   ShellWindows windows;
-  windows.openDashboard = [&dashboardWindow] { dashboardWindow().show(); };
-  windows.openDashboardHome = [&dashboardWindow] { dashboardWindow().show(Page::home); };
-  windows.openOnboarding = [&onboardingWindow](bool fromStart) { onboardingWindow().show(fromStart); };
+  // A window that opens shows the microphone as it is now.
+  windows.openDashboard = [&dashboardWindow, &microphone] {
+    microphone.refresh();
+    dashboardWindow().show();
+  };
+  windows.openDashboardHome = [&dashboardWindow, &microphone] {
+    microphone.refresh();
+    dashboardWindow().show(Page::home);
+  };
+  windows.openOnboarding = [&onboardingWindow, &microphone](bool fromStart) {
+    microphone.refresh();
+    onboardingWindow().show(fromStart);
+  };
   windows.reloadDashboard = [&dashboard] {
     if (dashboard) dashboard->reload();
   };
@@ -308,6 +318,11 @@ int runDesktopApp(int argc, char** argv) {
   }
   app.launch(programArguments());
   microphone.refresh();
+  // A missing or muted microphone is looked at again, so the windows' advice
+  // goes away once the user has plugged one in.
+  loop.every(Seconds(10), [&microphone] {
+    if (microphone.status() != MicStatus::authorised) microphone.refresh();
+  });
   updates.start();
   const int code = QApplication::exec();
   onboarding.reset();
