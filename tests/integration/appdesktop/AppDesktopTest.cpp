@@ -253,5 +253,29 @@ TEST_F(AppDesktop, AServerThatDiesMidDictationIsStartedAgainAndNoTextIsLost) {
       << fields->text("view").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
 }
 
+// On a desktop with a system tray (a small XEmbed tray here) the icon sits in
+// the tray, and the application does not say there is none.
+TEST_F(AppDesktop, TheIconSitsInTheSystemTray) {
+  LaunchOptions options;
+  options.executable = "/usr/bin/trayer";
+  options.arguments = {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28"};
+  options.outputFile = dir / "trayer.log";
+  options.endWithParent = true;
+  auto trayer = ChildProcess::launch(options);
+  ASSERT_TRUE(trayer) << trayer.error();
+  std::this_thread::sleep_for(500ms);  // the tray takes its selection
+  start(R"({"text": ""})");
+  // The icon's window is a child of the tray's panel window.
+  const auto embedded = [] {
+    const std::string tree = run("xwininfo -root -tree");
+    const std::size_t panel = tree.find("(\"panel\" \"trayer\")");
+    return panel != std::string::npos && tree.find("(\"quorvel\" \"Quorvel\")", panel) != std::string::npos;
+  };
+  EXPECT_TRUE(eventually(embedded, 10s)) << run("xwininfo -root -tree");
+  EXPECT_FALSE(logHas("no system tray"));
+  trayer.value()->terminate();
+  trayer.value()->waitForExit(5s);
+}
+
 }  // namespace
 }  // namespace quorvel::testing
