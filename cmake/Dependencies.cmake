@@ -47,6 +47,9 @@ quorvel_pkg_config(ATSPI libatspi2.0-dev atspi-2)
 quorvel_pkg_config(GIO libglib2.0-dev gio-2.0)
 quorvel_pkg_config(CANBERRA libcanberra-dev libcanberra)
 quorvel_pkg_config(UDEV libudev-dev libudev)
+# The keyboard layout, for typing text key by key on Wayland.
+quorvel_pkg_config(XKB libxkbcommon-dev xkbcommon)
+quorvel_pkg_config(XKBX11 libxkbcommon-x11-dev xkbcommon-x11)
 
 if(QUORVEL_BUILD_TESTS OR QUORVEL_BUILD_BENCH)
   quorvel_find(GTest libgtest-dev)

@@ -44,8 +44,21 @@ void AppDelegate::launch(const std::vector<std::string>& args) {
   }
   refresh();
 
+  {
+    // A text the paster accepted but could not type after all: said like a
+    // failed paste, and kept for Copy Last Dictation the same way.
+    std::weak_ptr<AppDelegate*> self = self_;
+    MainLoop& loop = parts_.loop;
+    parts_.paster.onLateFailure([self, &loop] {
+      loop.post([self] {
+        if (const auto alive = self.lock()) (*alive)->typingFailedLate();
+      });
+    });
+  }
+
   installMonitors();
   trusted_ = keysWork_ && parts_.desktop.isTrusted();
+  (void)readInputAccess();
   refresh();
   trustTimer_ = parts_.loop.every(Seconds(timings_.trustCheck), [this] { checkTrust(); });
 
@@ -112,8 +125,21 @@ StatusFacts AppDelegate::statusFacts() const {
   return facts;
 }
 
+bool AppDelegate::readInputAccess() {
+  const InputAccess now = parts_.inputAccess ? parts_.inputAccess() : InputAccess{};
+  if (now == inputAccess_) return false;
+  inputAccess_ = now;
+  return true;
+}
+
+void AppDelegate::typingFailedLate() {
+  statusLine_ = "Couldn't type the dictation: use Copy Last Dictation";
+  if (!isRecording_) showMiss("Couldn't type it. Use Copy Last Dictation in the menu.");
+  refresh();
+}
+
 void AppDelegate::refresh() {
-  statusLine_ = refreshedStatusLine(statusLine_, state_, trusted_);
+  statusLine_ = refreshedStatusLine(statusLine_, state_, trusted_, inputAccess_);
   const StatusFacts facts = statusFacts();
   parts_.tray.show(trayLook(facts), statusMenu(facts));
 }
@@ -144,6 +170,10 @@ SharedBridge AppDelegate::makeBridge() {
       },
       std::string("idle"));
   bridge->trusted = with([](AppDelegate& app) { return app.trusted_; }, false);
+  if (parts_.inputAccess) {
+    bridge->inputAccess = with([](AppDelegate& app) { return app.inputAccess_; }, InputAccess());
+    bridge->wayland = with([](AppDelegate& app) { return app.inputAccess_.wayland; }, false);
+  }
   bridge->commandPressed = with(
       [](AppDelegate& app) {
         const double since = std::chrono::duration<double>(app.parts_.loop.now() - app.commandPressedAt_).count();

@@ -22,6 +22,7 @@
 
 #include "app/AppEngine.h"
 #include "app/DashboardBridge.h"
+#include "app/InputAccess.h"
 #include "app/KeySource.h"
 #include "app/MainLoop.h"
 #include "app/NoteTarget.h"
@@ -52,6 +53,9 @@ struct ShellParts {
   AppEngine& engine;
   TaskRunner& runner;
   EditWatcher& watcher;
+  // The Wayland permission step as it stands now (read every few seconds);
+  // empty: nothing to grant (an X11 session, tests).
+  std::function<InputAccess()> inputAccess = nullptr;
 };
 
 // The windows the delegate opens; any may be empty (nothing happens).
@@ -122,6 +126,7 @@ class AppDelegate {
   int processing() const { return processing_; }
   bool modelsReady() const { return modelsReady_; }
   bool trusted() const { return trusted_; }
+  const InputAccess& inputAccess() const { return inputAccess_; }
   const SetupInfo& setup() const { return setup_; }
   const std::string& statusLine() const { return statusLine_; }
   const std::string& lastText() const { return lastText_; }
@@ -157,6 +162,9 @@ class AppDelegate {
   void startDelivery(Release release);
   void arrived(std::uint64_t sequence, Delivered delivered);
   void deliver(const Delivered& delivered);
+  // Reads the permission step again; true when it changed.
+  bool readInputAccess();
+  void typingFailedLate();
   void finishSetup(bool ready, bool downloaded, std::vector<ModelStore::Item> upgrades);
   void swapWhenIdle(std::vector<ModelStore::Item> items);
   void finishUpgrade(bool ready);
@@ -176,6 +184,7 @@ class AppDelegate {
   bool trusted_ = false;
   bool keysWork_ = false;
   bool keyProblemLogged_ = false;
+  InputAccess inputAccess_;
   bool updatePending_ = false;
   SetupInfo setup_;
   std::optional<std::pair<Clock::time_point, std::int64_t>> downloadStarted_;

@@ -64,9 +64,12 @@ void AppDelegate::checkTrust() {
   // Keys that could not be heard are tried again; working ones are left be.
   if (!keysWork_) installMonitors();
   const bool now = keysWork_ && parts_.desktop.isTrusted();
+  const bool accessChanged = readInputAccess();
   if (now != trusted_) {
     trusted_ = now;
     if (keysWork_) installMonitors();
+    refresh();
+  } else if (accessChanged) {
     refresh();
   }
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "app/InputAccess.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -66,6 +67,14 @@ struct DashboardBridge {
   std::function<bool()> wayland = [] {
     const char* display = std::getenv("WAYLAND_DISPLAY");
     return display != nullptr && *display != '\0';
+  };
+  // The Wayland permission step: what the keyboard devices allow. By default
+  // a Wayland session whose keys can't be heard lacks the keyboard's part.
+  std::function<InputAccess()> inputAccess = [this] {
+    InputAccess access;
+    access.wayland = wayland();
+    access.readKeyboard = !access.wayland || trusted();
+    return access;
   };
 
   // --- Updates ---------------------------------------------------------------

@@ -101,7 +101,7 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup) {
   return std::nullopt;
 }
 
-std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, bool wayland) {
+std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const InputAccess& access) {
   std::vector<PermissionRow> rows;
   if (mic != MicStatus::authorised) {
     PermissionRow row;
@@ -115,17 +115,19 @@ std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, bool wayl
     }
     rows.push_back(row);
   }
-  if (!trusted) {
+  if (!access.complete()) {
+    PermissionRow row;
+    row.kind = PermissionRow::Kind::keyboard;
+    row.text = !access.readKeyboard ? "Quorvel can't hear the right Alt key yet."
+                                    : "Quorvel can't type into other windows yet.";
+    if (!access.loginPending || access.ruleMissing) row.button = "Copy Command";
+    row.detail = inputAccessDetail(access, uinputRuleFile());
+    rows.push_back(row);
+  } else if (!trusted) {
     PermissionRow row;
     row.kind = PermissionRow::Kind::accessibility;
     row.text = "Quorvel can't hear the right Alt key yet.";
-    if (wayland) {
-      row.button = "Copy Command";
-      row.detail = "On Wayland, Quorvel reads the keyboard itself. Run " + std::string(kInputGroupCommand) +
-                   " in a terminal, then log out and back in.";
-    } else {
-      row.button = "Allow Accessibility";
-    }
+    row.button = "Allow Accessibility";
     rows.push_back(row);
   }
   return rows;

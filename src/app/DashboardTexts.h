@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/DashboardBridge.h"
+#include "app/InputAccess.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -50,15 +51,17 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup);
 
 // A permission the Home page asks for, with its button.
 struct PermissionRow {
-  enum class Kind { microphone, accessibility };
+  enum class Kind { microphone, accessibility, keyboard };
   Kind kind = Kind::microphone;
   std::string text;
-  std::string button;
+  std::string button;   // "" when there is nothing to press (only a new login helps)
   std::string detail;  // how to do it by hand, when the button cannot
 };
-// At most two rows: the microphone when not authorised, the keys when not
-// trusted. On Wayland the keys need the "input" group.
-std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, bool wayland);
+// At most two rows: the microphone when not authorised; then, on Wayland, the
+// keyboard devices' permission step while it is missing (the button copies
+// its command), else the accessibility switch when the keys or the field
+// can't be reached.
+std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const InputAccess& access);
 
 // The state row, shown once both permissions are there.
 struct StateRow {
@@ -66,8 +69,5 @@ struct StateRow {
   Tone tone = Tone::accent;
 };
 StateRow stateRow(std::string_view state, std::string_view status);
-
-// How a user on Wayland gets to read the keyboard, and what it needs after.
-inline constexpr std::string_view kInputGroupCommand = "sudo usermod -aG input $USER";
 
 }  // namespace quorvel

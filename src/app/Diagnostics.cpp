@@ -26,9 +26,20 @@ std::string cursorContextReport(const std::optional<CursorContext>& context,
          "\nbefore: \"" + context->before + "\"\nafter: \"" + context->after + "\"\n";
 }
 
-std::string permissionsReport(bool accessibilityTrusted, MicrophoneAccess microphone) {
-  return std::string("accessibility: ") + (accessibilityTrusted ? "allowed" : "not allowed") +
-         "\nmicrophone: " + std::string(microphoneAccessName(microphone)) + "\n";
+std::string permissionsReport(bool accessibilityTrusted, MicrophoneAccess microphone, const InputAccess& input) {
+  std::string report = std::string("accessibility: ") + (accessibilityTrusted ? "allowed" : "not allowed") +
+                       "\nmicrophone: " + std::string(microphoneAccessName(microphone)) + "\n";
+  if (!input.wayland) return report;
+  report += std::string("keyboard: ") + (input.readKeyboard ? "allowed" : "not allowed") + "\n";
+  report += std::string("virtual keyboard: ") + (input.virtualKeyboard ? "allowed" : "not allowed") + "\n";
+  if (!input.complete()) {
+    if (input.loginPending && !input.ruleMissing) {
+      report += "to allow: log out and back in (the account is in the input group already)\n";
+    } else {
+      report += "to allow: " + inputAccessCommand(input, uinputRuleFile()) + ", then log out and back in\n";
+    }
+  }
+  return report;
 }
 
 std::chrono::milliseconds cursorContextWait() {
@@ -49,8 +60,8 @@ int runCursorContext(AccessibilityDesktop& desktop, const std::filesystem::path&
 }
 
 int runPermissionsReport(AccessibilityDesktop& desktop, MicrophoneAccess microphone,
-                         const std::filesystem::path& file) {
-  (void)writeFileAtomically(file, permissionsReport(desktop.isTrusted(), microphone));
+                         const std::filesystem::path& file, const InputAccess& input) {
+  (void)writeFileAtomically(file, permissionsReport(desktop.isTrusted(), microphone, input));
   return 0;
 }
 

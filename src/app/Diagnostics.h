@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/InputAccess.h"
 #include "learning/AccessibleElement.h"
 #include "text/CursorContext.h"
 
@@ -31,8 +32,11 @@ std::string_view microphoneAccessName(MicrophoneAccess access);
 std::string cursorContextReport(const std::optional<CursorContext>& context,
                                 const std::string& problem);
 
-// "accessibility: allowed|not allowed\nmicrophone: …\n".
-std::string permissionsReport(bool accessibilityTrusted, MicrophoneAccess microphone);
+// "accessibility: allowed|not allowed\nmicrophone: …\n"; in a Wayland
+// session also "keyboard: …\nvirtual keyboard: …\n" and, while either is
+// missing, "to allow: " + what grants it + "\n".
+std::string permissionsReport(bool accessibilityTrusted, MicrophoneAccess microphone,
+                              const InputAccess& input = {});
 
 // The "--cursor-context" run: waits (time to focus a field), reads the field
 // with the default limits and writes the report. A write error is ignored.
@@ -42,7 +46,7 @@ int runCursorContext(AccessibilityDesktop& desktop, const std::filesystem::path&
 
 // The "--permissions-report" run. Exit status 0.
 int runPermissionsReport(AccessibilityDesktop& desktop, MicrophoneAccess microphone,
-                         const std::filesystem::path& file);
+                         const std::filesystem::path& file, const InputAccess& input = {});
 
 // The pause before "--cursor-context" reads: 3 s, or QUORVEL_CURSOR_CONTEXT_WAIT_MS
 // (tests shorten it).

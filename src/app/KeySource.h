@@ -45,6 +45,9 @@ class KeySource {
   virtual bool isDown(ShellKey key) = 0;
   // Why the source can't hear the keys, or "" when it can.
   virtual std::string problem() const = 0;
+  // Whether the keys can't be heard until the user grants a permission (on
+  // Wayland: reading the keyboards under /dev/input).
+  virtual bool needsPermission() const { return false; }
 };
 
 }  // namespace quorvel

@@ -147,9 +147,9 @@ void OnboardingModel::askMicrophone() {
 
 void OnboardingModel::askAccessibility() {
   askedAccessibility = true;
-  // On Wayland there is nothing to switch on from here: the window shows the
-  // command, and the keys work after the next login.
-  if (!bridge_->wayland() && bridge_->enableAccessibility) bridge_->enableAccessibility();
+  // The keyboard devices' step can't be taken from here: the window copies
+  // the command, and the keys work after the next login.
+  if (!needsInputAccess() && bridge_->enableAccessibility) bridge_->enableAccessibility();
   changed();
 }
 
@@ -194,7 +194,7 @@ OnboardingModel::PrimaryButton OnboardingModel::primaryButton() const {
       }
     case OnboardingStep::accessibility:
       if (axAllowed()) return {"Continue", true, Action::next};
-      if (bridge_->wayland()) return {"Copy Command", true, Action::askAccessibility};
+      if (needsInputAccess()) return {"Copy Command", true, Action::askAccessibility};
       return {"Allow Accessibility", true, Action::askAccessibility};
     case OnboardingStep::ready: {
       const SetupInfo::Phase phase = setup().phase;
@@ -223,9 +223,9 @@ void OnboardingModel::pressPrimary() {
 }
 
 std::string OnboardingModel::accessibilityBody() const {
-  if (bridge_->wayland()) {
-    return "On Wayland, Quorvel hears the right Alt key by reading the keyboard itself. Your account "
-           "needs to be in the input group, once.";
+  if (needsInputAccess()) {
+    return "On Wayland, Quorvel hears the right Alt key by reading the keyboard itself, and types through a "
+           "virtual keyboard. Your account needs to be in the input group, once.";
   }
   return "Linux calls this accessibility. It lets Quorvel notice the right Alt key and type where your "
          "cursor is.";
@@ -233,7 +233,12 @@ std::string OnboardingModel::accessibilityBody() const {
 
 OnboardingModel::Line OnboardingModel::accessibilityHint() const {
   if (axAllowed()) return {"Done. Quorvel can hear the right Alt key.", Tone::accent};
-  if (bridge_->wayland()) {
+  if (needsInputAccess()) {
+    const InputAccess access = bridge_->inputAccess();
+    if (access.loginPending && !access.ruleMissing) {
+      return {"Your account is in the input group now. Log out and back in, and Quorvel picks it up by itself.",
+              Tone::ink};
+    }
     if (askedAccessibility) {
       return {"Copied. Paste it into a terminal, then log out and back in. Quorvel picks it up by itself.",
               Tone::ink};
@@ -243,6 +248,8 @@ OnboardingModel::Line OnboardingModel::accessibilityHint() const {
   if (askedAccessibility) return {"Switching it on. This window moves on by itself.", Tone::ink};
   return {"Click Allow Accessibility to switch it on for your desktop.", Tone::mute};
 }
+
+bool OnboardingModel::needsInputAccess() const { return !bridge_->inputAccess().complete(); }
 
 OnboardingModel::Line OnboardingModel::readyLine() const {
   const SetupInfo info = setup();

@@ -53,6 +53,8 @@ class OnboardingModel {
   int position() const;
   bool micAllowed() const { return bridge_->micStatus() == MicStatus::authorised; }
   bool axAllowed() const { return bridge_->trusted(); }
+  // On Wayland, the keyboard devices' one-time step is still to be taken.
+  bool needsInputAccess() const;
   SetupInfo setup() const { return bridge_->setup(); }
 
   // Back to the welcome step with an empty box and the splash; pending moves

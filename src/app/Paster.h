@@ -8,6 +8,7 @@
 // clipboard the user had before the first of them, never a dictation.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace quorvel {
@@ -24,6 +25,14 @@ class Paster {
   // send keys); the caller keeps the text for "Copy Last Dictation".
   virtual bool paste(const std::string& text, PasteChord chord) = 0;
   virtual bool copy(const std::string& text) = 0;
+  // Whether typing is impossible until the user grants a permission (on
+  // Wayland: writing /dev/uinput for the virtual keyboard).
+  virtual bool needsPermission() const { return false; }
+  // Why typing can't work, in words for a log line, or "".
+  virtual std::string problem() const { return {}; }
+  // Called, on any thread, when a text that paste() accepted could not be
+  // typed after all (the owner tells the user; the text stays with it).
+  virtual void onLateFailure(std::function<void()> handler) { (void)handler; }
 };
 
 // The pause before the user's clipboard is put back.

@@ -21,7 +21,8 @@ enum class SnapshotWindow { dashboard, onboarding };
 //   granted|denied  (onboarding) the microphone's answer; else never asked
 //   --ax            (onboarding) the keys can be heard
 //   --no-download   (onboarding) every model is present
-//   --wayland       the Wayland form of the key permission
+//   --wayland       the Wayland form of the key permission (--no-rule: with the
+//                   udev rule still to install)
 SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow window);
 
 // Whether the pictures are to be dark ("--dark").

@@ -83,7 +83,9 @@ std::vector<MenuItem> statusMenu(const StatusFacts& facts) {
   return menu;
 }
 
-std::string refreshedStatusLine(const std::string& current, AppState state, bool trusted) {
+std::string refreshedStatusLine(const std::string& current, AppState state, bool trusted,
+                                const InputAccess& access) {
+  if (std::string missing = inputAccessStatusLine(access); !missing.empty()) return missing;
   if (!trusted) return "Needs Accessibility permission (see below)";
   if (state == AppState::idle && (startsWith(current, "Starting") || startsWith(current, "Needs"))) {
     return "Ready";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/InputAccess.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -64,8 +65,10 @@ TrayLook trayLook(const StatusFacts& facts);
 // with a last text, which is its tool tip), Set Up Quorvel…, Quit Quorvel.
 std::vector<MenuItem> statusMenu(const StatusFacts& facts);
 
-// The status line after a refresh: the missing permission wins; an idle
-// application that still says "Starting…" or "Needs…" says "Ready".
-std::string refreshedStatusLine(const std::string& current, AppState state, bool trusted);
+// The status line after a refresh: a missing permission wins (on Wayland the
+// keyboard devices' step first, then accessibility); an idle application
+// that still says "Starting…" or "Needs…" says "Ready".
+std::string refreshedStatusLine(const std::string& current, AppState state, bool trusted,
+                                const InputAccess& access = {});
 
 }  // namespace quorvel

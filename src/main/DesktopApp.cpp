@@ -2,6 +2,8 @@
 // Qt event loop.
 #include "main/DesktopApp.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -22,10 +24,9 @@
 #include "app/Updates.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "main/SessionInput.h"
 #include "platform/linux/AtspiDesktop.h"
-#include "platform/linux/KeysX11.h"
 #include "platform/linux/MicPulse.h"
-#include "platform/linux/PasterX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
 #include "support/Env.h"
@@ -169,6 +170,12 @@ void showUpdateAnswer(Dialogs& dialogs, const std::optional<UpdateFeed>& newer, 
 }  // namespace
 
 int runDesktopApp(int argc, char** argv) {
+  const KeyBackendChoice session = chooseKeyBackend();
+  if (const auto problem = prepareSession(session)) {
+    std::fprintf(stderr, "quorvel: %s\n", problem->c_str());
+    logLine("Quorvel: " + *problem);
+    return 1;
+  }
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
@@ -199,11 +206,9 @@ int runDesktopApp(int argc, char** argv) {
 
   QtMainLoop loop;
   QtTray tray;
-  KeysX11 keys;
-  PasterX11::Settings pasteSettings;
-  pasteSettings.userHoldsRightAlt = [&keys] { return keys.isDown(ShellKey::rightAlt); };
-  pasteSettings.beforeOwnRightAlt = [&keys](bool down) { keys.expectOwnRightAlt(down); };
-  PasterX11 paster(pasteSettings);
+  SessionInput input = makeSessionInput(session);
+  KeySource& keys = *input.keys;
+  Paster& paster = *input.paster;
   SoundsCanberra sounds;
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
@@ -244,7 +249,8 @@ int runDesktopApp(int argc, char** argv) {
   windows.showUpdate = [&updates] { updates.checkNow(); };
   windows.onboardingFinished = [] { return ui::OnboardingController::finished(); };
   windows.quit = [] { QCoreApplication::quit(); };
-  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
+  AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
+                             input.access},
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };

@@ -11,6 +11,8 @@
 #include "app/DownloadTest.h"
 #include "app/EngineRuns.h"
 #include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/InputAccessProbe.h"
+#include "platform/linux/KeyBackend.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
 #include "ui/WindowSnapshots.h"
@@ -51,7 +53,8 @@ int main(int argc, char** argv) {
     }
     case Mode::permissionsReport: {
       AtspiDesktop desktop;
-      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0));
+      const bool wayland = chooseKeyBackend().backend == KeyBackend::evdev;
+      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0), probeInputAccess(wayland));
     }
     case Mode::downloadTest:
       return runDownloadTest(choice.values.at(0));

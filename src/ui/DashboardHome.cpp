@@ -117,6 +117,15 @@ void DashboardPage::addHeading(const QString& title, const QString& text, QWidge
 
 // --- HomePage ----------------------------------------------------------------------
 
+namespace {
+
+std::string accessSignature(const InputAccess& access) {
+  return std::string("|") + (access.wayland ? "w" : "") + (access.readKeyboard ? "r" : "") +
+         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "");
+}
+
+}  // namespace
+
 HomePage::HomePage(DashboardModel& model, QWidget* parent) : DashboardPage(model, parent) {}
 
 std::string HomePage::signature() const {
@@ -127,7 +136,7 @@ std::string HomePage::signature() const {
          std::to_string(setup.total) + "|" + std::to_string(setup.secondsLeft ? static_cast<long>(*setup.secondsLeft) : -1) +
          "|" + setup.message + "|" + (setup.justFinished ? "j" : "") + "|" + bridge.state() + "|" + bridge.status() +
          "|" + std::to_string(static_cast<int>(bridge.micStatus())) + "|" + (bridge.trusted() ? "t" : "") + "|" +
-         (version ? *version : "-") + "|" + (bridge.wayland() ? "w" : "");
+         (version ? *version : "-") + "|" + (bridge.wayland() ? "w" : "") + accessSignature(bridge.inputAccess());
 }
 
 void HomePage::tick() {
@@ -221,7 +230,8 @@ void HomePage::rebuild() {
     line->addLayout(texts, 1);
     column->addWidget(top);
 
-    const auto rows = permissionRows(bridge.micStatus(), bridge.trusted(), bridge.wayland());
+    const InputAccess access = bridge.inputAccess();
+    const auto rows = permissionRows(bridge.micStatus(), bridge.trusted(), access);
     for (const PermissionRow& permission : rows) {
       auto* box = new Card(Card::Fill::recessed, panel, 10);
       auto* boxColumn = new QVBoxLayout(box);
@@ -231,9 +241,12 @@ void HomePage::rebuild() {
       QWidget* head = row(box, boxLine, 10);
       boxLine->addWidget(new Dot(Palette::rec(), 8, head), 0, Qt::AlignVCenter);
       boxLine->addWidget(label(qs(permission.text), 14, 550, Ink::ink, true, head), 1);
-      auto* button = new FlatButton(qs(permission.button), FlatButton::Kind::solid, head);
-      button->setHeight(30);
-      boxLine->addWidget(button);
+      FlatButton* button = nullptr;
+      if (!permission.button.empty()) {
+        button = new FlatButton(qs(permission.button), FlatButton::Kind::solid, head);
+        button->setHeight(30);
+        boxLine->addWidget(button);
+      }
       boxColumn->addWidget(head);
       QLabel* detail = nullptr;
       if (!permission.detail.empty()) {
@@ -244,8 +257,8 @@ void HomePage::rebuild() {
       }
       const PermissionRow::Kind kind = permission.kind;
       const MicStatus mic = bridge.micStatus();
-      const bool wayland = bridge.wayland();
-      QObject::connect(button, &QAbstractButton::clicked, box, [this, &bridge, kind, mic, wayland, detail, box] {
+      const std::string command = inputAccessCommand(access, uinputRuleFile());
+      if (button != nullptr) QObject::connect(button, &QAbstractButton::clicked, box, [this, &bridge, kind, mic, command, detail, box] {
         if (kind == PermissionRow::Kind::microphone) {
           if (mic == MicStatus::notDetermined) {
             QPointer<QWidget> alive = box;
@@ -258,11 +271,8 @@ void HomePage::rebuild() {
                                              "settings (or pavucontrol), pick a microphone as the input and unmute it."));
             }
           }
-        } else if (wayland) {
-          if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-            clipboard->setText(QString::fromLatin1(kInputGroupCommand.data(),
-                                                   static_cast<qsizetype>(kInputGroupCommand.size())));
-          }
+        } else if (kind == PermissionRow::Kind::keyboard) {
+          if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(qs(command));
         } else if (bridge.enableAccessibility) {
           bridge.enableAccessibility();
         }

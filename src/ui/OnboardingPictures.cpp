@@ -267,7 +267,8 @@ void StepIcon::paintEvent(QPaintEvent*) {
 
 // --- SwitchPicture ----------------------------------------------------------------------
 
-SwitchPicture::SwitchPicture(bool wayland, QWidget* parent) : QWidget(parent), wayland_(wayland) {
+SwitchPicture::SwitchPicture(bool wayland, bool withRule, QWidget* parent)
+    : QWidget(parent), wayland_(wayland), withRule_(wayland && withRule) {
   setMinimumSize(sizeHint());
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
@@ -294,11 +295,12 @@ void SwitchPicture::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(0x7F, 0x8B, 0xFF));
     painter.drawText(QPointF(20, 56), QStringLiteral("$"));
     painter.setPen(QColor(0xED, 0xED, 0xE8));
-    painter.drawText(QPointF(38, 56), QString::fromLatin1(kInputGroupCommand.data(),
-                                                          static_cast<qsizetype>(kInputGroupCommand.size())));
+    const std::string command = inputAccessCommand({}, {});  // the group's part
+    painter.drawText(QPointF(38, 56), QString::fromStdString(command));
     painter.setFont(Brand::mono(11, false));
     painter.setPen(QColor(0x8C, 0x8C, 0x85));
-    painter.drawText(QPointF(20, 78), QStringLiteral("then log out and back in"));
+    if (withRule_) painter.drawText(QPointF(20, 78), QStringLiteral("with the virtual keyboard's udev rule first"));
+    painter.drawText(QPointF(20, withRule_ ? 96 : 78), QStringLiteral("then log out and back in"));
     return;
   }
   // The desktop's settings: a breadcrumb and the switch row.

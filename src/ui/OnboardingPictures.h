@@ -77,15 +77,18 @@ class StepIcon final : public QWidget {
 // command that adds the user to the input group.
 class SwitchPicture final : public QWidget {
  public:
-  SwitchPicture(bool wayland, QWidget* parent);
+  // wayland: the terminal with the command; withRule: the udev rule is part
+  // of the copied command too.
+  SwitchPicture(bool wayland, bool withRule, QWidget* parent);
   void setOn(bool on);
-  QSize sizeHint() const override { return {420, wayland_ ? 92 : 104}; }
+  QSize sizeHint() const override { return {420, wayland_ ? (withRule_ ? 110 : 92) : 104}; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
 
  private:
   bool wayland_;
+  bool withRule_;
   bool on_ = false;
 };
 

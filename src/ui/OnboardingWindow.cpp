@@ -32,6 +32,11 @@ QLabel* centred(QLabel* target) {
   return target;
 }
 
+// A wrapping line whose text changes after it was laid out: a centred box
+// does not pass its width down, so it would keep its first height and cut
+// the text off.
+void fitHeight(QLabel* target) { target->setFixedHeight(target->heightForWidth(target->width())); }
+
 }  // namespace
 
 class OnboardingWindow final : public QWidget {
@@ -78,10 +83,9 @@ class OnboardingWindow final : public QWidget {
     QObject::connect(back_, &QAbstractButton::clicked, this, [this] { model_.back(); });
     QObject::connect(primary_, &QAbstractButton::clicked, this, [this] {
       const auto button = model_.primaryButton();
-      if (button.action == OnboardingModel::PrimaryButton::Action::askAccessibility && model_.bridge().wayland()) {
+      if (button.action == OnboardingModel::PrimaryButton::Action::askAccessibility && model_.needsInputAccess()) {
         if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-          clipboard->setText(QString::fromLatin1(kInputGroupCommand.data(),
-                                                 static_cast<qsizetype>(kInputGroupCommand.size())));
+          clipboard->setText(qs(inputAccessCommand(model_.bridge().inputAccess(), uinputRuleFile())));
         }
       }
       model_.pressPrimary();
@@ -163,7 +167,7 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::accessibility: {
         title_->setText(QStringLiteral("Let Quorvel type for you."));
-        picture_ = new SwitchPicture(model_.bridge().wayland(), parent);
+        picture_ = new SwitchPicture(model_.needsInputAccess(), model_.bridge().inputAccess().ruleMissing, parent);
         picture_->setFixedWidth(kTextWidth);
         contentLayout_->addWidget(picture_, 0, Qt::AlignHCenter);
         contentLayout_->addSpacing(14);
@@ -270,6 +274,7 @@ class OnboardingWindow final : public QWidget {
         const auto hint = model_.accessibilityHint();
         if (hint_) {
           hint_->setText(qs(hint.text));
+          fitHeight(hint_);
           setInk(hint_, toneColor(hint.tone));
         }
         break;
@@ -285,6 +290,7 @@ class OnboardingWindow final : public QWidget {
         const auto line = model_.readyLine();
         if (hint_) {
           hint_->setText(qs(line.text));
+          fitHeight(hint_);
           setInk(hint_, failed ? Palette::ink2() : toneColor(line.tone));
         }
         break;

@@ -9,12 +9,22 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/UinputKeyboard.h"
 #include "support/Log.h"
 
 namespace quorvel {
 namespace {
 
+// Our own virtual keyboard types text with AltGr; hearing it would start a
+// recording in the middle of a delivery.
+bool isOurVirtualKeyboard(struct udev_device* device) {
+  struct udev_device* input = udev_device_get_parent_with_subsystem_devtype(device, "input", nullptr);
+  const char* name = input != nullptr ? udev_device_get_sysattr_value(input, "name") : nullptr;
+  return name != nullptr && std::strcmp(name, virtualKeyboardName) == 0;
+}
+
 bool isKeyboard(struct udev_device* device) {
+  if (isOurVirtualKeyboard(device)) return false;
   const char* keyboard = udev_device_get_property_value(device, "ID_INPUT_KEYBOARD");
   const char* node = udev_device_get_devnode(device);
   return keyboard != nullptr && std::strcmp(keyboard, "1") == 0 && node != nullptr &&

@@ -51,8 +51,4 @@ class UdevKeyboards : public KeyboardFinder {
   std::string problem_;
 };
 
-// What the user runs once to be allowed to read the keyboards, and that a new
-// login is needed afterwards; for the status line and the windows.
-inline constexpr const char* inputGroupCommand = "sudo usermod -aG input $USER";
-
 }  // namespace quorvel

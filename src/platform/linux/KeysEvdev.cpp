@@ -20,9 +20,11 @@ bool KeysEvdev::start(Handler handler) {
   stop();
   std::vector<std::unique_ptr<KeyboardDevice>> devices = finder_->present();
   std::scoped_lock lock(mutex_);
+  const std::string before = problem_;
   problem_ = devices.empty() ? finder_->problem() : std::string();
   if (!problem_.empty()) {
-    logLine("Quorvel: cannot hear the keys: " + problem_);
+    // The application tries again every few seconds: say it once.
+    if (problem_ != before) logLine("Quorvel: cannot hear the keys: " + problem_);
     return false;
   }
   if (!keyThread_.open()) {
@@ -62,6 +64,11 @@ bool KeysEvdev::isDown(ShellKey key) {
 std::string KeysEvdev::problem() const {
   std::scoped_lock lock(mutex_);
   return problem_;
+}
+
+bool KeysEvdev::needsPermission() const {
+  std::scoped_lock lock(mutex_);
+  return problem_.starts_with("no permission");
 }
 
 size_t KeysEvdev::keyboardCount() const {

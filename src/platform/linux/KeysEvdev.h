@@ -37,6 +37,7 @@ class KeysEvdev : public KeySource {
   void stop() override;
   bool isDown(ShellKey key) override;  // any thread
   std::string problem() const override;
+  bool needsPermission() const override;
 
   // How many keyboards are being read (tests).
   size_t keyboardCount() const;

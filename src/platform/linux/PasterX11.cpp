@@ -107,7 +107,7 @@ struct PasterX11::Worker {
   std::optional<Offer> convert(Atom target, SteadyClock::time_point deadline);
   std::optional<Offer> readProperty(Atom property);
   std::vector<Offer> textOffers(const std::string& text, bool withMarkers);
-  void sendChord(PasteChord chord);
+  void sendChordXTest(PasteChord chord);
   void restore();
   bool isText(Atom target) const;
 };
@@ -116,7 +116,7 @@ bool PasterX11::Worker::open() {
   std::string why;
   display = openX11Display(why);
   int event = 0, error = 0, major = 0, minor = 0;
-  if (display && !XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
+  if (display && !settings.sendChord && !XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
     why = "the X server has no XTEST extension";
     display.reset();
   }
@@ -376,7 +376,7 @@ std::vector<Offer> PasterX11::Worker::saveClipboard() {
   return saved;
 }
 
-void PasterX11::Worker::sendChord(PasteChord chord) {
+void PasterX11::Worker::sendChordXTest(PasteChord chord) {
   Display* d = display.get();
   char keys[32] = {};
   XQueryKeymap(d, keys);
@@ -433,12 +433,23 @@ void PasterX11::Worker::handle(const Request& request) {
     }
   }
   std::vector<Offer> user = saved && owning ? *saved : saveClipboard();
-  if (!own(textOffers(request.text, true))) return;
+  if (!own(textOffers(request.text, true))) {
+    if (settings.clipboardRefused) {
+      settings.clipboardRefused(request.text, request.chord);
+    } else {
+      logLine("Quorvel: could not type the dictation (no clipboard); it stays in Copy Last Dictation");
+    }
+    return;
+  }
   saved = std::move(user);
   pastedAt = SteadyClock::now();
   restoreAt = pastedAt + settings.restoreAfter;
   fetched = false;
-  sendChord(request.chord);
+  if (!settings.sendChord) {
+    sendChordXTest(request.chord);
+  } else if (!settings.sendChord(request.chord)) {
+    logLine("Quorvel: could not send the paste keys; the dictation stays in Copy Last Dictation");
+  }
 }
 
 void PasterX11::Worker::restore() {

@@ -46,6 +46,16 @@ class PasterX11 : public Paster {
     // Told just before the chord sends its own right Alt release or press,
     // so the key source can tell them from the user's.
     std::function<void(bool down)> beforeOwnRightAlt;
+    // How the paste chord reaches the focused window, called on the paster's
+    // thread once the text is on the clipboard. Empty: XTEST on the paster's
+    // own connection (an X11 session). A Wayland session sends it through a
+    // virtual keyboard, since XTEST reaches only X windows; then the X server
+    // needs no XTEST. False: the chord could not be sent (logged).
+    std::function<bool(PasteChord)> sendChord;
+    // When the clipboard can't be taken, called on the paster's thread with
+    // the text: another way to get it there (typing it). Empty: the failure
+    // is logged and the text stays with the caller's "Copy Last Dictation".
+    std::function<void(const std::string& text, PasteChord)> clipboardRefused;
   };
 
   PasterX11();
@@ -54,11 +64,12 @@ class PasterX11 : public Paster {
   PasterX11(const PasterX11&) = delete;
   PasterX11& operator=(const PasterX11&) = delete;
 
-  // False only when there is no X display or no XTEST (problem() says which).
+  // False only when there is no X display or no XTEST (problem() says which),
+  // or the connection was lost.
   bool paste(const std::string& text, PasteChord chord) override;
   bool copy(const std::string& text) override;
 
-  std::string problem() const;
+  std::string problem() const override;
   // Waits until every request so far is done and no restore is pending
   // (tests); false after the limit.
   bool waitUntilIdle(std::chrono::milliseconds limit);

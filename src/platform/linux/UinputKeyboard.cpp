@@ -68,7 +68,7 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::create(std::string& problem) {
   setup.id.bustype = BUS_VIRTUAL;
   setup.id.vendor = 0x5175;  // "Qu"
   setup.id.product = 0x0001;
-  std::strncpy(setup.name, "Quorvel virtual keyboard", UINPUT_MAX_NAME_SIZE - 1);
+  std::strncpy(setup.name, virtualKeyboardName, UINPUT_MAX_NAME_SIZE - 1);
   ok = ok && ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
   if (!ok) {
     problem = "cannot create a virtual keyboard: " + std::string(std::strerror(errno));

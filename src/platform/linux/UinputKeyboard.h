@@ -15,6 +15,10 @@
 
 namespace quorvel {
 
+// How the virtual keyboard names itself, so the evdev key source can leave it
+// out (its AltGr presses while typing must never start a recording).
+inline constexpr const char* virtualKeyboardName = "Quorvel virtual keyboard";
+
 // Where key events are written: the uinput device, or a pipe in tests.
 class KeyEventSink {
  public:

@@ -31,6 +31,26 @@ TEST(Diagnostics, PermissionsReport) {
             "accessibility: allowed\nmicrophone: not asked yet\n");
 }
 
+TEST(Diagnostics, OnWaylandTheReportNamesTheKeyboardStepAndItsCommand) {
+  InputAccess access{true, true, true, false, false};
+  EXPECT_EQ(permissionsReport(true, MicrophoneAccess::allowed, access),
+            "accessibility: allowed\nmicrophone: allowed\nkeyboard: allowed\nvirtual keyboard: allowed\n");
+  access.readKeyboard = false;
+  EXPECT_EQ(permissionsReport(false, MicrophoneAccess::allowed, access),
+            "accessibility: not allowed\nmicrophone: allowed\nkeyboard: not allowed\nvirtual keyboard: allowed\n"
+            "to allow: sudo usermod -aG input $USER, then log out and back in\n");
+  access.virtualKeyboard = false;
+  access.ruleMissing = true;
+  const std::string report = permissionsReport(false, MicrophoneAccess::allowed, access);
+  EXPECT_NE(report.find("virtual keyboard: not allowed\nto allow: sudo install -m 644 '"), std::string::npos);
+  EXPECT_NE(report.find("60-quorvel-uinput.rules' /etc/udev/rules.d/"), std::string::npos);
+  EXPECT_NE(report.find("&& sudo usermod -aG input $USER, then log out and back in\n"), std::string::npos);
+  access = InputAccess{true, false, true, false, true};
+  EXPECT_NE(permissionsReport(false, MicrophoneAccess::allowed, access)
+                .find("to allow: log out and back in (the account is in the input group already)\n"),
+            std::string::npos);
+}
+
 TEST(Diagnostics, TheWaitBeforeReadingCanBeShortenedButNotBroken) {
   {
     testing::ScopedEnv unset("QUORVEL_CURSOR_CONTEXT_WAIT_MS", std::nullopt);

@@ -248,6 +248,9 @@ class FakePaster final : public Paster {
     copied.push_back(text);
     return true;
   }
+  // Set by the application at launch; a test calls it to fail a paste late.
+  std::function<void()> lateFailure;
+  void onLateFailure(std::function<void()> handler) override { lateFailure = std::move(handler); }
 };
 
 class FakeSounds final : public Sounds {

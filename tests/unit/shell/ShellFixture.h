@@ -47,6 +47,7 @@ class ShellTest : public ::testing::Test {
   CleanupFiles cleanupFiles{dir / "cleanup.json", std::nullopt};
   EditWatcher watcher{desktop, ticker, cleanupFiles, std::filesystem::path(QUORVEL_SOURCE_RESOURCES) / "wordfreq-en.txt",
                       [this] { return desktop.trusted; }};
+  InputAccess inputAccess;  // the Wayland permission step as the tests set it
   int dashboardOpened = 0;
   int dashboardHomeOpened = 0;
   std::unique_ptr<AppDelegate> app;
@@ -60,7 +61,8 @@ class ShellTest : public ::testing::Test {
     ShellTimings timings;
     timings.serverWait = 0.01;
     app = std::make_unique<AppDelegate>(
-        ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher},
+        ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
+                   [this] { return inputAccess; }},
         windows, timings);
   }
   void TearDown() override { app.reset(); }

@@ -89,6 +89,14 @@ TEST(StatusMenu, RefreshTurnsStartingIntoReadyOnlyWhenIdleAndTrusted) {
             "Needs Accessibility permission (see below)");
   EXPECT_EQ(refreshedStatusLine("Needs Accessibility permission (see below)", AppState::idle, true), "Ready");
   EXPECT_EQ(refreshedStatusLine("Done in 1.0s (cleaned)", AppState::idle, true), "Done in 1.0s (cleaned)");
+  // On Wayland the keyboard devices' step is named before accessibility.
+  InputAccess wayland{true, false, false, false, false};
+  EXPECT_EQ(refreshedStatusLine("Ready", AppState::idle, false, wayland),
+            "Needs permission to read the keyboard (see below)");
+  wayland.readKeyboard = true;
+  EXPECT_EQ(refreshedStatusLine("Ready", AppState::idle, true, wayland), "Needs permission to type (see below)");
+  wayland.virtualKeyboard = true;
+  EXPECT_EQ(refreshedStatusLine("Needs permission to type (see below)", AppState::idle, true, wayland), "Ready");
 }
 
 }  // namespace

@@ -73,17 +73,48 @@ TEST(SetupPanel, FollowsThePhase) {
 }
 
 TEST(PermissionRows, AskForWhatIsMissing) {
-  EXPECT_TRUE(permissionRows(MicStatus::authorised, true, false).empty());
-  auto rows = permissionRows(MicStatus::notDetermined, false, false);
+  const InputAccess x11;
+  EXPECT_TRUE(permissionRows(MicStatus::authorised, true, x11).empty());
+  auto rows = permissionRows(MicStatus::notDetermined, false, x11);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].button, "Allow microphone");
   EXPECT_EQ(rows[1].text, "Quorvel can't hear the right Alt key yet.");
   EXPECT_EQ(rows[1].button, "Allow Accessibility");
-  EXPECT_EQ(permissionRows(MicStatus::denied, true, false)[0].button, "Open Settings");
-  EXPECT_EQ(permissionRows(MicStatus::restricted, true, false)[0].button, "Open Settings");
-  rows = permissionRows(MicStatus::authorised, false, true);
+  EXPECT_EQ(permissionRows(MicStatus::denied, true, x11)[0].button, "Open Settings");
+  EXPECT_EQ(permissionRows(MicStatus::restricted, true, x11)[0].button, "Open Settings");
+}
+
+TEST(PermissionRows, OnWaylandTheKeyboardStepComesBeforeAccessibility) {
+  InputAccess access;
+  access.wayland = true;
+  access.readKeyboard = false;
+  auto rows = permissionRows(MicStatus::authorised, false, access);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_NE(rows[0].detail.find("usermod -aG input"), std::string::npos);
+  EXPECT_EQ(rows[0].kind, PermissionRow::Kind::keyboard);
+  EXPECT_EQ(rows[0].text, "Quorvel can't hear the right Alt key yet.");
+  EXPECT_EQ(rows[0].button, "Copy Command");
+  EXPECT_NE(rows[0].detail.find("sudo usermod -aG input $USER"), std::string::npos);
+  EXPECT_NE(rows[0].detail.find("log out and back in"), std::string::npos);
+
+  access.readKeyboard = true;
+  access.virtualKeyboard = false;
+  access.ruleMissing = true;
+  rows = permissionRows(MicStatus::authorised, true, access);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].text, "Quorvel can't type into other windows yet.");
+  EXPECT_NE(rows[0].detail.find("60-quorvel-uinput.rules"), std::string::npos);
+
+  // Only a new login helps: nothing to copy.
+  access.ruleMissing = false;
+  access.loginPending = true;
+  rows = permissionRows(MicStatus::authorised, true, access);
+  EXPECT_EQ(rows[0].button, "");
+  EXPECT_NE(rows[0].detail.find("Log out and back in"), std::string::npos);
+
+  // Granted, but the accessibility switch is still off.
+  rows = permissionRows(MicStatus::authorised, false, InputAccess{true, true, true, false, false});
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].button, "Allow Accessibility");
 }
 
 TEST(StateRow, FollowsTheApplicationsState) {

@@ -174,7 +174,13 @@ TEST_F(OnboardingTest, PrimaryButtons) {
   wayland_ = true;
   EXPECT_EQ(model->primaryButton().title, "Copy Command");
   model->askAccessibility();
-  EXPECT_EQ(enabled_, 0);  // nothing to switch on under Wayland
+  EXPECT_EQ(enabled_, 0);  // nothing to switch on for the keyboard devices
+  EXPECT_NE(model->accessibilityHint().text.find("log out and back in"), std::string::npos);
+  // The devices are readable; only the accessibility switch is off.
+  bridge_->inputAccess = [] { return InputAccess{true, true, true, false, false}; };
+  EXPECT_EQ(model->primaryButton().title, "Allow Accessibility");
+  model->askAccessibility();
+  EXPECT_EQ(enabled_, 1);
   trusted_ = true;
   EXPECT_EQ(model->primaryButton().title, "Continue");
   model->go(Step::ready);

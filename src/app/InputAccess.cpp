@@ -1,0 +1,43 @@
+// The Wayland permission step in words.
+#include "app/InputAccess.h"
+
+#include "engine/Config.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* groupCommand = "sudo usermod -aG input $USER";
+
+}  // namespace
+
+std::string uinputRuleFile() { return (Config::resources() / kUinputRuleName).string(); }
+
+std::string inputAccessCommand(const InputAccess& access, const std::string& ruleFile) {
+  if (!access.ruleMissing) return groupCommand;
+  // The rule first, so the virtual keyboard's node is the group's as soon
+  // as it is (re)made; modprobe in case the module is not loaded yet.
+  return "sudo install -m 644 '" + ruleFile + "' /etc/udev/rules.d/ && sudo udevadm control --reload && " +
+         "sudo modprobe uinput && sudo udevadm trigger --name-match=uinput && " + groupCommand;
+}
+
+std::string inputAccessDetail(const InputAccess& access, const std::string& ruleFile) {
+  const std::string what = !access.readKeyboard && !access.virtualKeyboard ? "read the keyboard and type"
+                           : !access.readKeyboard                          ? "read the keyboard"
+                                                                           : "type into other windows";
+  if (access.loginPending && !access.ruleMissing) {
+    return "Your account is in the input group, but this login began before that. Log out and back in, "
+           "and Quorvel can " + what + ".";
+  }
+  return "On Wayland, Quorvel reads the keyboard and types through a virtual keyboard itself, which needs "
+         "your account in the input group. Run this once in a terminal, then log out and back in: " +
+         inputAccessCommand(access, ruleFile);
+}
+
+std::string inputAccessStatusLine(const InputAccess& access) {
+  if (access.complete()) return {};
+  if (!access.readKeyboard) return "Needs permission to read the keyboard (see below)";
+  return "Needs permission to type (see below)";
+}
+
+}  // namespace quorvel

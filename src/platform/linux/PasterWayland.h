@@ -1,0 +1,109 @@
+// Typing on a Wayland session. The text goes on the clipboard through the
+// application's own X connection (XWayland hands it to the compositor), with
+// the marker types and the restore 0.7 s later, exactly as on X11; the paste
+// chord, Ctrl+V or Ctrl+Shift+V in terminals, goes through a virtual keyboard
+// (uinput) into whatever window has the focus, native Wayland or XWayland.
+// When the clipboard can't be used (no X connection, or the clipboard is
+// refused), the text is typed key by key on the virtual keyboard instead, if
+// the current layout can type every character. The log says which way each
+// text went; text that can't be typed is a logged failure (never half typed)
+// and stays in "Copy Last Dictation".
+//
+// Threading: paste(), copy() and the queries on the main thread. Keys are
+// written on the clipboard's thread (the chord, or typing after a refusal) or
+// on the paster's own typing thread (typing without a clipboard), one writer
+// at a time. A held right Alt can't be released through a second keyboard:
+// the compositor keeps each device's keys apart.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/Paster.h"
+#include "platform/linux/KeyTyping.h"
+#include "platform/linux/PasterX11.h"
+#include "platform/linux/UinputKeyboard.h"
+
+namespace quorvel {
+
+// How the clipboard side reaches the keyboard side; called on its thread.
+struct ClipboardHooks {
+  std::function<bool(PasteChord)> sendChord;
+  std::function<void(const std::string& text, PasteChord)> refused;
+};
+
+class PasterWayland : public Paster {
+ public:
+  struct Parts {
+    // The virtual keyboard, or nothing with problem set (tried again at the
+    // next paste when it failed).
+    std::function<std::unique_ptr<KeyEventSink>(std::string& problem)> makeKeyboard;
+    // The keyboard layout in use, read before each typing; source names
+    // where it came from.
+    std::function<KeyLayout(std::string& source)> layout;
+    // The clipboard side, wired to the hooks. Its paste() answering false
+    // means there's no clipboard to use (no X display, connection lost).
+    std::function<std::unique_ptr<Paster>(ClipboardHooks)> makeClipboard;
+    // The pause between typed characters, so slow applications keep up.
+    std::chrono::milliseconds keyPause{8};
+  };
+
+  // The real thing: /dev/uinput, the layout through xkbcommon and PasterX11
+  // with the given waits.
+  static Parts systemParts(PasterX11::Settings clipboardSettings = {});
+
+  explicit PasterWayland(Parts parts);
+  ~PasterWayland() override;
+  PasterWayland(const PasterWayland&) = delete;
+  PasterWayland& operator=(const PasterWayland&) = delete;
+
+  // False when there is no virtual keyboard (problem() says why) or the text
+  // can't be typed and there is no clipboard; the caller keeps the text.
+  bool paste(const std::string& text, PasteChord chord) override;
+  bool copy(const std::string& text) override;
+  bool needsPermission() const override;
+  std::string problem() const override;
+  void onLateFailure(std::function<void()> handler) override;
+
+  // Waits until the typing thread has nothing left (tests).
+  bool waitUntilIdle(std::chrono::milliseconds limit);
+
+ private:
+  struct Typing {
+    std::string text;
+    PasteChord chord;
+  };
+  KeyEventSink* keyboard() const;
+  // Any thread; serialised by writeMutex_.
+  bool sendChord(PasteChord chord);
+  bool type(const std::string& text, PasteChord chord, const std::string& why);
+  void failedLate();
+  bool haveKeyboard();
+  void typingLoop();
+
+  Parts parts_;
+  // The keyboard, once made, stays until the end; keys are written under
+  // writeMutex_ alone, so the queries never wait for a long typing.
+  mutable std::mutex keysMutex_;
+  std::mutex writeMutex_;
+  std::unique_ptr<KeyEventSink> keyboard_;  // set under keysMutex_
+  std::string keyboardProblem_;             // guarded by keysMutex_
+  std::function<void()> lateFailure_;       // guarded by keysMutex_
+
+  std::mutex queueMutex_;
+  std::condition_variable queueChanged_;
+  std::deque<Typing> queue_;  // guarded by queueMutex_
+  bool busy_ = false;         // guarded by queueMutex_
+  bool stopping_ = false;     // guarded by queueMutex_
+  std::thread typingThread_;
+
+  std::unique_ptr<Paster> clipboard_;  // last: its thread stops first
+};
+
+}  // namespace quorvel
