@@ -80,6 +80,7 @@ struct PasterX11::Worker {
   bool idle = true;            // guarded by mutex
   bool stopping = false;       // guarded by mutex
   std::string problem;         // guarded by mutex
+  std::function<void()> lateFailure;  // guarded by mutex
   int wake[2] = {-1, -1};
 
   // Worker thread only.
@@ -438,6 +439,12 @@ void PasterX11::Worker::handle(const Request& request) {
       settings.clipboardRefused(request.text, request.chord);
     } else {
       logLine("Quorvel: could not type the dictation (no clipboard); it stays in Copy Last Dictation");
+      std::function<void()> told;
+      {
+        std::scoped_lock lock(mutex);
+        told = lateFailure;
+      }
+      if (told) told();
     }
     return;
   }
@@ -660,6 +667,11 @@ bool PasterX11::copy(const std::string& text) {
   const char byte = 1;
   (void)!write(worker_->wake[1], &byte, 1);
   return true;
+}
+
+void PasterX11::onLateFailure(std::function<void()> handler) {
+  std::scoped_lock lock(worker_->mutex);
+  worker_->lateFailure = std::move(handler);
 }
 
 std::string PasterX11::problem() const {

@@ -70,6 +70,9 @@ class PasterX11 : public Paster {
   bool copy(const std::string& text) override;
 
   std::string problem() const override;
+  // Told when the clipboard could not be taken for a paste (and no
+  // clipboardRefused hook took the text another way).
+  void onLateFailure(std::function<void()> handler) override;
   // Waits until every request so far is done and no restore is pending
   // (tests); false after the limit.
   bool waitUntilIdle(std::chrono::milliseconds limit);
