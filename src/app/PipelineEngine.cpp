@@ -137,4 +137,10 @@ void PipelineEngine::stopAll() {
   servers_->stopAll();
 }
 
+bool PipelineEngine::restartExitedServers() {
+  // The lock keeps this from racing a setup or upgrade that starts servers.
+  std::scoped_lock lock(serverLock_);
+  return servers_->restartExited();
+}
+
 }  // namespace quorvel
