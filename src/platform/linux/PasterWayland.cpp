@@ -72,16 +72,17 @@ bool PasterWayland::paste(const std::string& text, PasteChord chord) {
     logLine("Quorvel: could not type the dictation: " + problem() + keptLine);
     return false;
   }
-  if (clipboard_ && clipboard_->paste(text, chord)) return true;
-  // No clipboard at all: know now whether typing can work, so the caller
-  // can tell the user at once.
-  std::string source;
-  const KeyLayout layout = parts_.layout(source);
-  const TypingPlan plan = planTyping(text, layout, chord == PasteChord::ctrlShiftV);
-  if (!plan.typeable()) {
-    logLine("Quorvel: could not type the dictation: there is no clipboard and the keyboard layout (" +
-            layout.name + ") has no key for " + describeCharacters(plan.untypeable) + keptLine);
-    return false;
+  if (!clipboard_ || !clipboard_->problem().empty()) {
+    // No clipboard at all: know now whether typing can work, so the caller
+    // can tell the user at once.
+    std::string source;
+    const KeyLayout layout = parts_.layout(source);
+    const TypingPlan plan = planTyping(text, layout, chord == PasteChord::ctrlShiftV);
+    if (!plan.typeable()) {
+      logLine("Quorvel: could not type the dictation: there is no clipboard and the keyboard layout (" +
+              layout.name + ") has no key for " + describeCharacters(plan.untypeable) + keptLine);
+      return false;
+    }
   }
   {
     std::scoped_lock lock(queueMutex_);
@@ -161,6 +162,19 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
   return true;
 }
 
+void PasterWayland::waitForRightAltRelease() {
+  if (!parts_.rightAltHeld || !parts_.rightAltHeld()) return;
+  logLine("Quorvel: waiting for right Alt to be let go before typing");
+  const auto deadline = std::chrono::steady_clock::now() + parts_.rightAltWait;
+  while (parts_.rightAltHeld() && std::chrono::steady_clock::now() < deadline) {
+    {
+      std::scoped_lock lock(queueMutex_);
+      if (stopping_) return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 void PasterWayland::typingLoop() {
   std::unique_lock lock(queueMutex_);
   while (true) {
@@ -169,7 +183,12 @@ void PasterWayland::typingLoop() {
     const Typing next = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    if (!type(next.text, next.chord, "no clipboard")) failedLate();
+    waitForRightAltRelease();
+    if (clipboard_ && clipboard_->paste(next.text, next.chord)) {
+      // The clipboard's thread sends the chord, or types after a refusal.
+    } else if (!type(next.text, next.chord, "no clipboard")) {
+      failedLate();
+    }
     lock.lock();
     busy_ = !queue_.empty();
     if (!busy_) queueChanged_.notify_all();
