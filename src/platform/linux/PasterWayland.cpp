@@ -49,13 +49,20 @@ PasterWayland::PasterWayland(Parts parts) : parts_(std::move(parts)) {
 }
 
 PasterWayland::~PasterWayland() {
-  clipboard_.reset();  // its thread may be typing through us
+  // Our thread first (it hands texts to the clipboard), then the clipboard's
+  // (it may be typing through us, which still works until we are gone).
   {
     std::scoped_lock lock(queueMutex_);
     stopping_ = true;
   }
   queueChanged_.notify_all();
   typingThread_.join();
+  clipboard_.reset();
+}
+
+bool PasterWayland::stopping() {
+  std::scoped_lock lock(queueMutex_);
+  return stopping_;
 }
 
 bool PasterWayland::haveKeyboard() {
@@ -153,6 +160,10 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
   KeyEventSink* keys = keyboard();
   std::scoped_lock lock(writeMutex_);
   for (size_t i = 0; i < plan.keys.size(); ++i) {
+    if (stopping()) {
+      logLine("Quorvel: stopped typing after " + std::to_string(i) + " characters as Quorvel quits" + keptLine);
+      return false;
+    }
     if (keys == nullptr || !keys->write(plan.keys[i])) {
       logLine("Quorvel: the virtual keyboard stopped after " + std::to_string(i) + " characters" + keptLine);
       return false;
@@ -167,10 +178,7 @@ void PasterWayland::waitForRightAltRelease() {
   logLine("Quorvel: waiting for right Alt to be let go before typing");
   const auto deadline = std::chrono::steady_clock::now() + parts_.rightAltWait;
   while (parts_.rightAltHeld() && std::chrono::steady_clock::now() < deadline) {
-    {
-      std::scoped_lock lock(queueMutex_);
-      if (stopping_) return;
-    }
+    if (stopping()) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }

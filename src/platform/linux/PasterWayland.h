@@ -94,6 +94,7 @@ class PasterWayland : public Paster {
   bool type(const std::string& text, PasteChord chord, const std::string& why);
   void failedLate();
   void waitForRightAltRelease();
+  bool stopping();
   bool haveKeyboard();
   void typingLoop();
 
