@@ -19,6 +19,7 @@ AppDelegate::~AppDelegate() {
   parts_.loop.cancel(keyPoll_);
   parts_.loop.cancel(chunkTimer_);
   parts_.loop.cancel(trustTimer_);
+  parts_.loop.cancel(serverTimer_);
   if (isRecording_) (void)parts_.recorder.stop();
 }
 
@@ -77,9 +78,26 @@ void AppDelegate::launch(const std::vector<std::string>& args) {
   }
   parts_.engine.killStale();
   runSetup();
+  serverTimer_ = parts_.loop.every(Seconds(timings_.serverCheck), [this] { checkServers(); });
+}
+
+void AppDelegate::checkServers() {
+  // Not while the setup or an upgrade starts the servers itself.
+  if (!modelsReady_ || checkingServers_) return;
+  checkingServers_ = true;
+  AppEngine& engine = parts_.engine;
+  MainLoop& loop = parts_.loop;
+  parts_.runner.run([&engine, &loop, self = std::weak_ptr<AppDelegate*>(self_)] {
+    (void)engine.restartExitedServers();
+    loop.post([self] {
+      if (const auto alive = self.lock()) (*alive)->checkingServers_ = false;
+    });
+  });
 }
 
 void AppDelegate::terminate() {
+  parts_.loop.cancel(serverTimer_);
+  serverTimer_ = 0;
   if (isRecording_) {
     isRecording_ = false;
     (void)parts_.recorder.stop();

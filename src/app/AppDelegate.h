@@ -75,6 +75,7 @@ struct ShellTimings {
   double trustCheck = 2.0;   // the permission re-check
   double keyPoll = 0.05;
   double chunkTick = 0.25;
+  double serverCheck = 5.0;  // looking for a model server that exited on its own
   // How long talk-ahead's worker waits for the main thread to read the field.
   std::chrono::milliseconds contextReadWait{1000};
 };
@@ -103,6 +104,7 @@ class AppDelegate {
   void pollKey();
   void installMonitors();
   void checkTrust();
+  void checkServers();
   void startRecording(RecordingTarget target);
   void stopRecording();
   void toggleNote();
@@ -191,6 +193,8 @@ class AppDelegate {
   std::string statusLine_ = kStartingLine;
   std::string lastText_;
   MainLoop::TimerId trustTimer_ = 0;
+  MainLoop::TimerId serverTimer_ = 0;
+  bool checkingServers_ = false;
 
   // Keys.
   MainLoop::TimerId keyPoll_ = 0;

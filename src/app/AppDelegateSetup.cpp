@@ -60,6 +60,7 @@ void AppDelegate::runSetup() {
           app.statusLine_ =
               "Couldn't download the models. Check your internet, then open Quorvel and click Try Again.";
           app.setup_.phase = SetupInfo::Phase::failed;
+          app.setup_.startFailed = false;
           app.setup_.message =
               "Check your internet connection, then click Try Again. What already downloaded is checked "
               "again from the start.";
@@ -87,6 +88,7 @@ void AppDelegate::finishSetup(bool ready, bool downloaded, std::vector<ModelStor
   syncState();
   if (ready) {
     setup_.phase = SetupInfo::Phase::ready;
+    setup_.startFailed = false;
     setup_.justFinished = downloaded;
     statusLine_ = "Ready";
     logLine("Quorvel: the models are ready");
@@ -98,6 +100,7 @@ void AppDelegate::finishSetup(bool ready, bool downloaded, std::vector<ModelStor
   } else {
     statusLine_ = "Models failed to start (see logs)";
     setup_.phase = SetupInfo::Phase::failed;
+    setup_.startFailed = true;
     setup_.message =
         std::string("The models downloaded but didn't start. Quit Quorvel and open it again; if that "
                     "doesn't help, email ") +

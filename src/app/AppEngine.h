@@ -70,6 +70,10 @@ class AppEngine {
   virtual void tidyAfterUpgrade(bool ready) = 0;
   virtual void killStale() = 0;
   virtual void stopAll() = 0;
+  // Starts again a model server that exited on its own (a crash, the system
+  // ending it for memory), spaced so one that keeps failing is not hammered;
+  // whether one was started. Runs in a background task.
+  virtual bool restartExitedServers() = 0;
 };
 
 }  // namespace quorvel

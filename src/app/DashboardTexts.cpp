@@ -87,7 +87,7 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup) {
     case SetupInfo::Phase::failed:
       panel.kind = SetupPanel::Kind::failed;
       panel.eyebrow = "Setting up Quorvel";
-      panel.title = "The download didn't finish";
+      panel.title = setup.failureTitle();
       panel.detail = setup.message.empty() ? "Check your internet connection, then try again." : setup.message;
       panel.retry = true;
       return panel;

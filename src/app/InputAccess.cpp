@@ -30,7 +30,7 @@ std::string inputAccessDetail(const InputAccess& access, const std::string& rule
            "and Quorvel can " + what + ".";
   }
   return "On Wayland, Quorvel reads the keyboard and types through a virtual keyboard itself, which needs "
-         "your account in the input group. Run this once in a terminal, then log out and back in: " +
+         "your account in the input group. Run this once in a terminal, then log out and back in:\n" +
          inputAccessCommand(access, ruleFile);
 }
 

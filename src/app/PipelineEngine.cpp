@@ -3,6 +3,7 @@
 
 #include <system_error>
 
+#include "app/ModelStore.h"
 #include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Transcription.h"
@@ -12,7 +13,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
 constexpr const char* kStandAloneCleanup = "cleanup-trained.gguf";
 
 }  // namespace
@@ -96,7 +96,9 @@ bool PipelineEngine::download(const std::vector<ModelStore::Item>& items, const 
 
 void PipelineEngine::startServers() {
   std::scoped_lock lock(serverLock_);
-  servers_->startWhisper(kSpeechModel);
+  // The same file the model store makes sure of (the user's choice, else the
+  // default), so a chosen model is never missing at start.
+  servers_->startWhisper(ModelStore::chosenSpeechFile());
   servers_->startLlama(chooseCleanupModel().modelFile);
 }
 
@@ -135,6 +137,12 @@ void PipelineEngine::stopAll() {
   cancel_.cancel();
   std::scoped_lock lock(serverLock_);
   servers_->stopAll();
+}
+
+bool PipelineEngine::restartExitedServers() {
+  // The lock keeps this from racing a setup or upgrade that starts servers.
+  std::scoped_lock lock(serverLock_);
+  return servers_->restartExited();
 }
 
 }  // namespace quorvel

@@ -45,6 +45,7 @@ class PipelineEngine final : public AppEngine {
   void tidyAfterUpgrade(bool ready) override;
   void killStale() override;
   void stopAll() override;
+  bool restartExitedServers() override;
 
   // Ends a download in progress (at quit).
   void cancelDownloads() { cancel_.cancel(); }

@@ -16,4 +16,8 @@ int SetupInfo::percent() const {
   return std::min(static_cast<int>(fraction() * 100), 99);
 }
 
+std::string SetupInfo::failureTitle() const {
+  return startFailed ? "The models didn't start" : "The download didn't finish";
+}
+
 }  // namespace quorvel

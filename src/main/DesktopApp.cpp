@@ -17,6 +17,7 @@
 #include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
+#include "app/MicrophoneCheck.h"
 #include "app/OpenAtLogin.h"
 #include "app/PipelineEngine.h"
 #include "app/Placement.h"
@@ -26,7 +27,9 @@
 #include "engine/Pipeline.h"
 #include "main/SessionInput.h"
 #include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/MicAccessPulse.h"
 #include "platform/linux/MicPulse.h"
+#include "platform/linux/NoteDesktopX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
 #include "support/EnvironmentValues.h"
@@ -42,6 +45,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtTray.h"
+#include "ui/SoundSettings.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "0.0.0"
@@ -145,6 +149,16 @@ bool developmentBuild() {
   return !executable.empty() && fs::exists(executable.parent_path().parent_path() / "CMakeCache.txt", ignored);
 }
 
+MicStatus micStatusOf(MicrophoneAccess access) {
+  switch (access) {
+    case MicrophoneAccess::allowed: return MicStatus::authorised;
+    case MicrophoneAccess::denied: return MicStatus::denied;
+    case MicrophoneAccess::restricted: return MicStatus::restricted;
+    case MicrophoneAccess::notAskedYet: return MicStatus::notDetermined;
+  }
+  return MicStatus::notDetermined;
+}
+
 Result<std::string> fetchFeed(const std::string& url) {
   HttpRequest request;
   request.url = url;
@@ -212,8 +226,12 @@ int runDesktopApp(int argc, char** argv) {
   SoundsCanberra sounds;
   Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
   AtspiDesktop desktop;
-  NoDesktop noteDesktop;
-  BrainstormNote note(loop, paster, noteDesktop, ui::notePanelFactory());
+  // Under Wayland the X server only sees its own windows: the note cannot
+  // name or bring back the application it was opened from.
+  std::unique_ptr<NoteDesktop> noteDesktop;
+  if (nonEmptyEnvironmentValue("WAYLAND_DISPLAY")) noteDesktop = std::make_unique<NoDesktop>();
+  else noteDesktop = std::make_unique<NoteDesktopX11>();
+  BrainstormNote note(loop, paster, *noteDesktop, ui::notePanelFactory());
   Recorder recorder(MicPulse::factory());
   PipelineEngine engine;
   ThreadTaskRunner runner;
@@ -222,6 +240,7 @@ int runDesktopApp(int argc, char** argv) {
   EditWatcher watcher(desktop, ticker, cleanupFiles, Config::resources() / "wordfreq-en.txt",
                       [&running] { return running != nullptr && running->trusted(); });
 
+  MicrophoneCheck microphone(loop, runner, [] { return micStatusOf(pulseMicrophoneAccess()); });
   Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), defaultUpdateFeedUrl(), fetchFeed);
   // The windows are made on first use and closed before the delegate goes;
   // they reach the delegate through the bridge it makes below.
@@ -240,9 +259,19 @@ int runDesktopApp(int argc, char** argv) {
     return *onboarding;
   };
   ShellWindows windows;
-  windows.openDashboard = [&dashboardWindow] { dashboardWindow().show(); };
-  windows.openDashboardHome = [&dashboardWindow] { dashboardWindow().show(Page::home); };
-  windows.openOnboarding = [&onboardingWindow](bool fromStart) { onboardingWindow().show(fromStart); };
+  // A window that opens shows the microphone as it is now.
+  windows.openDashboard = [&dashboardWindow, &microphone] {
+    microphone.refresh();
+    dashboardWindow().show();
+  };
+  windows.openDashboardHome = [&dashboardWindow, &microphone] {
+    microphone.refresh();
+    dashboardWindow().show(Page::home);
+  };
+  windows.openOnboarding = [&onboardingWindow, &microphone](bool fromStart) {
+    microphone.refresh();
+    onboardingWindow().show(fromStart);
+  };
   windows.reloadDashboard = [&dashboard] {
     if (dashboard) dashboard->reload();
   };
@@ -259,6 +288,14 @@ int runDesktopApp(int argc, char** argv) {
   bridge->updateVersion = [&updates] { return updates.pendingVersion(); };
   bridge->installUpdate = [&updates] { updates.checkNow(); };
   bridge->checkForUpdates = [&updates] { updates.checkNow(); };
+  bridge->micStatus = [&microphone] { return microphone.status(); };
+  bridge->requestMicrophone = [&microphone](std::function<void(bool)> answer) {
+    microphone.refresh([answer = std::move(answer)](MicStatus status) {
+      if (answer) answer(status == MicStatus::authorised);
+    });
+  };
+  bridge->openSoundSettings = [] { return openSoundSettings(); };
+  bridge->enableAccessibility = [&desktop] { return desktop.enableAccessibility(); };
   bridge->automaticUpdates = [&updates] { return updates.automatic(); };
   bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
   bridge->openAtLogin = [] { return UserDefaults().boolOr(OpenAtLogin::kSetting, false); };
@@ -286,6 +323,12 @@ int runDesktopApp(int argc, char** argv) {
     logLine("Quorvel: could not update the start at login: " + entry.error());
   }
   app.launch(programArguments());
+  microphone.refresh();
+  // A missing or muted microphone is looked at again, so the windows' advice
+  // goes away once the user has plugged one in.
+  loop.every(Seconds(10), [&microphone] {
+    if (microphone.status() != MicStatus::authorised) microphone.refresh();
+  });
   updates.start();
   const int code = QApplication::exec();
   onboarding.reset();

@@ -33,7 +33,9 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   SessionInput input;
   if (choice.backend == KeyBackend::evdev) {
     input.keys = makeKeySource(choice);
-    input.paster = std::make_unique<PasterWayland>(PasterWayland::systemParts());
+    PasterWayland::Parts parts = PasterWayland::systemParts();
+    parts.rightAltHeld = [keys = input.keys.get()] { return keys->isDown(ShellKey::rightAlt); };
+    input.paster = std::make_unique<PasterWayland>(std::move(parts));
   } else {
     auto keys = std::make_unique<KeysX11>();
     PasterX11::Settings settings;

@@ -282,7 +282,10 @@ class OnboardingWindow final : public QWidget {
       case OnboardingStep::ready: {
         const SetupInfo setup = model_.setup();
         const bool failed = setup.phase == SetupInfo::Phase::failed;
-        if (failed_) failed_->setVisible(failed);
+        if (failed_) {
+          failed_->setText(qs(setup.failureTitle() + "."));
+          failed_->setVisible(failed);
+        }
         if (progress_) {
           progress_->setVisible(setup.phase == SetupInfo::Phase::downloading || setup.phase == SetupInfo::Phase::ready);
           progress_->setFraction(setup.phase == SetupInfo::Phase::ready ? 1.0 : setup.fraction());

@@ -49,13 +49,20 @@ PasterWayland::PasterWayland(Parts parts) : parts_(std::move(parts)) {
 }
 
 PasterWayland::~PasterWayland() {
-  clipboard_.reset();  // its thread may be typing through us
+  // Our thread first (it hands texts to the clipboard), then the clipboard's
+  // (it may be typing through us, which still works until we are gone).
   {
     std::scoped_lock lock(queueMutex_);
     stopping_ = true;
   }
   queueChanged_.notify_all();
   typingThread_.join();
+  clipboard_.reset();
+}
+
+bool PasterWayland::stopping() {
+  std::scoped_lock lock(queueMutex_);
+  return stopping_;
 }
 
 bool PasterWayland::haveKeyboard() {
@@ -72,16 +79,17 @@ bool PasterWayland::paste(const std::string& text, PasteChord chord) {
     logLine("Quorvel: could not type the dictation: " + problem() + keptLine);
     return false;
   }
-  if (clipboard_ && clipboard_->paste(text, chord)) return true;
-  // No clipboard at all: know now whether typing can work, so the caller
-  // can tell the user at once.
-  std::string source;
-  const KeyLayout layout = parts_.layout(source);
-  const TypingPlan plan = planTyping(text, layout, chord == PasteChord::ctrlShiftV);
-  if (!plan.typeable()) {
-    logLine("Quorvel: could not type the dictation: there is no clipboard and the keyboard layout (" +
-            layout.name + ") has no key for " + describeCharacters(plan.untypeable) + keptLine);
-    return false;
+  if (!clipboard_ || !clipboard_->problem().empty()) {
+    // No clipboard at all: know now whether typing can work, so the caller
+    // can tell the user at once.
+    std::string source;
+    const KeyLayout layout = parts_.layout(source);
+    const TypingPlan plan = planTyping(text, layout, chord == PasteChord::ctrlShiftV);
+    if (!plan.typeable()) {
+      logLine("Quorvel: could not type the dictation: there is no clipboard and the keyboard layout (" +
+              layout.name + ") has no key for " + describeCharacters(plan.untypeable) + keptLine);
+      return false;
+    }
   }
   {
     std::scoped_lock lock(queueMutex_);
@@ -152,6 +160,10 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
   KeyEventSink* keys = keyboard();
   std::scoped_lock lock(writeMutex_);
   for (size_t i = 0; i < plan.keys.size(); ++i) {
+    if (stopping()) {
+      logLine("Quorvel: stopped typing after " + std::to_string(i) + " characters as Quorvel quits" + keptLine);
+      return false;
+    }
     if (keys == nullptr || !keys->write(plan.keys[i])) {
       logLine("Quorvel: the virtual keyboard stopped after " + std::to_string(i) + " characters" + keptLine);
       return false;
@@ -159,6 +171,16 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
     if (parts_.keyPause.count() > 0) std::this_thread::sleep_for(parts_.keyPause);
   }
   return true;
+}
+
+void PasterWayland::waitForRightAltRelease() {
+  if (!parts_.rightAltHeld || !parts_.rightAltHeld()) return;
+  logLine("Quorvel: waiting for right Alt to be let go before typing");
+  const auto deadline = std::chrono::steady_clock::now() + parts_.rightAltWait;
+  while (parts_.rightAltHeld() && std::chrono::steady_clock::now() < deadline) {
+    if (stopping()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 void PasterWayland::typingLoop() {
@@ -169,7 +191,12 @@ void PasterWayland::typingLoop() {
     const Typing next = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    if (!type(next.text, next.chord, "no clipboard")) failedLate();
+    waitForRightAltRelease();
+    if (clipboard_ && clipboard_->paste(next.text, next.chord)) {
+      // The clipboard's thread sends the chord, or types after a refusal.
+    } else if (!type(next.text, next.chord, "no clipboard")) {
+      failedLate();
+    }
     lock.lock();
     busy_ = !queue_.empty();
     if (!busy_) queueChanged_.notify_all();

@@ -9,11 +9,15 @@
 // text went; text that can't be typed is a logged failure (never half typed)
 // and stays in "Copy Last Dictation".
 //
-// Threading: paste(), copy() and the queries on the main thread. Keys are
-// written on the clipboard's thread (the chord, or typing after a refusal) or
-// on the paster's own typing thread (typing without a clipboard), one writer
-// at a time. A held right Alt can't be released through a second keyboard:
-// the compositor keeps each device's keys apart.
+// A right Alt the user holds (the next dictation already under way) can't be
+// released through a second keyboard, and the compositor would add it to the
+// chord: the text waits until it is let go (bounded).
+//
+// Threading: paste(), copy() and the queries on the main thread. Each text
+// goes in order through the paster's own thread, which waits for right Alt
+// and then hands it to the clipboard or types it; keys are written there or
+// on the clipboard's thread (the chord, or typing after a refusal), one
+// writer at a time.
 #pragma once
 
 #include <chrono>
@@ -52,6 +56,11 @@ class PasterWayland : public Paster {
     std::function<std::unique_ptr<Paster>(ClipboardHooks)> makeClipboard;
     // The pause between typed characters, so slow applications keep up.
     std::chrono::milliseconds keyPause{8};
+    // Whether the user holds right Alt (the key source knows). A second
+    // keyboard can't release it, and the compositor would add it to every
+    // key sent, so sending waits until it is let go, at most rightAltWait.
+    std::function<bool()> rightAltHeld;
+    std::chrono::milliseconds rightAltWait{60000};
   };
 
   // The real thing: /dev/uinput, the layout through xkbcommon and PasterX11
@@ -84,6 +93,8 @@ class PasterWayland : public Paster {
   bool sendChord(PasteChord chord);
   bool type(const std::string& text, PasteChord chord, const std::string& why);
   void failedLate();
+  void waitForRightAltRelease();
+  bool stopping();
   bool haveKeyboard();
   void typingLoop();
 

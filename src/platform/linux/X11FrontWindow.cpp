@@ -57,6 +57,17 @@ std::optional<std::string> firstString(std::optional<std::string> text) {
   return value;
 }
 
+std::optional<std::string> className(Display* display, Window window) {
+  std::optional<std::string> name;
+  XClassHint hint{};
+  if (XGetClassHint(display, window, &hint) != 0) {
+    if (hint.res_class != nullptr && hint.res_class[0] != '\0') name = hint.res_class;
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+  }
+  return name;
+}
+
 std::optional<FrontmostApp> describe(Display* display, Window window) {
   std::optional<std::string> id = firstString(textProperty(display, window, "_GTK_APPLICATION_ID"));
   if (!id) id = firstString(textProperty(display, window, "_KDE_NET_WM_DESKTOP_FILE"));
@@ -81,6 +92,12 @@ std::optional<FrontmostApp> describe(Display* display, Window window) {
 }  // namespace
 
 std::optional<FrontmostApp> x11FrontmostApp(Display* display) {
+  auto front = x11FrontWindow(display);
+  if (!front) return std::nullopt;
+  return front->app;
+}
+
+std::optional<X11FrontWindow> x11FrontWindow(Display* display) {
   if (display == nullptr) return std::nullopt;
   const Window root = DefaultRootWindow(display);
   Window window = None;
@@ -93,7 +110,9 @@ std::optional<FrontmostApp> x11FrontmostApp(Display* display) {
   // Climb from the focus towards the root; a bounded number of steps.
   for (int depth = 0; depth < 32 && window != None && window != PointerRoot && window != root;
        ++depth) {
-    if (auto app = describe(display, window)) return app;
+    if (auto app = describe(display, window)) {
+      return X11FrontWindow{*app, window, className(display, window).value_or(app->id)};
+    }
     Window rootReturn = None, parent = None;
     Window* children = nullptr;
     unsigned int count = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "learning/AccessibleElement.h"
 
@@ -17,5 +18,15 @@ namespace quorvel {
 // no window has the focus or none of the windows up the tree names itself;
 // a window without a process id gives pid 0.
 std::optional<FrontmostApp> x11FrontmostApp(_XDisplay* display);
+
+// The same, with the window that names the application (to bring it back to
+// the front later) and its WM_CLASS class name ("Thunderbird"), which reads
+// better to people than the identifier.
+struct X11FrontWindow {
+  FrontmostApp app;
+  unsigned long window = 0;
+  std::string className;
+};
+std::optional<X11FrontWindow> x11FrontWindow(_XDisplay* display);
 
 }  // namespace quorvel

@@ -226,5 +226,56 @@ TEST_F(AppDesktop, TwoDictationsInARowArriveInOrder) {
   EXPECT_GT(lines[1]["audio_s"].get<double>(), lines[0]["audio_s"].get<double>() - 0.1);
 }
 
+// The language model's server dies in the middle of a dictation: that text is
+// still typed (cleaned by the rules alone), the application starts the server
+// again on its own, and the next dictation is cleaned by the model as before.
+TEST_F(AppDesktop, AServerThatDiesMidDictationIsStartedAgainAndNoTextIsLost) {
+  start(R"({"text": ""}
+{"text": "first part."}
+{"text": "second part."}
+{"match": "first part.", "answer": "First part.", "fault": "exit"}
+{"match": "second part.", "answer": "Second part, cleaned."}
+)");
+  ASSERT_TRUE(fields->set("view", ""));
+  ASSERT_TRUE(fields->focus("view"));
+  const std::string half = speech.substr(0, speech.size() / 2 / 2 * 2);
+  dictate(half, 200ms);
+  ASSERT_TRUE(eventually([&] { return historyLines(history()).size() == 1; }))
+      << readWholeFile(log).value_or("");
+  const std::string first = historyLines(history())[0]["final"].get<std::string>();
+  EXPECT_FALSE(first.empty());
+  EXPECT_TRUE(eventually([&] { return fields->text("view") == first; })) << fields->text("view").value_or("");
+
+  ASSERT_TRUE(eventually([&] { return logHas("starting it again"); }, 20s))
+      << readWholeFile(log).value_or("") << readWholeFile(history()).value_or("");
+  dictate(half, 200ms);
+  EXPECT_TRUE(eventually([&] { return fields->text("view") == first + " Second part, cleaned."; }))
+      << fields->text("view").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+}
+
+// On a desktop with a system tray (a small XEmbed tray here) the icon sits in
+// the tray, and the application does not say there is none.
+TEST_F(AppDesktop, TheIconSitsInTheSystemTray) {
+  LaunchOptions options;
+  options.executable = "/usr/bin/trayer";
+  options.arguments = {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28"};
+  options.outputFile = dir / "trayer.log";
+  options.endWithParent = true;
+  auto trayer = ChildProcess::launch(options);
+  ASSERT_TRUE(trayer) << trayer.error();
+  std::this_thread::sleep_for(500ms);  // the tray takes its selection
+  start(R"({"text": ""})");
+  // The icon's window is a child of the tray's panel window.
+  const auto embedded = [] {
+    const std::string tree = run("xwininfo -root -tree");
+    const std::size_t panel = tree.find("(\"panel\" \"trayer\")");
+    return panel != std::string::npos && tree.find("(\"quorvel\" \"Quorvel\")", panel) != std::string::npos;
+  };
+  EXPECT_TRUE(eventually(embedded, 10s)) << run("xwininfo -root -tree");
+  EXPECT_FALSE(logHas("no system tray"));
+  trayer.value()->terminate();
+  trayer.value()->waitForExit(5s);
+}
+
 }  // namespace
 }  // namespace quorvel::testing

@@ -1,6 +1,7 @@
 // Finding the application in front from the X focus, including windows that
 // name nothing about themselves.
 #include "platform/linux/X11FrontWindow.h"
+#include "platform/linux/NoteDesktopX11.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -78,6 +79,47 @@ TEST_F(X11FrontWindowTest, NoFocusAtAll) {
   XSetInputFocus(display_, PointerRoot, RevertToPointerRoot, CurrentTime);
   XSync(display_, False);
   EXPECT_FALSE(x11FrontmostApp(display_));
+}
+
+// The note remembers the application it was opened from and brings it back
+// for "Insert in …"; its own windows are never the source.
+TEST_F(X11FrontWindowTest, TheNoteFindsItsSourceAndBringsItBack) {
+  testing::FieldsApp fields;
+  ASSERT_TRUE(fields.ready());
+  ASSERT_TRUE(fields.focus("entry"));
+  NoteDesktopX11 desktop;
+  const auto source = desktop.frontmost();
+  ASSERT_TRUE(source);
+  EXPECT_FALSE(source->id.empty());
+  EXPECT_FALSE(source->name.empty());
+  EXPECT_NE(source->handle, 0u);
+  EXPECT_FALSE(desktop.frontmostIsSelf());
+  EXPECT_TRUE(desktop.isActive(*source));
+
+  // One of our own windows takes the focus (as the note's panel does).
+  const Window own = focusedWindow();
+  XClassHint hint{const_cast<char*>("quorvel"), const_cast<char*>("Quorvel")};
+  XSetClassHint(display_, own, &hint);
+  long pid = getpid();
+  XChangeProperty(display_, own, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+  XSync(display_, False);
+  EXPECT_TRUE(desktop.frontmostIsSelf());
+  EXPECT_FALSE(desktop.isActive(*source));
+
+  desktop.activate(*source);
+  EXPECT_TRUE(desktop.isActive(*source));
+  EXPECT_FALSE(desktop.frontmostIsSelf());
+  XDestroyWindow(display_, own);
+}
+
+TEST_F(X11FrontWindowTest, TheNoteWithoutAnyFocusKnowsNoSource) {
+  XSetInputFocus(display_, PointerRoot, RevertToPointerRoot, CurrentTime);
+  XSync(display_, False);
+  NoteDesktopX11 desktop;
+  EXPECT_FALSE(desktop.frontmost());
+  EXPECT_FALSE(desktop.frontmostIsSelf());
+  desktop.activate(SourceApp{"gone", "Gone", 0x7fffff});  // a window that does not exist
 }
 
 }  // namespace

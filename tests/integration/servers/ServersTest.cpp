@@ -17,10 +17,12 @@
 
 #include "QuickServerWaits.h"
 #include "TestSupport.h"
+#include "app/PipelineEngine.h"
 #include "engine/Config.h"
 #include "support/Json.h"
 #include "support/Log.h"
 #include "support/PortListeners.h"
+#include "support/UserDefaults.h"
 
 namespace quorvel {
 namespace {
@@ -120,6 +122,20 @@ TEST_F(ServersTest, StartsBothWithTheExactArgumentsAndTheKeyOnlyInTheEnvironment
   EXPECT_TRUE(fs::exists(root.path() / "logs" / "cleanup-model.log"));
   EXPECT_EQ(testing::readTextFile(requestLog).find(key), std::string::npos);
   EXPECT_FALSE(Config::loadedCleanupLayer().has_value());
+}
+
+// The application starts the speech model the user chose (a setting the
+// model store also downloads by), not always the default one: a choice
+// carried over from the predecessor must not leave the server without its file.
+TEST_F(ServersTest, TheApplicationStartsTheChosenSpeechModel) {
+  ASSERT_TRUE(UserDefaults().set("speechModel", "ggml-base.en.bin").ok());
+  PipelineEngine engine(testing::quickServerWaits());
+  engine.startServers();
+  ASSERT_TRUE(engine.waitUntilReady(20s));
+  const auto arguments = startArguments("whisper");
+  ASSERT_GE(arguments.size(), 2u);
+  EXPECT_EQ(arguments[1], (root.path() / "models" / "ggml-base.en.bin").string());
+  engine.stopAll();
 }
 
 TEST_F(ServersTest, LayersGoOnTheBaseModelAndOnlyPresentOnesAreListed) {

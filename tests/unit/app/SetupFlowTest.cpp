@@ -1,6 +1,7 @@
 // The model setup at launch and the later upgrade, on a fake clock.
 #include <gtest/gtest.h>
 
+#include "app/DashboardTexts.h"
 #include "tests/unit/app/ShellFixture.h"
 
 namespace quorvel::testing {
@@ -45,6 +46,7 @@ TEST_F(SetupFlow, AFailedDownloadSaysWhatToDo) {
             "Check your internet connection, then click Try Again. What already downloaded is checked again "
             "from the start.");
   EXPECT_EQ(tray.look.title, " !");
+  EXPECT_EQ(setupPanel(app->setup())->title, "The download didn't finish");
   EXPECT_EQ(engine.serverStarts, 0);
   EXPECT_FALSE(app->modelsReady());
 }
@@ -73,6 +75,8 @@ TEST_F(SetupFlow, ServersThatNeverAnswerFailTheSetupAndTheAppRunsOn) {
   EXPECT_EQ(app->setup().phase, SetupInfo::Phase::failed);
   EXPECT_EQ(app->statusLine(), "Models failed to start (see logs)");
   EXPECT_TRUE(app->setup().message.starts_with("The models downloaded but didn't start. Quit Quorvel and open it"));
+  // The headline does not blame a download that went fine.
+  EXPECT_EQ(setupPanel(app->setup())->title, "The models didn't start");
   EXPECT_EQ(app->state(), AppState::starting);
   EXPECT_FALSE(sounds.played.size());
 }
@@ -167,6 +171,36 @@ TEST_F(SetupFlow, UpgradeProgressNamesTheNewModelsWhenIdle) {
             tray.lines.end());
   EXPECT_EQ(engine.restarts, 0);
   EXPECT_EQ(app->statusLine(), "Ready");
+}
+
+// A model server that ends on its own is looked for every five seconds once
+// the models run, never while the setup still starts them, one look at a time.
+TEST_F(SetupFlow, ServersThatExitAreLookedForOnlyOnceTheModelsRun) {
+  engine.ready = false;
+  app->launch({"quorvel"});
+  settle();
+  loop.advance(12);
+  settle();
+  EXPECT_EQ(engine.serverChecks, 0);
+
+  engine.ready = true;
+  app->makeBridge()->retrySetup();
+  settle();
+  ASSERT_TRUE(app->modelsReady());
+  loop.advance(5);
+  EXPECT_EQ(runner.pending(), 1u);
+  loop.advance(5);  // the first look is still under way: no second one
+  EXPECT_EQ(runner.pending(), 1u);
+  settle();
+  EXPECT_EQ(engine.serverChecks, 1);
+  loop.advance(5);
+  settle();
+  EXPECT_EQ(engine.serverChecks, 2);
+
+  app->terminate();
+  loop.advance(10);
+  settle();
+  EXPECT_EQ(engine.serverChecks, 2);
 }
 
 }  // namespace

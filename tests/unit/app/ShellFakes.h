@@ -342,6 +342,12 @@ class FakeEngine final : public AppEngine {
   }
   void startServers() override { ++serverStarts; }
   void warmUp() override {}
+  int serverChecks = 0;  // guarded by mutex
+  bool restartExitedServers() override {
+    std::scoped_lock lock(mutex);
+    ++serverChecks;
+    return false;
+  }
   bool restartLanguageModel() override {
     ++restarts;
     if (restartAnswers.empty()) return true;

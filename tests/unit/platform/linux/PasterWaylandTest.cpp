@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <thread>
 
 namespace quorvel {
 namespace {
@@ -35,6 +36,7 @@ class FakeClipboard final : public Paster {
     return false;
   }
   bool copy(const std::string&) override { return behaviour_ != Clipboard::missing; }
+  std::string problem() const override { return behaviour_ == Clipboard::missing ? "no X display" : ""; }
 
  private:
   Clipboard behaviour_;
@@ -54,6 +56,8 @@ class PasterWaylandTest : public ::testing::Test {
 
   void make(Clipboard clipboard, int keyboardRefusals = 0) {
     PasterWayland::Parts parts;
+    parts.rightAltHeld = [this] { return rightAltHeld_.load(); };
+    parts.rightAltWait = 2s;
     auto refusals = std::make_shared<int>(keyboardRefusals);
     parts.makeKeyboard = [this, refusals](std::string& problem) -> std::unique_ptr<KeyEventSink> {
       if ((*refusals)-- > 0) {
@@ -101,6 +105,7 @@ class PasterWaylandTest : public ::testing::Test {
   int pipe_[2] = {-1, -1};
   std::unique_ptr<PasterWayland> paster_;
   std::atomic<int> lateFailures_{0};
+  std::atomic<bool> rightAltHeld_{false};
 };
 
 TEST_F(PasterWaylandTest, AClipboardThatTakesTheTextGetsTheChordWithTheLayoutsV) {
@@ -145,6 +150,17 @@ TEST_F(PasterWaylandTest, WithoutPermissionForTheVirtualKeyboardNothingIsClaimed
   EXPECT_TRUE(paster_->paste("Hi", PasteChord::ctrlV));
   EXPECT_FALSE(paster_->needsPermission());
   EXPECT_EQ(paster_->problem(), "");
+  EXPECT_EQ(written(), keysOf(pasteChordEvents(PasteChord::ctrlV, KEY_DOT)));
+}
+
+TEST_F(PasterWaylandTest, AHeldRightAltIsWaitedForSoItNeverJoinsTheChord) {
+  make(Clipboard::takesIt);
+  rightAltHeld_ = true;  // the next dictation is already under way
+  ASSERT_TRUE(paster_->paste("Hi", PasteChord::ctrlV));
+  std::this_thread::sleep_for(100ms);
+  input_event e{};
+  EXPECT_LT(read(pipe_[0], &e, sizeof e), 0);  // nothing sent yet
+  rightAltHeld_ = false;
   EXPECT_EQ(written(), keysOf(pasteChordEvents(PasteChord::ctrlV, KEY_DOT)));
 }
 
