@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "../PlainEditDistance.h"
 #include "learning/FixFinder.h"
 
 namespace quorvel::FixFinder {
@@ -75,17 +76,7 @@ std::string run(const std::string& piece) {
 int plainDistance(const std::string& a, const std::string& b) {
   const icu::UnicodeString left = icu::UnicodeString::fromUTF8(a);
   const icu::UnicodeString right = icu::UnicodeString::fromUTF8(b);
-  std::vector<int> previous(static_cast<size_t>(right.length()) + 1), current(previous.size());
-  for (size_t j = 0; j < previous.size(); ++j) previous[j] = static_cast<int>(j);
-  for (int32_t i = 1; i <= left.length(); ++i) {
-    current[0] = i;
-    for (int32_t j = 1; j <= right.length(); ++j) {
-      current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
-                             previous[j - 1] + (left.charAt(i - 1) == right.charAt(j - 1) ? 0 : 1)});
-    }
-    std::swap(previous, current);
-  }
-  return previous.back();
+  return bench::plainEditDistance(left, right);
 }
 
 const char* const kRuns[] = {" ", ". ", "\n", "a", "ab"};

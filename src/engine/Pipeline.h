@@ -19,10 +19,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/ChatCompletion.h"
 #include "engine/DictationResult.h"
 #include "engine/Servers.h"
+#include "engine/WritingSpeed.h"
 #include "text/CleanupConfig.h"
 #include "text/CursorContext.h"
 
@@ -129,6 +131,11 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   std::optional<std::string> placeField() const;
   CleanupConfig loadConfig() const;
   void noteModelUse();
+  DictationResult finishOrFallBack(const std::string& raw, const std::optional<TalkAheadHead>& ahead);
+  // The stored writing speed with the requests not yet saved added.
+  WritingSpeed writingSpeed() const;
+  // Adds the requests not yet saved to the stored writing speed, in one write.
+  void saveWritingSpeed();
 
   Servers& servers_;
   std::atomic<std::int64_t> unanswered_{0};
@@ -136,6 +143,11 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   // Absent until the model is first asked for anything ("the distant past").
   std::optional<std::chrono::steady_clock::time_point> lastModelUse_;  // guarded by useLock_
   std::optional<double> idleAtPress_;                                  // guarded by useLock_
+  // The counters of the model requests since the last save: one write per
+  // finished dictation instead of one synced write per request on the path
+  // after the release. Talk-ahead's requests wait for their dictation's end.
+  mutable std::mutex speedLock_;
+  std::vector<EngineTimings> unsavedSpeed_;  // guarded by speedLock_
 };
 
 }  // namespace quorvel

@@ -45,6 +45,12 @@ const WordTest& realWordTest() {
 }  // namespace
 
 DictationResult Pipeline::finish(const std::string& raw, const std::optional<TalkAheadHead>& ahead) {
+  DictationResult result = finishOrFallBack(raw, ahead);
+  saveWritingSpeed();
+  return result;
+}
+
+DictationResult Pipeline::finishOrFallBack(const std::string& raw, const std::optional<TalkAheadHead>& ahead) {
   try {
     return finishOrThrow(raw, ahead);
   } catch (const std::exception& failure) {
@@ -223,7 +229,7 @@ bool Pipeline::finishesFromHead(const std::string& text,
   if (!trained || !Config::usesAdapters() || !Config::longPiecesEnabled()) return false;
   if (wordCount(text) <= longWords) return false;
   if (!headFits(ahead, stripClosingCommands(text), placeBefore(), placeField())) return false;
-  return fastFinishChosen(Config::fastFinish(), WritingSpeed::stored().tokensPerSecond());
+  return fastFinishChosen(Config::fastFinish(), writingSpeed().tokensPerSecond());
 }
 
 std::optional<std::string> Pipeline::placeBefore() const {

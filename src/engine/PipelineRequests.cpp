@@ -99,6 +99,24 @@ MessageList Pipeline::cleanupMessages(const std::string& text, const CleanupConf
   return messages;
 }
 
+WritingSpeed Pipeline::writingSpeed() const {
+  std::vector<EngineTimings> requests;
+  {
+    std::scoped_lock lock(speedLock_);
+    requests = unsavedSpeed_;
+  }
+  return WritingSpeed::stored().adding(requests);
+}
+
+void Pipeline::saveWritingSpeed() {
+  std::vector<EngineTimings> requests;
+  {
+    std::scoped_lock lock(speedLock_);
+    requests.swap(unsavedSpeed_);
+  }
+  WritingSpeed::note(requests);
+}
+
 void Pipeline::noteModelUse() {
   std::scoped_lock lock(useLock_);
   lastModelUse_ = std::chrono::steady_clock::now();
@@ -128,7 +146,10 @@ Result<std::string> Pipeline::complete(const MessageList& messages, const std::s
   request.cancel = std::move(cancel);
   auto answer = sendChatRequest(server, request);
   noteModelUse();
-  if (reported) WritingSpeed::note(*reported);
+  if (reported) {
+    std::scoped_lock lock(speedLock_);
+    unsavedSpeed_.push_back(*reported);
+  }
   if (!answer && gotNoAnswer(answer.error())) {
     unanswered_.fetch_add(1);
     logLine("Quorvel: the language model gave no answer: " + answer.error());

@@ -1,6 +1,7 @@
 // The language model's running writing speed and the fast-finish choice.
 #include "engine/WritingSpeed.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/Log.h"
@@ -22,6 +23,12 @@ WritingSpeed WritingSpeed::adding(const EngineTimings& timings) const {
     sum.tokens *= keep;
     sum.ms *= keep;
   }
+  return sum;
+}
+
+WritingSpeed WritingSpeed::adding(const std::vector<EngineTimings>& requests) const {
+  WritingSpeed sum = *this;
+  for (const EngineTimings& timings : requests) sum = sum.adding(timings);
   return sum;
 }
 
@@ -48,13 +55,16 @@ WritingSpeed WritingSpeed::fromJson(const std::optional<Json>& stored) {
 
 WritingSpeed WritingSpeed::stored() { return fromJson(UserDefaults().value(kKey)); }
 
-void WritingSpeed::note(const EngineTimings& timings) {
-  if (WritingSpeed{}.adding(timings).tokens == 0) return;  // nothing to count: no write
-  const Status saved = UserDefaults().update([&timings](Json& object) {
+void WritingSpeed::note(const std::vector<EngineTimings>& requests) {
+  const bool counts = std::any_of(requests.begin(), requests.end(), [](const EngineTimings& timings) {
+    return WritingSpeed{}.adding(timings).tokens > 0;
+  });
+  if (!counts) return;  // nothing to count: no write
+  const Status saved = UserDefaults().update([&requests](Json& object) {
     const auto found = object.find(kKey);
     const WritingSpeed before =
         fromJson(found == object.end() ? std::nullopt : std::optional<Json>(*found));
-    object[kKey] = before.adding(timings).toJson();
+    object[kKey] = before.adding(requests).toJson();
   });
   if (!saved.ok()) logLine("Quorvel: the writing speed was not saved (" + saved.error() + ")");
 }

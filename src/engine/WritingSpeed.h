@@ -4,10 +4,12 @@
 // talked instead of writing the whole text again after the release.
 //
 // Threading: the plain value is not shared; note() and stored() may be called
-// from any thread (the defaults file is changed under its lock).
+// from any thread (the defaults file is changed under its lock). The pipeline
+// collects a dictation's requests and notes them together once it is finished.
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "engine/ConfigRules.h"
 #include "engine/EngineTimings.h"
@@ -39,9 +41,13 @@ struct WritingSpeed {
   Json toJson() const;
   static WritingSpeed fromJson(const std::optional<Json>& stored);
 
-  // The figure kept in the user defaults, and one request added to it.
+  // With the requests counted in order.
+  WritingSpeed adding(const std::vector<EngineTimings>& requests) const;
+
+  // The figure kept in the user defaults, and requests added to it in order
+  // in one write (none when no request measured any writing).
   static WritingSpeed stored();
-  static void note(const EngineTimings& timings);
+  static void note(const std::vector<EngineTimings>& requests);
 };
 
 // Whether a long dictation is finished fast: as set when on or off; when

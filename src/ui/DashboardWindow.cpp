@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
@@ -84,22 +83,6 @@ class TabBar final : public QWidget {
  private:
   QButtonGroup group_;
 };
-
-std::optional<QRect> savedFrame() {
-  const auto value = UserDefaults::standard().value(kFrameKey);
-  if (!value || !value->is_array() || value->size() != 4) return std::nullopt;
-  int numbers[4];
-  for (size_t i = 0; i < 4; ++i) {
-    if (!(*value)[i].is_number_integer()) return std::nullopt;
-    numbers[i] = static_cast<int>(std::clamp<long long>((*value)[i].get<long long>(), -100000, 100000));
-  }
-  const QRect frame(numbers[0], numbers[1], std::max(numbers[2], 900), std::max(numbers[3], 600));
-  for (QScreen* screen : QGuiApplication::screens()) {
-    const QRect visible = screen->availableGeometry().intersected(frame);
-    if (visible.width() >= 200 && visible.height() >= 120) return frame;
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -195,7 +178,7 @@ class DashboardWindow final : public QWidget {
   }
 
   void place() {
-    if (auto frame = savedFrame()) {
+    if (auto frame = savedFrame(kFrameKey, {900, 600}, {200, 120})) {
       setGeometry(*frame);
     } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect area = screen->availableGeometry();
@@ -215,9 +198,7 @@ class DashboardWindow final : public QWidget {
   void hideEvent(QHideEvent*) override {
     tick_.stop();
     if (!rememberFrame) return;
-    const QRect frame = geometry();
-    (void)UserDefaults::standard().set(kFrameKey,
-                                       Json::array({frame.x(), frame.y(), frame.width(), frame.height()}));
+    saveFrame(kFrameKey, geometry());
   }
   void changeEvent(QEvent* event) override {
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible()) model_.reload();

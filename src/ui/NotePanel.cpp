@@ -18,7 +18,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/X11Desktop.h"
 #include "ui/Palette.h"
@@ -31,27 +30,6 @@ constexpr int kMinWidth = 420;
 constexpr int kMinHeight = 280;
 constexpr int kScreenInset = 28;
 constexpr std::string_view kFrameKey = "noteFrame";
-
-// The remembered frame, when it still shows enough on one of the screens.
-std::optional<QRect> savedFrame() {
-  const auto value = UserDefaults::standard().value(kFrameKey);
-  if (!value || !value->is_array() || value->size() != 4) return std::nullopt;
-  int numbers[4];
-  for (size_t i = 0; i < 4; ++i) {
-    if (!(*value)[i].is_number_integer()) return std::nullopt;
-    numbers[i] = static_cast<int>(std::clamp<long long>((*value)[i].get<long long>(), -100000, 100000));
-  }
-  const QRect frame(numbers[0], numbers[1], std::max(numbers[2], kMinWidth), std::max(numbers[3], kMinHeight));
-  for (QScreen* screen : QGuiApplication::screens()) {
-    const QRect visible = screen->availableGeometry().intersected(frame);
-    if (visible.width() >= 120 && visible.height() >= 80) return frame;
-  }
-  return std::nullopt;
-}
-
-void saveFrame(const QRect& frame) {
-  (void)UserDefaults::standard().set(kFrameKey, Json::array({frame.x(), frame.y(), frame.width(), frame.height()}));
-}
 
 QScreen* pointerScreen() {
   if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screen;
@@ -200,7 +178,7 @@ class NoteWidget final : public QWidget {
 
     saveLater_.setSingleShot(true);
     saveLater_.setInterval(400);
-    connect(&saveLater_, &QTimer::timeout, this, [this] { saveFrame(geometry()); });
+    connect(&saveLater_, &QTimer::timeout, this, [this] { saveFrame(kFrameKey, geometry()); });
     recolour();
     refresh();
   }
@@ -254,7 +232,7 @@ class NoteWidget final : public QWidget {
   }
 
   void place() {
-    if (auto frame = savedFrame()) {
+    if (auto frame = savedFrame(kFrameKey, {kMinWidth, kMinHeight}, {120, 80})) {
       setGeometry(*frame);
       return;
     }
@@ -267,12 +245,7 @@ class NoteWidget final : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const bool round = testAttribute(Qt::WA_TranslucentBackground);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(QPen(Palette::rule(), 1));
-    painter.setBrush(Palette::panel());
-    painter.drawRoundedRect(box, round ? 14 : 0, round ? 14 : 0);
+    paintPanel(painter, rect(), testAttribute(Qt::WA_TranslucentBackground) ? 14 : 0);
   }
   // The panel moves when dragged by its background.
   void mousePressEvent(QMouseEvent* event) override {
@@ -295,7 +268,7 @@ class NoteWidget final : public QWidget {
   void hideEvent(QHideEvent*) override {
     if (saveLater_.isActive()) {
       saveLater_.stop();
-      saveFrame(geometry());
+      saveFrame(kFrameKey, geometry());
     }
   }
   void changeEvent(QEvent* event) override {

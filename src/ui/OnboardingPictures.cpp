@@ -162,11 +162,7 @@ void DemoCard::paintEvent(QPaintEvent*) {
   Frame frame = frameAt(static_cast<double>(clock_.elapsed()));
   if (frozen_) frame = {static_cast<int>(kDemoSaid.size()), droppedCount(), static_cast<int>(kDemoTyped.size())};
   QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-  painter.setPen(QPen(Palette::rule(), 1));
-  painter.setBrush(Palette::panel());
-  painter.drawRoundedRect(box, 14, 14);
+  paintPanel(painter, rect(), 14);
 
   const double pad = 22;
   const QFont caption = Brand::mono(11, false);
@@ -304,9 +300,7 @@ void SwitchPicture::paintEvent(QPaintEvent*) {
     return;
   }
   // The desktop's settings: a breadcrumb and the switch row.
-  painter.setPen(QPen(Palette::rule(), 1));
-  painter.setBrush(Palette::panel());
-  painter.drawRoundedRect(box, 12, 12);
+  paintPanel(painter, rect(), 12);
   painter.setPen(QPen(Palette::rule(), 1));
   painter.drawLine(QPointF(1, 38), QPointF(width() - 1, 38));
   painter.setFont(Brand::sans(12.5, 500));
@@ -353,11 +347,7 @@ void MicPicture::freeze() {
 
 void MicPicture::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-  painter.setPen(QPen(Palette::rule(), 1));
-  painter.setBrush(Palette::panel());
-  painter.drawRoundedRect(box, 12, 12);
+  paintPanel(painter, rect(), 12);
   // The microphone's glyph in a soft circle.
   const QPointF c(20 + 18, height() / 2.0);
   painter.setPen(Qt::NoPen);

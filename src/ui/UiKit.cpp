@@ -6,14 +6,17 @@
 #include <QClipboard>
 #include <QEventLoop>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
 
 #include "support/Files.h"
+#include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/Palette.h"
 
@@ -317,6 +320,34 @@ void Card::paintEvent(QPaintEvent*) {
       break;
   }
   painter.drawRoundedRect(box, radius_, radius_);
+}
+
+void paintPanel(QPainter& painter, const QRect& area, double radius) {
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Palette::rule(), 1));
+  painter.setBrush(Palette::panel());
+  painter.drawRoundedRect(QRectF(area).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+}
+
+std::optional<QRect> savedFrame(std::string_view key, QSize minimum, QSize showing) {
+  const auto value = UserDefaults::standard().value(key);
+  if (!value || !value->is_array() || value->size() != 4) return std::nullopt;
+  int numbers[4];
+  for (size_t i = 0; i < 4; ++i) {
+    if (!(*value)[i].is_number_integer()) return std::nullopt;
+    numbers[i] = static_cast<int>(std::clamp<long long>((*value)[i].get<long long>(), -100000, 100000));
+  }
+  const QRect frame(numbers[0], numbers[1], std::max(numbers[2], minimum.width()),
+                    std::max(numbers[3], minimum.height()));
+  for (QScreen* screen : QGuiApplication::screens()) {
+    const QRect visible = screen->availableGeometry().intersected(frame);
+    if (visible.width() >= showing.width() && visible.height() >= showing.height()) return frame;
+  }
+  return std::nullopt;
+}
+
+void saveFrame(std::string_view key, const QRect& frame) {
+  (void)UserDefaults::standard().set(key, Json::array({frame.x(), frame.y(), frame.width(), frame.height()}));
 }
 
 // --- Toggle ----------------------------------------------------------------------

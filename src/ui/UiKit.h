@@ -1,7 +1,7 @@
 // The small view pieces the note, the dashboard and onboarding are built from:
 // labels in the brand type, flat buttons, a copy button, key caps, panels,
-// switches, a progress line, the word mark, and the style sheet of editable
-// fields. Every piece paints with the palette at paint time, so a repaint
+// switches, a progress line, the word mark, the style sheet of editable
+// fields, and the windows' remembered places. Every piece paints with the palette at paint time, so a repaint
 // after an appearance change shows the new colours.
 //
 // Threading: main thread only.
@@ -15,7 +15,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/DashboardTexts.h"
 
@@ -178,6 +180,16 @@ void paintMark(class QPainter& painter, const QRectF& square, QColor color);
 
 // A horizontal hairline.
 QWidget* hairline(QWidget* parent = nullptr);
+
+// The panel cards and the note are drawn on: the panel colour inside a
+// hairline edge, its corners rounded by radius. Turns antialiasing on.
+void paintPanel(QPainter& painter, const QRect& area, double radius);
+
+// A window's place kept in the user defaults under key as [x, y, width,
+// height]: read back no smaller than minimum, and only while at least
+// `showing` of it lies on one of the screens.
+std::optional<QRect> savedFrame(std::string_view key, QSize minimum, QSize showing);
+void saveFrame(std::string_view key, const QRect& frame);
 
 // The style sheet of fields, editors, scroll bars and tool tips, in the
 // palette's current colours.

@@ -77,6 +77,11 @@ fs::path buildBinFolder() {
 
 fs::path buildProgram(const std::string& name) { return buildBinFolder() / name; }
 
+fs::path resourcesFolder() {
+  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder != nullptr && *folder != '\0') return folder;
+  return QUORVEL_SOURCE_RESOURCES;
+}
+
 void writeTextFile(const fs::path& path, const std::string& text) {
   if (path.has_parent_path()) fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -44,6 +44,9 @@ int freeLoopbackPort();
 fs::path buildBinFolder();
 fs::path buildProgram(const std::string& name);
 
+// The resources folder: QUORVEL_RESOURCES when set, else the source tree's.
+fs::path resourcesFolder();
+
 // Writes text to a file, creating its folder.
 void writeTextFile(const fs::path& path, const std::string& text);
 std::string readTextFile(const fs::path& path);

@@ -90,46 +90,30 @@ std::size_t adapterCount(const ParsedArguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  StopFlag stop;
-  SignalWatcher watcher(stop);
-
-  std::ostringstream notes;
-  const Settings settings = readSettings(Flavour::llama, notes);
-  RequestLog log(settings.logPath, notes);
-  emitNotes(kProgram, notes.str());
-
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  StartOutcome start = startProgram(kProgram, "llama", args, llamaFlags(), settings.key.has_value(), log);
-  if (start.exitStatus) return *start.exitStatus;
-  const ParsedArguments& arguments = start.arguments;
-
-  notes.str("");
-  std::vector<AnswerCue> cues = loadAnswerCues(settings.scriptPath, notes);
-  emitNotes(kProgram, notes.str());
+  StandinProgram program(kProgram, "llama", Flavour::llama, argc, argv, llamaFlags());
+  if (program.exitStatus()) return *program.exitStatus();
+  std::vector<AnswerCue> cues = program.loadScript(loadAnswerCues);
+  const ParsedArguments& arguments = program.arguments;
+  StopFlag& stop = program.stop;
 
   LlamaSetup setup;
   setup.modelName = std::filesystem::path(arguments.last("-m", "model.gguf")).filename().string();
   setup.loraCount = adapterCount(arguments);
   setup.slots = std::stoi(arguments.last("-np", "1"));
 
-  StandinServer server(kProgram, "llama", settings, log, stop);
-  LlamaService service(server, settings, log, stop, std::move(cues), setup);
+  StandinServer server = program.server();
+  LlamaService service(server, program.settings, program.log, stop, std::move(cues), setup);
   service.addRoutes();
-  const std::string host = arguments.last("--host", "127.0.0.1");
-  const int port = std::stoi(arguments.last("--port", "8080"));
   // llama-server listens at once and answers 503 until its model has loaded.
-  if (auto failure = server.bind(host, port)) {
-    std::cerr << kProgram << ": cannot listen on " << host << ":" << port << ": " << *failure << std::endl;
-    return 1;
-  }
+  if (!program.listen(server)) return 1;
   std::jthread loader([&](std::stop_token) {
-    if (!stop.sleepFor(std::chrono::milliseconds(static_cast<long long>(settings.startMs)))) return;
+    if (!stop.sleepFor(std::chrono::milliseconds(static_cast<long long>(program.settings.startMs)))) return;
     service.markLoaded();
     std::cerr << kProgram << ": model loaded" << std::endl;
   });
   const bool clean = server.run();
   stop.raise();  // ends the loader's wait if serving failed before the model "loaded"
   loader.join();
-  logStop("llama", log);
+  program.logStopped();
   return clean ? 0 : 1;
 }

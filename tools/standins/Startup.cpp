@@ -51,4 +51,27 @@ bool insideNeuralEngineFolder(const std::string& path) {
   return false;
 }
 
+StandinProgram::StandinProgram(const char* program, std::string serverName, Flavour flavour, int argc,
+                               char** argv, const std::vector<FlagSpec>& flags)
+    : program(program),
+      serverName(std::move(serverName)),
+      settings(readSettings(flavour, startNotes_)),
+      log(settings.logPath, startNotes_) {
+  emitNotes(program, startNotes_.str());
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  StartOutcome start = startProgram(program, this->serverName, args, flags, settings.key.has_value(), log);
+  exitStatus_ = start.exitStatus;
+  arguments = std::move(start.arguments);
+}
+
+bool StandinProgram::listen(StandinServer& server) const {
+  const std::string host = arguments.last("--host", "127.0.0.1");
+  const int port = std::stoi(arguments.last("--port", "8080"));
+  if (auto failure = server.bind(host, port)) {
+    std::cerr << program << ": cannot listen on " << host << ":" << port << ": " << *failure << std::endl;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace quorvel::standin

@@ -35,41 +35,24 @@ std::vector<FlagSpec> whisperFlags() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  StopFlag stop;
-  SignalWatcher watcher(stop);
-
-  std::ostringstream notes;
-  const Settings settings = readSettings(Flavour::whisper, notes);
-  RequestLog log(settings.logPath, notes);
-  emitNotes(kProgram, notes.str());
-
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  StartOutcome start = startProgram(kProgram, "whisper", args, whisperFlags(), settings.key.has_value(), log);
-  if (start.exitStatus) return *start.exitStatus;
-  const ParsedArguments& arguments = start.arguments;
-
-  notes.str("");
-  std::vector<TranscriptCue> cues = loadTranscriptCues(settings.scriptPath, notes);
-  emitNotes(kProgram, notes.str());
+  StandinProgram program(kProgram, "whisper", Flavour::whisper, argc, argv, whisperFlags());
+  if (program.exitStatus()) return *program.exitStatus();
+  std::vector<TranscriptCue> cues = program.loadScript(loadTranscriptCues);
 
   // whisper-server loads its model before it listens: until then connections are refused.
-  if (!stop.sleepFor(std::chrono::milliseconds(static_cast<long long>(settings.startMs)))) {
-    logStop("whisper", log);
+  if (!program.stop.sleepFor(std::chrono::milliseconds(static_cast<long long>(program.settings.startMs)))) {
+    program.logStopped();
     return 0;
   }
-  const std::string model = arguments.last("-m", "models/ggml-base.en.bin");
+  const std::string model = program.arguments.last("-m", "models/ggml-base.en.bin");
   if (insideNeuralEngineFolder(model)) std::cout << "Core ML model loaded" << std::endl;
 
-  StandinServer server(kProgram, "whisper", settings, log, stop);
-  WhisperService service(server, settings, log, stop, std::move(cues), arguments.last("-l", "en"));
+  StandinServer server = program.server();
+  WhisperService service(server, program.settings, program.log, program.stop, std::move(cues),
+                         program.arguments.last("-l", "en"));
   service.addRoutes();
-  const std::string host = arguments.last("--host", "127.0.0.1");
-  const int port = std::stoi(arguments.last("--port", "8080"));
-  if (auto failure = server.bind(host, port)) {
-    std::cerr << kProgram << ": cannot listen on " << host << ":" << port << ": " << *failure << std::endl;
-    return 1;
-  }
+  if (!program.listen(server)) return 1;
   const bool clean = server.run();
-  logStop("whisper", log);
+  program.logStopped();
   return clean ? 0 : 1;
 }

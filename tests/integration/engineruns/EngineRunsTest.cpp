@@ -8,6 +8,7 @@
 #include <fstream>
 #include <regex>
 
+#include "ProgramEnvironment.h"
 #include "TestSupport.h"
 #include "app/EngineRuns.h"
 #include "audio/Wav.h"
@@ -84,22 +85,13 @@ class EngineRunsTest : public ::testing::Test {
   fs::path requestLog = root / "requests.jsonl";
   fs::path scriptFile = root / "script.jsonl";
   fs::path speech = QUORVEL_RUNS_SPEECH_DIR;
-  ScopedEnv rootVariable{"QUORVEL_ROOT", (root / "data").string()};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
-  ScopedEnv dataHome{"XDG_DATA_HOME", (root / "share").string()};
-  ScopedEnv whisperExe{"QUORVEL_WHISPER_SERVER", testing::buildProgram("quorvel-standin-whisper").string()};
-  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", testing::buildProgram("quorvel-standin-llama").string()};
-  ScopedEnv whisperPort{"QUORVEL_WHISPER_PORT", std::to_string(testing::freeLoopbackPort())};
-  ScopedEnv llamaPort{"QUORVEL_LLAMA_PORT", std::to_string(testing::freeLoopbackPort())};
+  testing::ProgramEnvironment environment{root.path(), testing::buildProgram("quorvel-standin-whisper"),
+                                          testing::buildProgram("quorvel-standin-llama")};
   ScopedEnv log{"QUORVEL_STANDIN_LOG", requestLog.string()};
   ScopedEnv scriptVariable{"QUORVEL_STANDIN_SCRIPT", scriptFile.string()};
   ScopedEnv audioSpeed{"QUORVEL_STANDIN_MS_PER_AUDIO_S", "1"};
   ScopedEnv promptSpeed{"QUORVEL_STANDIN_MS_PER_PROMPT_TOKEN", "0"};
   ScopedEnv tokenSpeed{"QUORVEL_STANDIN_MS_PER_TOKEN", "0"};
-  ScopedEnv neural{"QUORVEL_NEURAL_ENGINE", "0"};
-  ScopedEnv talk{"QUORVEL_TALK_AHEAD", std::nullopt};
-  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
-  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
 };
 
 TEST_F(EngineRunsTest, TestRunCutsSpeechAtPausesAndReportsEachFile) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "ProgramEnvironment.h"
 #include "TestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/PortListeners.h"
@@ -42,15 +43,9 @@ class HelperLifetime : public ::testing::Test {
   TempDir root;
   fs::path bankIn = root / "in.jsonl";
   fs::path bankOut = root / "out.jsonl";
-  int port = testing::freeLoopbackPort();
-  ScopedEnv rootVariable{"QUORVEL_ROOT", (root / "data").string()};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
-  ScopedEnv dataHome{"XDG_DATA_HOME", (root / "share").string()};
-  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", testing::buildProgram("quorvel-standin-llama").string()};
-  ScopedEnv llamaPort{"QUORVEL_LLAMA_PORT", std::to_string(port)};
-  ScopedEnv whisperPort{"QUORVEL_WHISPER_PORT", std::to_string(testing::freeLoopbackPort())};
-  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
-  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
+  testing::ProgramEnvironment environment{root.path(), testing::buildProgram("quorvel-standin-whisper"),
+                                          testing::buildProgram("quorvel-standin-llama")};
+  const int port = environment.llamaPort;  // the language-model server's
 };
 
 TEST_F(HelperLifetime, AKilledRunTakesItsServerWithIt) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramEnvironment.h"
 #include "TestSupport.h"
 
 namespace quorvel::testing {
@@ -42,19 +43,9 @@ class RealServerTest : public ::testing::Test {
 
   TempDir root;
   fs::path data = root / "data";
-  int whisperPort = freeLoopbackPort();
-  int llamaPort = freeLoopbackPort();
-  ScopedEnv rootVariable{"QUORVEL_ROOT", data.string()};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
-  ScopedEnv dataHome{"XDG_DATA_HOME", (root / "share").string()};
-  ScopedEnv whisperExe{"QUORVEL_WHISPER_SERVER", realServer("whisper-server").string()};
-  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", realServer("llama-server").string()};
-  ScopedEnv whisperPortVariable{"QUORVEL_WHISPER_PORT", std::to_string(whisperPort)};
-  ScopedEnv llamaPortVariable{"QUORVEL_LLAMA_PORT", std::to_string(llamaPort)};
-  ScopedEnv neural{"QUORVEL_NEURAL_ENGINE", "0"};
-  ScopedEnv talk{"QUORVEL_TALK_AHEAD", std::nullopt};
-  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
-  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
+  ProgramEnvironment environment{root.path(), realServer("whisper-server"), realServer("llama-server")};
+  const int whisperPort = environment.whisperPort;
+  const int llamaPort = environment.llamaPort;
 };
 
 }  // namespace quorvel::testing

@@ -45,7 +45,7 @@ class ShellTest : public ::testing::Test {
   ManualRunner runner;
   LoopTicker ticker{loop};
   CleanupFiles cleanupFiles{dir / "cleanup.json", std::nullopt};
-  EditWatcher watcher{desktop, ticker, cleanupFiles, std::filesystem::path(QUORVEL_SOURCE_RESOURCES) / "wordfreq-en.txt",
+  EditWatcher watcher{desktop, ticker, cleanupFiles, resourcesFolder() / "wordfreq-en.txt",
                       [this] { return desktop.trusted; }};
   InputAccess inputAccess;  // the Wayland permission step as the tests set it
   int dashboardOpened = 0;

@@ -66,11 +66,12 @@ TEST(WritingSpeed, NotedRequestsAddUpInTheUserDefaults) {
   ScopedEnv configHome("XDG_CONFIG_HOME", root.path().string());
   ASSERT_TRUE(UserDefaults().set("writingSpeed", "not a figure").ok());
   ASSERT_TRUE(UserDefaults().set("sound", false).ok());
-  WritingSpeed::note(wrote(1, 1));  // no writing measured: the file stays as it is
+  WritingSpeed::note({wrote(1, 1)});  // no writing measured: the file stays as it is
   EXPECT_EQ(UserDefaults().value("writingSpeed"), Json("not a figure"));
-  WritingSpeed::note(wrote(20, 1000));
-  WritingSpeed::note(wrote(20, 1000));
+  WritingSpeed::note({wrote(20, 1000), wrote(1, 1), wrote(20, 1000)});
   EXPECT_EQ(WritingSpeed::stored().tokensPerSecond(), 20.0);
+  WritingSpeed::note({wrote(40, 1000)});  // 80 tokens in 3 s
+  EXPECT_NEAR(WritingSpeed::stored().tokensPerSecond().value_or(0), 80.0 / 3, 1e-9);
   EXPECT_EQ(UserDefaults().boolValue("sound"), false);  // the other settings are kept
 }
 

@@ -22,11 +22,7 @@ void PrintTo(const Fix& fix, std::ostream* out) {
 namespace quorvel::FixFinder {
 namespace {
 
-// The resources folder: QUORVEL_RESOURCES, else the source tree's.
-std::filesystem::path resourcesFolder() {
-  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
-  return QUORVEL_SOURCE_RESOURCES;
-}
+using testing::resourcesFolder;
 
 
 using ::testing::ElementsAre;

@@ -21,11 +21,7 @@
 namespace quorvel {
 namespace {
 
-// The resources folder: QUORVEL_RESOURCES, else the source tree's.
-std::filesystem::path resourcesFolder() {
-  if (const char* folder = std::getenv("QUORVEL_RESOURCES"); folder && *folder) return folder;
-  return QUORVEL_SOURCE_RESOURCES;
-}
+using testing::resourcesFolder;
 
 
 using ::testing::ElementsAre;

@@ -17,6 +17,7 @@
 #include <random>
 #include <thread>
 
+#include "HeardKeys.h"
 #include "support/Log.h"
 
 namespace quorvel {
@@ -131,47 +132,10 @@ class FakeFinder : public KeyboardFinder {
   int count_ = 0;
 };
 
-class Heard {
- public:
-  KeySource::Handler handler() {
-    return [this](const KeyEvent& event) {
-      std::scoped_lock lock(mutex_);
-      events_.push_back(event);
-      changed_.notify_all();
-    };
-  }
-  std::optional<KeyEvent> next() {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, 2s, [&] { return !events_.empty(); })) return std::nullopt;
-    KeyEvent event = events_.front();
-    events_.pop_front();
-    return event;
-  }
-  bool quiet() {
-    std::this_thread::sleep_for(100ms);
-    std::scoped_lock lock(mutex_);
-    return events_.empty();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<KeyEvent> events_;
-};
-
-#define EXPECT_KEY(heard, shellKey, isDown, isModifier)            \
-  do {                                                             \
-    auto event = (heard).next();                                   \
-    ASSERT_TRUE(event) << "no key event arrived";                  \
-    EXPECT_EQ(event->key, shellKey);                               \
-    EXPECT_EQ(event->down, isDown);                                \
-    EXPECT_EQ(event->modifier, isModifier);                        \
-  } while (false)
-
 class KeysEvdevTest : public ::testing::Test {
  protected:
   KeysEvdevTest() : finder_(new FakeFinder), keys_(std::unique_ptr<KeyboardFinder>(finder_)) {}
-  Heard heard_;         // outlives keys_, whose thread delivers to it
+  testing::HeardKeys heard_;  // outlives keys_, whose thread delivers to it
   FakeFinder* finder_;  // owned by keys_
   KeysEvdev keys_;
 };
@@ -181,8 +145,8 @@ TEST_F(KeysEvdevTest, RightAltPressRepeatAndRelease) {
   ASSERT_TRUE(keys_.start(heard_.handler())) << keys_.problem();
   keyboard->send({key(KEY_RIGHTALT, 1), syn(), key(KEY_RIGHTALT, 2), syn(), key(KEY_RIGHTALT, 2),
                   syn(), key(KEY_RIGHTALT, 0), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightAlt, true, true);
-  EXPECT_KEY(heard_, ShellKey::rightAlt, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
   EXPECT_TRUE(heard_.quiet());  // repeats are not presses
 }
 
@@ -192,12 +156,12 @@ TEST_F(KeysEvdevTest, RightSuperTapWithAnotherKeyBetween) {
   keyboard->send({key(KEY_RIGHTMETA, 1), syn(), key(KEY_C, 1), syn(), key(KEY_C, 0), syn(),
                   key(KEY_LEFTSHIFT, 1), syn(), key(KEY_LEFTSHIFT, 0), syn(),
                   key(KEY_RIGHTMETA, 0), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightSuper, true, true);
-  EXPECT_KEY(heard_, ShellKey::other, true, false);
-  EXPECT_KEY(heard_, ShellKey::other, false, false);
-  EXPECT_KEY(heard_, ShellKey::other, true, true);
-  EXPECT_KEY(heard_, ShellKey::other, false, true);
-  EXPECT_KEY(heard_, ShellKey::rightSuper, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::other, true, false);
+  EXPECT_NEXT_KEY(heard_, ShellKey::other, false, false);
+  EXPECT_NEXT_KEY(heard_, ShellKey::other, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::other, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, false, true);
 }
 
 TEST_F(KeysEvdevTest, RecordsSplitAcrossReadsAndMouseButtonsIgnored) {
@@ -208,7 +172,7 @@ TEST_F(KeysEvdevTest, RecordsSplitAcrossReadsAndMouseButtonsIgnored) {
   keyboard->sendBytes(bytes.substr(0, 5));
   EXPECT_TRUE(heard_.quiet());
   keyboard->sendBytes(bytes.substr(5));
-  EXPECT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
   keyboard->send({key(BTN_LEFT, 1), syn(), key(BTN_LEFT, 0), syn()});
   EXPECT_TRUE(heard_.quiet());
 }
@@ -219,21 +183,21 @@ TEST_F(KeysEvdevTest, AKeyboardUnpluggedWhileHoldingRightAltReleasesIt) {
   LogCapture log;
   ASSERT_TRUE(keys_.start(heard_.handler()));
   first->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
   first->unplug();
-  EXPECT_KEY(heard_, ShellKey::rightAlt, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
   for (int i = 0; i < 100 && keys_.keyboardCount() != 1; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(keys_.keyboardCount(), 1u);
   EXPECT_TRUE(log.contains("Quorvel: keyboard gone: fake 1"));
   second->send({key(KEY_RIGHTMETA, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
 }
 
 TEST_F(KeysEvdevTest, AfterDroppedEventsTheKeyStateIsReadAgain) {
   auto keyboard = finder_->plugIn();
   ASSERT_TRUE(keys_.start(heard_.handler()));
   keyboard->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
   {
     // Meanwhile right Alt went up and right Super down, but the records were lost.
     std::scoped_lock lock(keyboard->state->mutex);
@@ -242,8 +206,8 @@ TEST_F(KeysEvdevTest, AfterDroppedEventsTheKeyStateIsReadAgain) {
     keyboard->state->keys = now;
   }
   keyboard->send({syn(SYN_DROPPED), key(KEY_A, 1), key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightAlt, false, true);
-  EXPECT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
   EXPECT_TRUE(heard_.quiet());  // nothing of the incomplete report
 }
 
@@ -269,7 +233,7 @@ TEST_F(KeysEvdevTest, AKeyboardPluggedInLaterIsHeard) {
   for (int i = 0; i < 100 && keys_.keyboardCount() != 2; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_EQ(keys_.keyboardCount(), 2u);
   later->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
 }
 
 TEST_F(KeysEvdevTest, GarbageNeitherCrashesNorStopsTheSource) {
@@ -298,7 +262,7 @@ TEST_F(KeysEvdevTest, HundredsOfKeyboardsAndAnIdleSourceSleeps) {
   ASSERT_TRUE(keys_.start(heard_.handler()));
   EXPECT_EQ(keys_.keyboardCount(), 300u);
   plugs.back()->send({key(KEY_RIGHTMETA, 1), syn()});
-  EXPECT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
 
   timespec before{}, after{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
