@@ -86,10 +86,6 @@ bool someFormHasStem(const WordViews& forms, WordView stem) {
   return false;
 }
 
-bool hasSurrogates(WordView word) {
-  return std::any_of(word.begin(), word.end(), [](char16_t unit) { return U16_IS_SURROGATE(unit); });
-}
-
 std::u32string pointsOf(WordView word) {
   std::u32string points;
   for (size_t i = 0; i < word.size();) {

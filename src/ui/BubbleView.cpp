@@ -25,10 +25,6 @@ QString toQString(std::u16string_view text) {
   return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
 
-std::u16string_view viewOf(const QString& text) {
-  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
-}
-
 tag::MeasureText measureWith(const QFont& font) {
   return [metrics = QFontMetricsF(font)](std::u16string_view text) {
     return metrics.horizontalAdvance(toQString(text));

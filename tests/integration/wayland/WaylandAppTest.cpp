@@ -107,7 +107,9 @@ TEST_F(WaylandApp, ChoosesTheKeyboardDevicesSaysWhatIsMissingAndShowsItsWindowTh
     EXPECT_TRUE(eventually([&] { return logHas("can't hear the dictation key: "); }, 10s)) << log();
   }
   const bool canType = !logHas("cannot type into other windows: ");
-  if (!canType) EXPECT_TRUE(logHas("/dev/uinput")) << log();
+  if (!canType) {
+    EXPECT_TRUE(logHas("/dev/uinput")) << log();
+  }
   // weston has no tray: said, and the window is the way in.
   EXPECT_TRUE(logHas("this desktop has no system tray")) << log();
 

@@ -216,7 +216,9 @@ TEST(Chunker, FinalPieceIsTheWholeRecordingOrASpokenTailOverHalfASecond) {
     recording.resize(100000 + c.tail);
     const auto piece = chunker.finalPiece(recording, 2);
     EXPECT_EQ(piece.has_value(), c.added) << c.tail << (c.spoken ? " spoken" : " silent");
-    if (piece) EXPECT_EQ(*piece, (SampleRange{100000, static_cast<std::int64_t>(recording.size())}));
+    if (piece) {
+      EXPECT_EQ(*piece, (SampleRange{100000, static_cast<std::int64_t>(recording.size())}));
+    }
   }
 }
 

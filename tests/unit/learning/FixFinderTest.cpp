@@ -28,7 +28,6 @@ using testing::resourcesFolder;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Fixes = std::vector<Fix>;
-using Keys = std::vector<std::string>;
 
 // A small frequency list: everyday words are common, names are not listed.
 Frequency testFrequency() {
@@ -41,12 +40,6 @@ Frequency testFrequency() {
       {"friday", 4.4f}, {"a", 7.3f},   {"i", 7.6f},     {"ask", 5.2f},   {"mark", 4.6f},
       {"new", 6.0f},  {"project", 4.4f}, {"for", 7.0f}, {"see", 6.2f}});
   return frequencyFrom(table);
-}
-
-Keys keys(const std::string& text) {
-  Keys out;
-  for (const Token& token : tokens(text)) out.push_back(token.key);
-  return out;
 }
 
 TEST(Tokens, TrimPunctuationAndSymbols) {

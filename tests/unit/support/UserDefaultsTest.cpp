@@ -102,7 +102,7 @@ TEST_F(UserDefaultsTest, ConcurrentUpdatesFromThreadsAndProcessesLoseNothing) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       for (int i = 0; i < 20; ++i) {
-        UserDefaults().update([](Json& object) { object["count"] = object.value("count", 0) + 1; });
+        (void)UserDefaults().update([](Json& object) { object["count"] = object.value("count", 0) + 1; });
       }
       _exit(0);
     }
