@@ -29,8 +29,7 @@ class KeysX11Test : public ::testing::Test {
     if (!testing::insideDesktopSession()) GTEST_SKIP() << "needs scripts/desktop-session";
     display_ = XOpenDisplay(nullptr);
     ASSERT_NE(display_, nullptr);
-    ASSERT_TRUE(keys_.start(recorded_.handler()))
-        << keys_.problem();
+    ASSERT_TRUE(keys_.start(recorded_.handler())) << keys_.problem();
   }
   void TearDown() override {
     keys_.stop();

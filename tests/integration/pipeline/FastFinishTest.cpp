@@ -213,6 +213,20 @@ TEST_F(FastFinishTest, ARefusedRestPieceFallsBackAloneToLightCleaning) {
   EXPECT_EQ(asked().size(), 1u);  // the refused piece is not sent again
 }
 
+TEST_F(FastFinishTest, TheWritingSpeedIsSavedOnceTheDictationIsFinished) {
+  ScopedEnv slowWriter("QUORVEL_STANDIN_MS_PER_TOKEN", "20");  // 50 tokens a second
+  start({});
+  choose("auto", std::nullopt);
+  // A piece cleaned while the user talks writes nothing to the settings yet.
+  ASSERT_TRUE(pipeline->cleanPiece(first, *pipeline->configOverride, std::nullopt, std::nullopt).ok());
+  EXPECT_FALSE(UserDefaults().value("writingSpeed"));
+  // Finishing the dictation saves what its requests measured.
+  (void)pipeline->finish("fine", std::nullopt);
+  const auto measured = WritingSpeed::stored().tokensPerSecond();
+  ASSERT_TRUE(measured);
+  EXPECT_NEAR(*measured, 50, 1);
+}
+
 TEST_F(FastFinishTest, AutoLearnsASlowWriterFromRequestsThatWriteEnough) {
   ScopedEnv slowWriter("QUORVEL_STANDIN_MS_PER_TOKEN", "20");  // 50 tokens a second
   start({});

@@ -24,7 +24,6 @@ namespace {
 
 using testing::resourcesFolder;
 
-
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Fixes = std::vector<Fix>;
