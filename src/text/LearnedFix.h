@@ -29,7 +29,7 @@ struct LearnedFix {
   std::string meant;
   bool replace = false;
   std::optional<bool> learn = true;
-  std::optional<std::string> dictation;
+  std::optional<std::string> dictation = std::nullopt;
 
   bool operator==(const LearnedFix&) const = default;
 };

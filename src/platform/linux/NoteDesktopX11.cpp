@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "platform/linux/DesktopEntries.h"
 #include "platform/linux/X11FrontWindow.h"
 #include "support/Log.h"
 
@@ -26,7 +27,10 @@ _XDisplay* NoteDesktopX11::display() {
 std::optional<SourceApp> NoteDesktopX11::frontmost() {
   auto front = x11FrontWindow(display());
   if (!front) return std::nullopt;
-  return SourceApp{front->app.id, front->className, front->window};
+  // "Insert in Terminal" reads better than the window class "Gnome-terminal".
+  std::string name = desktopEntryName(front->app.id, front->className, desktopEntryFolders())
+                         .value_or(front->className);
+  return SourceApp{front->app.id, std::move(name), front->window};
 }
 
 bool NoteDesktopX11::frontmostIsSelf() {
