@@ -94,7 +94,36 @@ int speechServerThreads() {
 }
 
 Servers::Servers() : Servers(ServerWaits{}) {}
-Servers::Servers(ServerWaits waits) : waits_(waits), apiKey_(newApiKey()) {}
+RestartBackoff::RestartBackoff(std::chrono::milliseconds first, std::chrono::milliseconds longest,
+                               std::chrono::milliseconds settled)
+    : first_(first), longest_(longest), settled_(settled) {}
+
+void RestartBackoff::started(TimePoint now) { startedAt_ = now; }
+
+void RestartBackoff::exited(TimePoint now) {
+  const bool soon = startedAt_ && now - *startedAt_ < settled_;
+  exitsInARow_ = soon && exitsInARow_ > 0 ? std::min(exitsInARow_ + 1, 40) : 1;
+  dueAt_ = now + delay();
+}
+
+std::chrono::milliseconds RestartBackoff::delay() const {
+  if (exitsInARow_ <= 1) return std::chrono::milliseconds(0);
+  // first × 2^(n−2), doubled step by step so it never overflows.
+  std::chrono::milliseconds wait = first_;
+  for (int n = 2; n < exitsInARow_ && wait < longest_; ++n) wait *= 2;
+  return std::min(wait, longest_);
+}
+
+bool RestartBackoff::due(TimePoint now, bool needed) const {
+  if (now >= dueAt_) return true;
+  return needed && (!startedAt_ || now - *startedAt_ >= first_);
+}
+
+Servers::Servers(ServerWaits waits)
+    : waits_(waits),
+      apiKey_(newApiKey()),
+      whisperBackoff_(waits.restartFirstDelay, waits.restartLongestDelay, waits.restartSettled),
+      llamaBackoff_(waits.restartFirstDelay, waits.restartLongestDelay, waits.restartSettled) {}
 Servers::~Servers() = default;
 
 std::string Servers::whisperAddress() const { return loopbackAddress(Config::whisperPort(), "/"); }
@@ -213,6 +242,7 @@ void Servers::startWhisper(const std::string& modelFile) {
   if (retiringWhisper_) retiringWhisper_->terminate();  // it exits on its own time
   stopped_ = false;
   whisperModel_ = modelFile;
+  whisperBackoff_.started(std::chrono::steady_clock::now());
   whisperOnNeuralEngine_ = isNeuralReady(modelFile);
   const fs::path model =
       whisperOnNeuralEngine_ ? NeuralEngine::modelPath(modelFile) : Config::models() / modelFile;
@@ -235,6 +265,7 @@ void Servers::startLlama(const std::string& modelFile) {
   }
   stopped_ = false;
   llamaModel_ = modelFile;
+  llamaBackoff_.started(std::chrono::steady_clock::now());
   std::vector<std::string> arguments;
   if (Config::usesAdapters()) {
     std::optional<fs::path> cleanupLayer;
@@ -312,26 +343,43 @@ std::optional<std::string> Servers::llamaExit() {
   return exitReport(llamaProcess(), "the language model server", "cleanup-model.log");
 }
 
-bool Servers::restartExited(std::chrono::steady_clock::time_point now) {
+bool Servers::restartExited(std::chrono::steady_clock::time_point now, bool speechNeeded) {
   if (stopped_) return false;
-  bool restarted = false;
-  const auto due = [&](const std::optional<std::chrono::steady_clock::time_point>& last) {
-    return !last || now - *last >= waits_.restartSpacing;
+  // Each of the report and the restart is a log line of its own.
+  const auto restart = [&](const std::shared_ptr<ChildProcess>& process, std::optional<std::string> report,
+                           std::shared_ptr<ChildProcess>& seen, RestartBackoff& backoff, bool needed,
+                           const std::string& what) {
+    if (!report) return false;
+    if (seen != process) {
+      seen = process;
+      backoff.exited(now);
+      logLine("Quorvel: " + *report);
+      const auto delay = backoff.delay();
+      if (delay.count() > 0 && !needed) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(delay + std::chrono::milliseconds(999));
+        logLine("Quorvel: it keeps exiting; starting the " + what + " again in " +
+                std::to_string(seconds.count()) + " s");
+      }
+    }
+    if (!backoff.due(now, needed)) return false;
+    logLine("Quorvel: starting the " + what + " again");
+    return true;
   };
-  if (auto report = whisperExit(); report && due(whisperRestarted_)) {
-    logLine("Quorvel: " + *report + "; starting it again");
-    whisperRestarted_ = now;
+  bool restarted = false;
+  if (restart(whisperProcess(), whisperExit(), whisperExitSeen_, whisperBackoff_, speechNeeded, "speech server")) {
     startWhisper(whisperModel_);
+    whisperBackoff_.started(now);
     restarted = true;
   }
-  if (auto report = llamaExit(); report && due(llamaRestarted_)) {
-    logLine("Quorvel: " + *report + "; starting it again");
-    llamaRestarted_ = now;
+  if (restart(llamaProcess(), llamaExit(), llamaExitSeen_, llamaBackoff_, false, "language model server")) {
     startLlama(llamaModel_);
+    llamaBackoff_.started(now);
     restarted = true;
   }
   return restarted;
 }
+
+bool Servers::whisperAnswers() const { return probeWhisper() == Probe::ready; }
 
 bool Servers::prepareNeuralEngine(const std::string& modelFile) {
   if (!NeuralEngine::enabled() || !NeuralEngine::available(modelFile)) return false;

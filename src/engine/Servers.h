@@ -32,8 +32,42 @@ struct ServerWaits {
   std::chrono::milliseconds staleSettle{300};  // after signalling stale servers
   // A server that ignores the terminate signal this long is killed.
   std::chrono::milliseconds exitGrace{10000};
-  // A server that exited on its own is started again at most this often.
-  std::chrono::milliseconds restartSpacing{60000};
+  // A server that exited on its own is started again at once, then after
+  // restartFirstDelay, twice that, … (at most restartLongestDelay) while it
+  // keeps exiting within restartSettled of its start.
+  std::chrono::milliseconds restartFirstDelay{1000};
+  std::chrono::milliseconds restartLongestDelay{60000};
+  std::chrono::milliseconds restartSettled{60000};
+  // How long a dictation's speech request waits for a speech server that went
+  // away to answer again before the request counts as failed.
+  std::chrono::milliseconds speechComeback{20000};
+};
+
+// When a model server that exited on its own is started again: at once after
+// an exit, except while it keeps exiting soon after its start: then 1, 2, 4 …
+// s later, at most `longest`. A run longer than `settled` starts the count
+// afresh. A plain value; the owner serialises its use.
+class RestartBackoff {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  RestartBackoff(std::chrono::milliseconds first, std::chrono::milliseconds longest,
+                 std::chrono::milliseconds settled);
+
+  // The server was launched at `now`.
+  void started(TimePoint now);
+  // The server was seen to have exited at `now` (once per exit).
+  void exited(TimePoint now);
+  // How long after the last exit it is started again.
+  std::chrono::milliseconds delay() const;
+  // Whether it is time to start it again. `needed`: someone waits for it, so
+  // the back-off is skipped, but never more than once per `first`.
+  bool due(TimePoint now, bool needed = false) const;
+
+ private:
+  std::chrono::milliseconds first_, longest_, settled_;
+  std::optional<TimePoint> startedAt_;
+  int exitsInARow_ = 0;
+  TimePoint dueAt_{};
 };
 
 // Threads for the speech server: 4, or fewer when fewer processors are ours
@@ -77,9 +111,15 @@ class Servers {
   std::optional<std::string> llamaExit();
 
   // Starts again, with the same model, a server that exited on its own (not
-  // through stopAll), at most once per restartSpacing per server, and logs it.
-  // Whether a server was started. The application calls it periodically.
-  bool restartExited(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+  // through stopAll), spaced by its RestartBackoff, and logs it. With
+  // speechNeeded (a dictation waits for the speech server) the speech
+  // server's back-off is skipped. Whether a server was started. The
+  // application calls it about once a second.
+  bool restartExited(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now(),
+                     bool speechNeeded = false);
+  // One probe: whether the speech server we started answers now.
+  bool whisperAnswers() const;
+  const ServerWaits& waits() const { return waits_; }
   // Tries the speech model with its Neural Engine encoder on a trial server
   // (port + 100) without disturbing the running one; whether the encoder loaded.
   bool prepareNeuralEngine(const std::string& modelFile);
@@ -124,7 +164,9 @@ class Servers {
   // Owned by the starting thread (start, stop and restart are not concurrent).
   std::string whisperModel_, llamaModel_;  // what each was last started with
   bool stopped_ = false;                   // stopAll ended them: not to be restarted
-  std::optional<std::chrono::steady_clock::time_point> whisperRestarted_, llamaRestarted_;
+  RestartBackoff whisperBackoff_, llamaBackoff_;
+  // The exited process each back-off has already counted.
+  std::shared_ptr<ChildProcess> whisperExitSeen_, llamaExitSeen_;
   mutable std::mutex neuralMutex_;
   std::set<std::string> neuralReady_;  // guarded by neuralMutex_
   bool whisperOnNeuralEngine_ = false;

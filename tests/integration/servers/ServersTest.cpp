@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -371,7 +372,7 @@ TEST_F(ScriptedServer, AnotherProgramAnsweringOnThePortIsNotTakenForOurServer) {
   (*squatter)->waitForExit(5s);
 }
 
-TEST_F(ScriptedServer, AServerThatExitedOnItsOwnIsStartedAgainAtMostOnceAMinute) {
+TEST_F(ScriptedServer, AServerThatKeepsExitingIsStartedAgainLaterEachTimeUnlessADictationNeedsIt) {
   ScopedEnv exe("QUORVEL_WHISPER_SERVER",
                 script("echo started >> \"" + signals.string() + "\"\nsleep 0.1\nexit 1"));
   servers->startWhisper("ggml-base.en.bin");
@@ -379,19 +380,60 @@ TEST_F(ScriptedServer, AServerThatExitedOnItsOwnIsStartedAgainAtMostOnceAMinute)
   ASSERT_TRUE(eventually(exited, 5s));
 
   LogCapture log;
-  const auto now = std::chrono::steady_clock::now();
+  auto now = std::chrono::steady_clock::now();
+  // The first exit: started again at once, the report and the restart each
+  // on a line of their own.
   EXPECT_TRUE(servers->restartExited(now));
-  EXPECT_TRUE(log.contains("the speech server exited (exit status 1)"));
-  EXPECT_TRUE(log.contains("starting it again"));
+  EXPECT_TRUE(log.contains("Quorvel: the speech server exited (exit status 1)"));
+  const auto lines = log.lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Quorvel: starting the speech server again"), lines.end());
+  // It exits again within a minute of starting: 1 s later, then 2 s.
   ASSERT_TRUE(eventually(exited, 5s));
-  EXPECT_FALSE(servers->restartExited(now + 59s));
-  EXPECT_TRUE(servers->restartExited(now + 61s));
-  EXPECT_TRUE(eventually([&] { return testing::readTextFile(signals) == "started\nstarted\nstarted\n"; },
-                         5s));
+  now += 100ms;
+  EXPECT_FALSE(servers->restartExited(now));
+  EXPECT_FALSE(servers->restartExited(now + 900ms));
+  EXPECT_TRUE(servers->restartExited(now + 1s));
+  now += 1s;
+  ASSERT_TRUE(eventually(exited, 5s));
+  now += 100ms;
+  EXPECT_FALSE(servers->restartExited(now + 1900ms));
+  // A dictation waiting for it skips the wait.
+  EXPECT_TRUE(servers->restartExited(now + 1900ms, /*speechNeeded=*/true));
+  EXPECT_TRUE(eventually(
+      [&] { return testing::readTextFile(signals) == "started\nstarted\nstarted\nstarted\n"; }, 5s));
 
   ASSERT_TRUE(eventually(exited, 5s));
   servers->stopAll();
   EXPECT_FALSE(servers->restartExited(now + 200s));  // stopped on purpose: stays stopped
+}
+
+TEST(RestartBackoff, AtOnceThenDoublingWhileItKeepsExitingSoonAfterStarting) {
+  using TimePoint = RestartBackoff::TimePoint;
+  RestartBackoff backoff(1s, 60s, 60s);
+  TimePoint now{};
+  backoff.started(now);
+  std::vector<long long> delays;
+  for (int exit = 0; exit < 9; ++exit) {
+    now += 5s;  // each run lasts 5 s
+    backoff.exited(now);
+    delays.push_back(std::chrono::duration_cast<std::chrono::seconds>(backoff.delay()).count());
+    EXPECT_EQ(backoff.due(now), delays.back() == 0);
+    now += backoff.delay();
+    EXPECT_TRUE(backoff.due(now));
+    backoff.started(now);
+  }
+  EXPECT_EQ(delays, (std::vector<long long>{0, 1, 2, 4, 8, 16, 32, 60, 60}));
+  // A run of more than a minute starts the count afresh.
+  now += 61s;
+  backoff.exited(now);
+  EXPECT_EQ(backoff.delay().count(), 0);
+  // Needed: no back-off, but not twice within a second of a start.
+  backoff.started(now);
+  now += 200ms;
+  backoff.exited(now);
+  EXPECT_FALSE(backoff.due(now, true));
+  EXPECT_TRUE(backoff.due(now + 800ms, true));
+  EXPECT_FALSE(backoff.due(now + 800ms, false));
 }
 
 TEST(SpeechServerThreads, NeverMoreThanTheProcessorsWeMayUse) {
