@@ -5,6 +5,7 @@
 
 #include "support/Log.h"
 #include "support/UserDefaults.h"
+#include "support/WriteProblems.h"
 
 namespace quorvel {
 
@@ -15,6 +16,7 @@ AppDelegate::AppDelegate(ShellParts parts, ShellWindows windows, ShellTimings ti
       self_(std::make_shared<AppDelegate*>(this)) {}
 
 AppDelegate::~AppDelegate() {
+  WriteProblems::setListener(nullptr);
   parts_.keys.stop();
   parts_.loop.cancel(keyPoll_);
   parts_.loop.cancel(chunkTimer_);
@@ -36,7 +38,26 @@ void AppDelegate::launch(const std::vector<std::string>& args) {
       });
     });
   }
+  {
+    std::weak_ptr<AppDelegate*> self = self_;
+    MainLoop& loop = parts_.loop;
+    parts_.engine.setOnSpeechComeback([self, &loop] {
+      loop.post([self] {
+        if (const auto alive = self.lock()) (*alive)->speechComingBack();
+      });
+    });
+  }
+  {
+    std::weak_ptr<AppDelegate*> self = self_;
+    MainLoop& loop = parts_.loop;
+    WriteProblems::setListener([self, &loop](const std::string& message) {
+      loop.post([self, message] {
+        if (const auto alive = self.lock()) (*alive)->writeFailed(message);
+      });
+    });
+  }
   lastText_ = parts_.engine.lastDictation();
+  parts_.engine.tidyRecordings();
 
   parts_.tray.onAction([this](MenuAction action) { menuAction(action); });
   parts_.tray.onMenuAboutToShow([this] { refresh(); });
@@ -140,6 +161,7 @@ StatusFacts AppDelegate::statusFacts() const {
   facts.trusted = trusted_;
   facts.statusLine = statusLine_;
   facts.lastText = lastText_;
+  facts.canRetry = retry_.has_value();
   return facts;
 }
 
@@ -224,6 +246,9 @@ void AppDelegate::menuAction(MenuAction action) {
       break;
     case MenuAction::copyLast:
       copyLast();
+      break;
+    case MenuAction::retryLast:
+      retryLast();
       break;
     case MenuAction::showUpdate:
       call(windows_.showUpdate);

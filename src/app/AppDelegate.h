@@ -75,7 +75,7 @@ struct ShellTimings {
   double trustCheck = 2.0;   // the permission re-check
   double keyPoll = 0.05;
   double chunkTick = 0.25;
-  double serverCheck = 5.0;  // looking for a model server that exited on its own
+  double serverCheck = 1.0;  // looking for a model server that exited on its own
   // How long talk-ahead's worker waits for the main thread to read the field.
   std::chrono::milliseconds contextReadWait{1000};
 };
@@ -120,6 +120,10 @@ class AppDelegate {
   void refresh();
   void menuAction(MenuAction action);
   void copyLast();
+  // "Try Last Dictation Again": the last recording whose words could not be
+  // had goes through the engine once more and is typed where the cursor is.
+  void retryLast();
+  bool canRetry() const { return retry_.has_value(); }
   void setUpdatePending(bool pending);
 
   // --- Read by tests and the windows ---
@@ -139,10 +143,17 @@ class AppDelegate {
   SharedBridge makeBridge();
 
  private:
+  // A recording whose words could not be had, kept to try again.
+  struct Kept {
+    SharedSamples samples;
+    std::optional<std::string> recording;  // its WAV's file name
+  };
   struct Delivered {
     DictationResult result;
     RecordingTarget target = RecordingTarget::app;
     std::uint64_t session = 0;
+    std::optional<std::string> failure;  // why no words came
+    Kept kept;                           // with a failure
   };
   // What a delivery task takes at the release: values only, no delegate.
   struct Release {
@@ -156,6 +167,8 @@ class AppDelegate {
     DictationFacts facts;
     RecordingTarget target = RecordingTarget::app;
     std::uint64_t session = 0;
+    // The recording itself, held until its words are out.
+    SharedSamples samples;
   };
 
   bool showBubble() const;
@@ -164,6 +177,11 @@ class AppDelegate {
   void startDelivery(Release release);
   void arrived(std::uint64_t sequence, Delivered delivered);
   void deliver(const Delivered& delivered);
+  void deliverFailure(const Delivered& delivered);
+  void speechComingBack();
+  // A file of the user's could not be written: said in the status line now,
+  // and again after the delivery in progress has said it was done.
+  void writeFailed(const std::string& message);
   // Reads the permission step again; true when it changed.
   bool readInputAccess();
   void typingFailedLate();
@@ -222,6 +240,8 @@ class AppDelegate {
   std::uint64_t nextSequence_ = 0;
   std::uint64_t nextToDeliver_ = 0;
   std::map<std::uint64_t, Delivered> waiting_;
+  std::optional<Kept> retry_;  // the last dictation that failed
+  std::optional<std::string> writeProblem_;  // to say after the next delivery
 };
 
 }  // namespace quorvel

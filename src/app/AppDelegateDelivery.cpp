@@ -5,15 +5,31 @@
 
 #include "app/AppDelegate.h"
 #include "audio/Hallucination.h"
+#include "audio/Levels.h"
 #include "engine/Pipeline.h"
 #include "learning/CursorContextReader.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"
+#include "support/WriteProblems.h"
 #include "text/Fitting.h"
 #include "text/TextHelpers.h"
 #include "text/TextPeriods.h"
 
 namespace quorvel {
+
+namespace {
+
+// The history line; a line that can't be written is said once (it waits to
+// be written with the next one).
+void recordHistory(AppEngine& engine, const DictationResult& result, const DictationFacts& facts) {
+  if (const Status logged = engine.record(result, facts); !logged) {
+    WriteProblems::failed(WriteProblems::File::history, logged.error());
+  } else {
+    WriteProblems::succeeded(WriteProblems::File::history);
+  }
+}
+
+}  // namespace
 
 void AppDelegate::startDelivery(Release release) {
   AppEngine& engine = parts_.engine;
@@ -24,8 +40,33 @@ void AppDelegate::startDelivery(Release release) {
     if (!release.modelsReady) (void)engine.waitUntilReady(std::chrono::duration<double>(serverWait));
     std::string raw;
     if (release.chain->count() > 0) raw = release.chain->tail().get();
-    if (release.quiet && isSilenceHallucination(raw)) raw.clear();
     const auto wait = std::chrono::steady_clock::now() - release.released;
+    if (const auto failure = release.chain->failure()) {
+      // Nothing is typed from a recording with a piece missing: the whole of
+      // it is kept to try again, and the history says why.
+      DictationResult result;
+      result.raw = raw;
+      result.path = "error";
+      result.speechMs = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
+      result.chunks = release.chain->count();
+      release.facts.neuralEngine = engine.speechOnNeuralEngine();
+      release.facts.error = *failure;
+      if (!release.facts.recording && release.samples) {
+        release.facts.recording = engine.keepFailedRecording(*release.samples);
+      }
+      recordHistory(engine, result, release.facts);
+      Delivered delivered;
+      delivered.result = std::move(result);
+      delivered.target = release.target;
+      delivered.session = release.session;
+      delivered.failure = *failure;
+      delivered.kept = Kept{release.samples, release.facts.recording};
+      loop.post([self, sequence = release.sequence, delivered = std::move(delivered)]() mutable {
+        if (const auto alive = self.lock()) (*alive)->arrived(sequence, std::move(delivered));
+      });
+      return;
+    }
+    if (release.quiet && isSilenceHallucination(raw)) raw.clear();
     if (!raw.empty()) {
       loop.post([self] {
         const auto alive = self.lock();
@@ -38,10 +79,11 @@ void AppDelegate::startDelivery(Release release) {
     result.speechMs = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
     result.chunks = release.chain->count();
     release.facts.neuralEngine = engine.speechOnNeuralEngine();
-    if (const Status logged = engine.record(result, release.facts); !logged) {
-      logLine("Quorvel: could not write the dictation history: " + logged.error());
-    }
-    Delivered delivered{std::move(result), release.target, release.session};
+    recordHistory(engine, result, release.facts);
+    Delivered delivered;
+    delivered.result = std::move(result);
+    delivered.target = release.target;
+    delivered.session = release.session;
     loop.post([self, sequence = release.sequence, delivered = std::move(delivered)]() mutable {
       if (const auto alive = self.lock()) (*alive)->arrived(sequence, std::move(delivered));
     });
@@ -60,7 +102,75 @@ void AppDelegate::arrived(std::uint64_t sequence, Delivered delivered) {
   }
 }
 
+void AppDelegate::deliverFailure(const Delivered& delivered) {
+  retry_ = delivered.kept;
+  statusLine_ = "Couldn't transcribe: " + *delivered.failure;
+  if (!isRecording_) showMiss(statusLine_);
+  logLine("Quorvel: a dictation could not be transcribed (" + *delivered.failure + "); " +
+          (delivered.kept.recording ? "its recording is kept as " + *delivered.kept.recording
+                                    : std::string("its recording could not be saved")) +
+          " and can be tried again from the menu");
+}
+
+void AppDelegate::speechComingBack() {
+  statusLine_ = "Speech model restarting…";
+  if (processing_ > 0 && !isRecording_) parts_.tag.show(TagMode::transcribing, statusLine_);
+  refresh();
+}
+
+void AppDelegate::retryLast() {
+  if (!retry_ || !retry_->samples) return;
+  const Kept kept = std::move(*retry_);
+  retry_.reset();
+  // The kept recording in the pieces a live one would have had.
+  auto chain = std::make_shared<TranscriptChain>();
+  const Samples& samples = *kept.samples;
+  Chunker chunker;
+  while (const auto range = chunker.next(samples)) {
+    chain->add(Samples(samples.begin() + range->begin, samples.begin() + range->end), parts_.engine.transcriber());
+  }
+  if (const auto tail = chunker.finalPiece(samples, chain->count()); tail && tail->size() > 0) {
+    chain->add(Samples(samples.begin() + tail->begin, samples.begin() + tail->end), parts_.engine.transcriber());
+  }
+  Release release;
+  release.sequence = nextSequence_++;
+  release.modelsReady = modelsReady_;
+  release.chain = std::move(chain);
+  release.quiet = rms(samples) <= 120;
+  release.released = std::chrono::steady_clock::now();
+  if (UserDefaults().boolOr("fitText", true)) {
+    if (auto context = CursorContextReader::read(parts_.desktop, cleanupContextBefore, cleanupContextAfter)) {
+      release.context = context->forModel();
+    }
+  }
+  release.facts.audioSeconds = static_cast<double>(samples.size()) / kSampleRate;
+  release.facts.recording = kept.recording;
+  release.target = RecordingTarget::app;
+  release.session = parts_.note.session();
+  release.samples = kept.samples;
+  ++processing_;
+  statusLine_ = "Trying the last dictation again…";
+  syncState();
+  refresh();
+  if (showBubble() && !isRecording_) parts_.tag.show(TagMode::transcribing, "");
+  startDelivery(std::move(release));
+}
+
+void AppDelegate::writeFailed(const std::string& message) {
+  statusLine_ = message;
+  if (processing_ > 0) writeProblem_ = message;
+  refresh();
+}
+
 void AppDelegate::deliver(const Delivered& delivered) {
+  if (delivered.failure) {
+    deliverFailure(delivered);
+    --processing_;
+    syncState();
+    refresh();
+    call(windows_.reloadDashboard);
+    return;
+  }
   const DictationResult& result = delivered.result;
   std::string text = result.final;
   if (text.empty()) {
@@ -112,6 +222,10 @@ void AppDelegate::deliver(const Delivered& delivered) {
       parts_.tag.show(TagMode::done, label);
       parts_.tag.hide(0.9);
     }
+  }
+  if (writeProblem_) {
+    statusLine_ = *writeProblem_;
+    writeProblem_.reset();
   }
   --processing_;
   syncState();

@@ -233,7 +233,8 @@ void AppDelegate::stopRecording() {
   parts_.loop.cancel(chunkTimer_);
   chunkTimer_ = 0;
 
-  const Samples samples = parts_.recorder.stop();
+  const auto kept = std::make_shared<const Samples>(parts_.recorder.stop());
+  const Samples& samples = *kept;
   const double held = secondsBetween(recordingStarted_, now);
   const double audio = static_cast<double>(samples.size()) / kSampleRate;
   if (held <= kShortestPress || audio <= kShortestAudio) {
@@ -277,6 +278,7 @@ void AppDelegate::stopRecording() {
   release.facts.modelIdle = modelIdleAtPress_;
   release.target = target;
   release.session = session;
+  release.samples = kept;
 
   ++processing_;
   syncState();

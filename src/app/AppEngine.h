@@ -30,8 +30,10 @@ class AppEngine {
   virtual ~AppEngine() = default;
 
   // --- One dictation ---
-  // Transcribes one live piece (never fails: "" on any failure). The function
-  // keeps what it needs alive; it is called on the chain's threads.
+  // Transcribes one live piece; a piece whose speech server went away waits
+  // for it to come back (bounded) and is sent again, and a piece that still
+  // fails says why. The function keeps what it needs alive; it is called on
+  // the chain's threads.
   virtual Transcriber transcriber() = 0;
   // At a press: wakes an idle language model; whether it had to.
   virtual bool wakeIfIdle() = 0;
@@ -53,6 +55,17 @@ class AppEngine {
   virtual std::string lastDictation() = 0;
   // Keeps the recording when the user wants that; its file name.
   virtual std::optional<std::string> keepRecording(SampleSpan samples) = 0;
+  // Keeps a recording whose words could not be had, whatever the user's
+  // setting, for a week (so it can be tried again); its file name.
+  virtual std::optional<std::string> keepFailedRecording(SampleSpan samples) {
+    (void)samples;
+    return std::nullopt;
+  }
+  // Removes the kept failed recordings older than a week (at launch).
+  virtual void tidyRecordings() {}
+  // Called on any thread when a dictation's piece waits for the speech
+  // server to come back after it went away.
+  virtual void setOnSpeechComeback(std::function<void()> handler) { (void)handler; }
 
   // --- Models and servers (setup flow) ---
   virtual std::vector<ModelStore::Item> missingModels() = 0;

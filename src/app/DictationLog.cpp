@@ -135,6 +135,7 @@ Json dictationLine(const DictationResult& result, const DictationFacts& facts,
     line["model_idle_s"] = static_cast<std::int64_t>(std::llround(*facts.modelIdle));
   }
   line["speech_engine"] = facts.neuralEngine ? "neural engine" : "graphics chip";
+  if (facts.error) line["error"] = *facts.error;
   return line;
 }
 
@@ -146,7 +147,8 @@ Status appendLine(const fs::path& file, const std::string& line) {
 
   std::string data;
   struct stat info {};
-  if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) {
+  const bool sized = ::fstat(fd.get(), &info) == 0;
+  if (sized && info.st_size > 0) {
     // A writer that died mid-line left no line feed: start on a fresh line.
     const Descriptor reader(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     char last = '\n';
@@ -156,8 +158,33 @@ Status appendLine(const fs::path& file, const std::string& line) {
   }
   data += line;
   data += '\n';
-  if (!writeAll(fd.get(), data)) return Error{"cannot append to " + file.string() + ": " + std::strerror(errno)};
+  if (!writeAll(fd.get(), data)) {
+    const std::string reason = std::strerror(errno);
+    // A line cut short by a full disk is taken back, so the file keeps whole
+    // lines only and the line can be written again later.
+    if (sized) (void)::ftruncate(fd.get(), info.st_size);
+    return Error{"cannot append to " + file.string() + ": " + reason};
+  }
   return success();
+}
+
+HistoryWriter::HistoryWriter(std::function<fs::path()> file) : file_(std::move(file)) {}
+
+Status HistoryWriter::append(std::string line) {
+  std::scoped_lock lock(mutex_);
+  waiting_.push_back(std::move(line));
+  const fs::path file = file_();
+  createFolders(file.parent_path());
+  while (!waiting_.empty()) {
+    if (Status written = appendLine(file, waiting_.front()); !written) return written;
+    waiting_.pop_front();
+  }
+  return success();
+}
+
+std::size_t HistoryWriter::waiting() const {
+  std::scoped_lock lock(mutex_);
+  return waiting_.size();
 }
 
 Status logDictation(const DictationResult& result, const DictationFacts& facts) {
@@ -167,9 +194,9 @@ Status logDictation(const DictationResult& result, const DictationFacts& facts) 
 }
 
 std::optional<std::string> saveRecordingIn(const fs::path& folder, SampleSpan samples,
-                                           Clock::time_point time) {
+                                           Clock::time_point time, const std::string& suffix) {
   createFolders(folder);  // a failure shows up when the file is written
-  const std::string stamp = localStamp(time);
+  const std::string stamp = localStamp(time) + suffix;
   // Written whole under a temporary name, then linked to the first free name:
   // link() never replaces an existing file, so two savers in the same second
   // both keep their recordings.
@@ -188,9 +215,36 @@ std::optional<std::string> saveRecordingIn(const fs::path& folder, SampleSpan sa
   return saved;
 }
 
+fs::path recordingsFolder() { return Config::root() / "recordings"; }
+
 std::optional<std::string> saveRecording(SampleSpan samples) {
   if (!UserDefaults::standard().boolOr("saveAudio", false)) return std::nullopt;
-  return saveRecordingIn(Config::root() / "recordings", samples, Clock::now());
+  return saveRecordingIn(recordingsFolder(), samples, Clock::now());
+}
+
+namespace {
+constexpr std::string_view kFailedSuffix = "-failed";
+}  // namespace
+
+std::optional<std::string> saveFailedRecording(SampleSpan samples) {
+  const fs::path folder = recordingsFolder();
+  removeOldFailedRecordings(folder, Clock::now());
+  return saveRecordingIn(folder, samples, Clock::now(), std::string(kFailedSuffix));
+}
+
+void removeOldFailedRecordings(const fs::path& folder, Clock::time_point now, std::chrono::hours age) {
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  if (error) return;
+  for (; it != fs::directory_iterator(); it.increment(error)) {
+    if (error) return;
+    const std::string name = it->path().filename().string();
+    // "…-failed.wav", or "…-failed-2.wav" for a second one in the same second.
+    if (!name.ends_with(".wav") || name.find(kFailedSuffix) == std::string::npos) continue;
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (now - Clock::from_time_t(info.st_mtime) > age) ::unlink(it->path().c_str());
+  }
 }
 
 std::vector<DictationEntry> entriesFromText(const std::string& text) {

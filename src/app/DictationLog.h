@@ -8,6 +8,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +30,7 @@ struct DictationFacts {
   bool wokeModel = false;                  // the press had to wake an idle model
   std::optional<double> modelIdle;         // seconds the model had been idle at the press
   bool neuralEngine = false;               // speech ran on the Neural Engine copy
+  std::optional<std::string> error;        // why its words could not be had
 };
 
 // One history line as the dashboard reads it back. A missing or ill-typed
@@ -61,6 +65,30 @@ Json dictationLine(const DictationResult& result, const DictationFacts& facts,
 // logs folder is created when missing).
 Status logDictation(const DictationResult& result, const DictationFacts& facts);
 
+// The history as the application writes it: a line that can't be written (a
+// full disk, a folder that can't be written) waits in memory, and the lines
+// waiting go out first, in their order, at the next write that works. Lines
+// still waiting when the process ends are lost; nothing else is.
+//
+// Threading: any thread; appends are serialised.
+class HistoryWriter {
+ public:
+  // file: where the history is, asked at each write (tests point it elsewhere).
+  explicit HistoryWriter(std::function<fs::path()> file = dictationLogFile);
+  HistoryWriter(const HistoryWriter&) = delete;
+  HistoryWriter& operator=(const HistoryWriter&) = delete;
+
+  // Queues the line after those waiting and writes as many as it can; the
+  // first failure, when one stops it.
+  Status append(std::string line);
+  std::size_t waiting() const;
+
+ private:
+  const std::function<fs::path()> file_;
+  mutable std::mutex mutex_;
+  std::deque<std::string> waiting_;  // guarded by mutex_
+};
+
 // Appends one line (a line feed is added) to `file`, creating it when missing.
 // The line is written with one write under O_APPEND while holding an advisory
 // lock; if an earlier writer died mid-line, a line feed goes first so the new
@@ -75,7 +103,19 @@ Status appendLine(const fs::path& file, const std::string& line);
 std::optional<std::string> saveRecording(SampleSpan samples);
 // The same into a given folder at a given time, whatever the setting.
 std::optional<std::string> saveRecordingIn(const fs::path& folder, SampleSpan samples,
-                                           std::chrono::system_clock::time_point time);
+                                           std::chrono::system_clock::time_point time,
+                                           const std::string& suffix = "");
+
+// Keeps a recording whose words could not be had, whatever "saveAudio" says:
+// like saveRecording, named "…-failed.wav", and removed after a week by
+// removeOldFailedRecordings. Returns the file name written, or nothing.
+std::optional<std::string> saveFailedRecording(SampleSpan samples);
+// Removes from `folder` the kept failed recordings older than `age`, by
+// their modification time; every other file stays.
+void removeOldFailedRecordings(const fs::path& folder, std::chrono::system_clock::time_point now,
+                               std::chrono::hours age = std::chrono::hours(24 * 7));
+// The folder of kept recordings: Config::root() / "recordings".
+fs::path recordingsFolder();
 
 // Reads the history file back, oldest first. Lines that are not JSON objects
 // or whose "time" does not parse are skipped but still use up their index.

@@ -33,8 +33,21 @@ PipelineEngine::~PipelineEngine() { cancel_.cancel(); }
 
 Transcriber PipelineEngine::transcriber() {
   // The pieces' tasks keep the servers alive while they run.
-  return [servers = servers_](SampleSpan piece, const std::string& context) {
-    return transcribe(*servers, piece, context);
+  return [servers = servers_, lock = serverLock_, comeback = comeback_](
+             SampleSpan piece, const std::string& context) -> Result<std::string> {
+    const auto restartNow = [&servers, &lock] {
+      std::scoped_lock held(*lock);
+      (void)servers->restartExited(std::chrono::steady_clock::now(), /*speechNeeded=*/true);
+    };
+    const auto comingBack = [&comeback] {
+      std::function<void()> tell;
+      {
+        std::scoped_lock held(comeback->mutex);
+        tell = comeback->handler;
+      }
+      if (tell) tell();
+    };
+    return transcribePiece(*servers, piece, context, restartNow, comingBack);
   };
 }
 
@@ -63,7 +76,7 @@ DictationResult PipelineEngine::finish(const std::string& raw, const std::option
 bool PipelineEngine::speechOnNeuralEngine() { return servers_->whisperOnNeuralEngine(); }
 
 Status PipelineEngine::record(const DictationResult& result, const DictationFacts& facts) {
-  return logDictation(result, facts);
+  return history_.append(compactJson(dictationLine(result, facts, std::chrono::system_clock::now())));
 }
 
 void PipelineEngine::setOnPartial(std::function<void(const std::string&)> onPartial) {
@@ -81,6 +94,17 @@ std::string PipelineEngine::lastDictation() {
 
 std::optional<std::string> PipelineEngine::keepRecording(SampleSpan samples) { return saveRecording(samples); }
 
+std::optional<std::string> PipelineEngine::keepFailedRecording(SampleSpan samples) {
+  return saveFailedRecording(samples);
+}
+
+void PipelineEngine::tidyRecordings() { removeOldFailedRecordings(recordingsFolder(), std::chrono::system_clock::now()); }
+
+void PipelineEngine::setOnSpeechComeback(std::function<void()> handler) {
+  std::scoped_lock lock(comeback_->mutex);
+  comeback_->handler = std::move(handler);
+}
+
 std::vector<ModelStore::Item> PipelineEngine::missingModels() { return ModelStore::missing(); }
 
 bool PipelineEngine::isUpgrade(const std::vector<ModelStore::Item>& items) {
@@ -95,7 +119,7 @@ bool PipelineEngine::download(const std::vector<ModelStore::Item>& items, const 
 }
 
 void PipelineEngine::startServers() {
-  std::scoped_lock lock(serverLock_);
+  std::scoped_lock lock(*serverLock_);
   // The same file the model store makes sure of (the user's choice, else the
   // default), so a chosen model is never missing at start.
   servers_->startWhisper(ModelStore::chosenSpeechFile());
@@ -106,7 +130,7 @@ void PipelineEngine::warmUp() { pipeline_->warmUp(); }
 
 bool PipelineEngine::restartLanguageModel() {
   {
-    std::scoped_lock lock(serverLock_);
+    std::scoped_lock lock(*serverLock_);
     servers_->startLlama(chooseCleanupModel().modelFile);
   }
   return servers_->waitForLlama();
@@ -129,19 +153,19 @@ void PipelineEngine::tidyAfterUpgrade(bool ready) {
 }
 
 void PipelineEngine::killStale() {
-  std::scoped_lock lock(serverLock_);
+  std::scoped_lock lock(*serverLock_);
   servers_->killStale();
 }
 
 void PipelineEngine::stopAll() {
   cancel_.cancel();
-  std::scoped_lock lock(serverLock_);
+  std::scoped_lock lock(*serverLock_);
   servers_->stopAll();
 }
 
 bool PipelineEngine::restartExitedServers() {
   // The lock keeps this from racing a setup or upgrade that starts servers.
-  std::scoped_lock lock(serverLock_);
+  std::scoped_lock lock(*serverLock_);
   return servers_->restartExited();
 }
 

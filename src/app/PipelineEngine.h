@@ -46,6 +46,9 @@ class PipelineEngine final : public AppEngine {
   void killStale() override;
   void stopAll() override;
   bool restartExitedServers() override;
+  void setOnSpeechComeback(std::function<void()> handler) override;
+  void tidyRecordings() override;
+  std::optional<std::string> keepFailedRecording(SampleSpan samples) override;
 
   // Ends a download in progress (at quit).
   void cancelDownloads() { cancel_.cancel(); }
@@ -56,9 +59,17 @@ class PipelineEngine final : public AppEngine {
   // The pipeline's context is one field: dictations finish one at a time
   // (the language model serves one request at a time anyway).
   std::mutex finishLock_;
-  // Starting and stopping servers happens from one place at a time.
-  std::mutex serverLock_;
+  // Starting and stopping servers happens from one place at a time (the
+  // piece tasks take it too, to start a speech server that went away).
+  std::shared_ptr<std::mutex> serverLock_ = std::make_shared<std::mutex>();
+  // Told when a piece waits for the speech server to come back.
+  struct ComebackHandler {
+    std::mutex mutex;
+    std::function<void()> handler;  // guarded by mutex
+  };
+  std::shared_ptr<ComebackHandler> comeback_ = std::make_shared<ComebackHandler>();
   CancelToken cancel_;
+  HistoryWriter history_;
 };
 
 }  // namespace quorvel

@@ -77,6 +77,9 @@ std::vector<MenuItem> statusMenu(const StatusFacts& facts) {
   last.enabled = !facts.lastText.empty();
   last.toolTip = facts.lastText;
   menu.push_back(last);
+  MenuItem retry = item("Try Last Dictation Again", MenuAction::retryLast);
+  retry.visible = facts.canRetry;
+  menu.push_back(retry);
   menu.push_back(separator());
   menu.push_back(item("Set Up Quorvel…", MenuAction::openOnboarding));
   menu.push_back(item("Quit Quorvel", MenuAction::quit, "q"));

@@ -15,7 +15,7 @@ namespace quorvel {
 
 enum class AppState { starting, idle, recording, processing };
 
-enum class MenuAction { none, openDashboard, openNote, copyLast, showUpdate, openOnboarding, quit };
+enum class MenuAction { none, openDashboard, openNote, copyLast, retryLast, showUpdate, openOnboarding, quit };
 
 struct MenuItem {
   bool separator = false;
@@ -52,6 +52,7 @@ struct StatusFacts {
   bool trusted = false;
   std::string statusLine;
   std::string lastText;
+  bool canRetry = false;  // a dictation whose words could not be had is kept
 };
 
 inline constexpr const char* kStartingLine = "Starting local models…";
@@ -62,7 +63,8 @@ TrayLook trayLook(const StatusFacts& facts);
 // The menu in order: Open Quorvel…, New Brainstorm Note, the hint, the status
 // line (hidden when it begins with "Ready", "Done" or "Didn't"), Update
 // Available… (only while an update waits), Copy Last Dictation (enabled only
-// with a last text, which is its tool tip), Set Up Quorvel…, Quit Quorvel.
+// with a last text, which is its tool tip), Try Last Dictation Again (only
+// while a failed dictation is kept), Set Up Quorvel…, Quit Quorvel.
 std::vector<MenuItem> statusMenu(const StatusFacts& facts);
 
 // The status line after a refresh: a missing permission wins (on Wayland the

@@ -53,14 +53,29 @@ void TranscriptChain::add(SharedSamples piece, Transcriber transcribe) {
   // The task lets go of its inputs once used, so a finished piece's samples
   // and the earlier tasks are not kept alive by the chain's tail.
   tail_ = runTask([previous = tail_, piece = std::move(piece), transcribe = std::move(transcribe),
-                   onText = onText_]() mutable -> std::string {
+                   onText = onText_, failure = failure_]() mutable -> std::string {
     std::string before = previous.valid() ? previous.get() : std::string();
     previous = {};
     std::string heard;
     // A transcriber that throws anyway counts as one that heard nothing, so
     // the pieces after it still go on.
     try {
-      if (piece && transcribe) heard = transcribe(trimEdges(*piece), promptContext(before));
+      bool failedBefore = false;
+      {
+        std::scoped_lock lock(failure->mutex);
+        failedBefore = failure->reason.has_value();
+      }
+      // Once a piece failed, the recording is kept whole to be tried again:
+      // the pieces after it are not sent.
+      if (piece && transcribe && !failedBefore) {
+        Result<std::string> answer = transcribe(trimEdges(*piece), promptContext(before));
+        if (answer) {
+          heard = std::move(answer.value());
+        } else {
+          std::scoped_lock lock(failure->mutex);
+          if (!failure->reason) failure->reason = answer.error();
+        }
+      }
     } catch (...) {
       heard.clear();
     }
@@ -91,6 +106,11 @@ std::shared_future<std::string> TranscriptChain::tail() const {
 int TranscriptChain::count() const {
   std::scoped_lock lock(mutex_);
   return count_;
+}
+
+std::optional<std::string> TranscriptChain::failure() const {
+  std::scoped_lock lock(failure_->mutex);
+  return failure_->reason;
 }
 
 void TranscriptChain::setOnText(std::function<void(const std::string&)> onText) {

@@ -4,16 +4,21 @@
 
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "audio/Samples.h"
+#include "support/Result.h"
 
 namespace quorvel {
 
-// Text for one piece: never fails (a failed request gives ""). Called on a
-// piece task's thread with the piece (its quiet edges trimmed) and the prompt.
-using Transcriber = std::function<std::string(SampleSpan samples, const std::string& context)>;
+// Text for one piece, or why it could not be had (in words for the user).
+// Called on a piece task's thread with the piece (its quiet edges trimmed)
+// and the prompt. The chain remembers the first failure, and the pieces after
+// a failed one are not sent (they count as heard nothing).
+using Transcriber = std::function<Result<std::string>(SampleSpan samples, const std::string& context)>;
 
 // The prompt for the next piece: the last 40 space-separated words of the
 // text so far, joined by single spaces.
@@ -47,6 +52,9 @@ class TranscriptChain {
   std::shared_future<std::string> tail() const;
   // Number of pieces added.
   int count() const;
+  // Why the first piece that failed did so; nothing while none has. Final
+  // once tail() is ready.
+  std::optional<std::string> failure() const;
 
   // Called with the whole transcript each time a piece has been transcribed.
   void setOnText(std::function<void(const std::string& text)> onText);
@@ -56,6 +64,12 @@ class TranscriptChain {
   std::shared_future<std::string> tail_;                // guarded by mutex_
   int count_ = 0;                                       // guarded by mutex_
   std::function<void(const std::string&)> onText_;      // guarded by mutex_
+  // Shared with the piece tasks, which may outlive a call to the chain.
+  struct Failure {
+    std::mutex mutex;
+    std::optional<std::string> reason;  // guarded by mutex
+  };
+  const std::shared_ptr<Failure> failure_ = std::make_shared<Failure>();
 };
 
 }  // namespace quorvel

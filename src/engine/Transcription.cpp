@@ -1,6 +1,9 @@
 // The speech request and the never-failing transcription built on it.
 #include "engine/Transcription.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "audio/Levels.h"
 #include "audio/Wav.h"
 #include "engine/Config.h"
@@ -76,6 +79,35 @@ Result<std::string> transcribeOrFail(Servers& servers, SampleSpan samples, const
 std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context,
                        std::chrono::milliseconds timeout) {
   return transcribeOrFail(servers, samples, context, timeout).valueOr(std::string());
+}
+
+bool speechServerGone(Servers& servers, const std::string& error) {
+  return serverWentAway(error) || servers.whisperExit().has_value();
+}
+
+Result<std::string> transcribePiece(Servers& servers, SampleSpan samples, const std::string& context,
+                                    const std::function<void()>& restartNow,
+                                    const std::function<void()>& comingBack,
+                                    std::chrono::milliseconds timeout) {
+  auto heard = transcribeOrFail(servers, samples, context, timeout);
+  if (heard) return heard;
+  if (!speechServerGone(servers, heard.error())) return Error{kSpeechFailed};
+  if (comingBack) comingBack();
+  const ServerWaits& waits = servers.waits();
+  const auto deadline = std::chrono::steady_clock::now() + waits.speechComeback;
+  while (true) {
+    if (restartNow) restartNow();
+    if (servers.whisperAnswers()) {
+      auto again = transcribeOrFail(servers, samples, context, timeout);
+      if (again) return again;
+      if (!speechServerGone(servers, again.error())) return Error{kSpeechFailed};
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(waits.probePause, deadline - now));
+  }
+  logLine("Quorvel: the speech server did not come back in time; the dictation is kept");
+  return Error{kSpeechStopped};
 }
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -41,5 +42,24 @@ Result<std::string> transcribeOrFail(Servers& servers, SampleSpan samples, const
 // heard ("").
 std::string transcribe(Servers& servers, SampleSpan samples, const std::string& context = {},
                        std::chrono::milliseconds timeout = kSpeechRequestTimeout);
+
+// Words for the user when a dictation's speech could not be had.
+inline constexpr const char* kSpeechStopped = "the speech model stopped";
+inline constexpr const char* kSpeechFailed = "the speech model failed";
+
+// Whether a failed speech request means the speech server is gone: the
+// connection was refused or dropped, or the process we started has ended.
+bool speechServerGone(Servers& servers, const std::string& error);
+
+// One piece of a dictation, kept until its words are out: when the speech
+// server is gone, `comingBack` is told (once), `restartNow` is called to start
+// it again without its usual back-off, the server is waited for (at most the
+// servers' speechComeback) and the piece is sent once more. Fails with
+// kSpeechStopped when it did not come back in time, kSpeechFailed for any
+// other failure (the details are logged).
+Result<std::string> transcribePiece(Servers& servers, SampleSpan samples, const std::string& context,
+                                    const std::function<void()>& restartNow,
+                                    const std::function<void()>& comingBack,
+                                    std::chrono::milliseconds timeout = kSpeechRequestTimeout);
 
 }  // namespace quorvel

@@ -143,6 +143,14 @@ Result<HttpResponse> perform(const HttpRequest& request,
 
 }  // namespace
 
+bool serverWentAway(const std::string& error) {
+  for (const CURLcode code : {CURLE_COULDNT_CONNECT, CURLE_SEND_ERROR, CURLE_RECV_ERROR, CURLE_GOT_NOTHING,
+                              CURLE_PARTIAL_FILE}) {
+    if (error == curl_easy_strerror(code)) return true;
+  }
+  return false;
+}
+
 std::optional<std::string> HttpResponse::header(std::string_view name) const {
   std::string wanted(name);
   std::transform(wanted.begin(), wanted.end(), wanted.begin(),

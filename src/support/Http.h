@@ -43,6 +43,11 @@ struct HttpResponse {
 // time-out or a cancel; any HTTP status is a success here (callers look at it).
 Result<HttpResponse> httpFetch(const HttpRequest& request);
 
+// Whether a failed transfer's error says the server was not there or went
+// away mid-answer (connection refused, reset or closed without a reply), as
+// opposed to a time-out, a cancel or a local problem.
+bool serverWentAway(const std::string& error);
+
 // Sends the request and hands the body to onChunk as it arrives. onChunk
 // answers false to stop the transfer early (that is not a failure). The result
 // carries the status and headers, with an empty body.

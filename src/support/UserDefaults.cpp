@@ -2,9 +2,15 @@
 #include "support/UserDefaults.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <map>
 #include <mutex>
+
+#include "support/Log.h"
+#include "support/WriteProblems.h"
 
 namespace quorvel {
 namespace {
@@ -120,14 +126,32 @@ Status UserDefaults::update(const std::function<void(Json& object)>& change) {
     if (auto current = readObject(path)) {
       object = std::move(*current);
     } else {
-      // Never overwrite a file we cannot read: keep it for the user.
-      std::error_code error;
-      fs::rename(path, path.string() + ".unreadable", error);
-      if (error) return Error{"could not set aside unreadable " + path.string()};
+      // Never overwrite a file we cannot read: keep it for the user, under a
+      // name no earlier damaged file holds.
+      std::optional<fs::path> aside;
+      for (int n = 1; n <= 1000 && !aside; ++n) {
+        fs::path candidate = path.string() + ".unreadable" + (n == 1 ? "" : "-" + std::to_string(n));
+        if (::link(path.c_str(), candidate.c_str()) == 0) {
+          aside = std::move(candidate);
+        } else if (errno != EEXIST) {
+          break;
+        }
+      }
+      if (!aside || ::unlink(path.c_str()) != 0) {
+        return Error{"could not set aside unreadable " + path.string()};
+      }
+      logLine("Quorvel: " + path.string() + " could not be read as settings; it was kept as " +
+              aside->filename().string() + " and the settings start afresh");
     }
   }
   change(object);
-  return writeFileAtomically(path, object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+  Status written = writeFileAtomically(path, object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+  if (written) {
+    WriteProblems::succeeded(WriteProblems::File::settings);
+  } else {
+    WriteProblems::failed(WriteProblems::File::settings, written.error());
+  }
+  return written;
 }
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 
 #include "support/Files.h"
 #include "support/Log.h"
+#include "support/WriteProblems.h"
 #include "text/NameText.h"
 #include "text/WordsChanged.h"
 
@@ -20,14 +21,15 @@ namespace fs = std::filesystem;
 // kilobytes); a larger file is treated as unreadable rather than loaded.
 constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
 
-// Logs a line once per distinct key for the life of the process, so a broken
-// file is reported once rather than at every dictation.
-void logOnce(const std::string& key, const std::string& line) {
+// Logs a line once per state of a file (its stamp) and message for the life
+// of the process, so a broken file is reported once rather than at every
+// dictation, and each different thing said about it is said once.
+void logOnce(const std::string& stamp, const std::string& line) {
   static std::mutex mutex;
   static std::set<std::string> logged;
   {
     std::scoped_lock lock(mutex);
-    if (!logged.insert(key).second) return;
+    if (!logged.insert(stamp + '\n' + line).second) return;
   }
   logLine(line);
 }
@@ -130,9 +132,10 @@ fs::path writeTarget(const fs::path& user) {
 bool writeObject(const fs::path& user, const Json& object) {
   const Status written = writeFileAtomically(writeTarget(user), cleanupFileText(object));
   if (!written.ok()) {
-    logLine("Quorvel: could not save the personal words: " + written.error());
+    WriteProblems::failed(WriteProblems::File::words, written.error());
     return false;
   }
+  WriteProblems::succeeded(WriteProblems::File::words);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "audio/Wav.h"
 #include "engine/Config.h"
 #include "support/UserDefaults.h"
+#include "support/WriteProblems.h"
 
 namespace quorvel {
 namespace {
@@ -127,6 +128,27 @@ TEST_F(DictationLogTest, FirstDictationCreatesTheFileAndLaterOnesAppend) {
   EXPECT_EQ(entries[1].id, 1);
   EXPECT_EQ(entries[1].waitMs, 460);
   EXPECT_DOUBLE_EQ(entries[1].audio, 4);
+}
+
+TEST(HistoryWriterTest, LinesThatCouldNotBeWrittenWaitAndGoOutInOrderOnceWritingWorks) {
+  TempDir dir;
+  fs::path where = "/dev/full";  // every write: no space left
+  HistoryWriter writer([&] { return where; });
+  const Status first = writer.append("one");
+  ASSERT_FALSE(first.ok());
+  EXPECT_EQ(WriteProblems::inWords(first.error()), "disk full");
+  EXPECT_FALSE(writer.append("two").ok());
+  EXPECT_EQ(writer.waiting(), 2u);
+  where = dir / "logs" / "dictations.jsonl";
+  ASSERT_TRUE(writer.append("three").ok());
+  EXPECT_EQ(testing::readTextFile(where), "one\ntwo\nthree\n");
+  EXPECT_EQ(writer.waiting(), 0u);
+}
+
+TEST(HistoryWriterTest, FailuresAreSaidInAFewWords) {
+  EXPECT_EQ(WriteProblems::inWords("cannot append to /x: No space left on device"), "disk full");
+  EXPECT_EQ(WriteProblems::inWords("cannot open /x: Read-only file system"), "the disk is read-only");
+  EXPECT_EQ(WriteProblems::inWords("cannot open /x: Is a directory"), "is a directory");
 }
 
 TEST_F(DictationLogTest, AHalfWrittenLastLineDoesNotSpoilTheNextOne) {

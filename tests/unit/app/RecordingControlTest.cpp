@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/Levels.h"
+#include "support/WriteProblems.h"
 #include "tests/unit/app/ShellFixture.h"
 #include "text/TextPeriods.h"
 
@@ -354,6 +355,80 @@ TEST_F(RecordingControl, ADictationStartedWhileTheServersStartWaitsForThem) {
   EXPECT_GE(engine.waits, 2);  // the setup's and the delivery's
   EXPECT_EQ(paster.pasted, std::vector<std::string>{"hello there"});
   EXPECT_EQ(app->state(), AppState::idle);
+}
+
+// The speech model stopped and did not come back: nothing is typed and the
+// user is not blamed; the recording is kept, the history says why, and the
+// menu's "Try Last Dictation Again" types it once the model answers again.
+TEST_F(RecordingControl, ADictationWhoseSpeechModelStoppedIsKeptAndCanBeTriedAgain) {
+  launchReady();
+  const auto retryItem = [&] {
+    for (const MenuItem& item : tray.menu) {
+      if (item.action == MenuAction::retryLast) return item;
+    }
+    ADD_FAILURE() << "no Try Last Dictation Again item";
+    return MenuItem{};
+  };
+  EXPECT_FALSE(retryItem().visible);
+  engine.pieceFailure = "the speech model stopped";
+  dictate(speechFor(1.0), 1.0);
+  // While a piece waits for the model to come back, the tag says so.
+  ASSERT_TRUE(engine.speechComeback);
+  engine.speechComeback();
+  loop.runPosted();
+  ASSERT_FALSE(tag.shown.empty());
+  EXPECT_EQ(tag.shown.back().mode, TagMode::transcribing);
+  EXPECT_EQ(tag.shown.back().text, "Speech model restarting…");
+  EXPECT_EQ(app->statusLine(), "Speech model restarting…");
+  settle();
+
+  EXPECT_TRUE(paster.pasted.empty());
+  EXPECT_EQ(app->statusLine(), "Couldn't transcribe: the speech model stopped");
+  EXPECT_EQ(tag.lastFailure(), "Couldn't transcribe: the speech model stopped");
+  EXPECT_EQ(engine.keptFailed, std::vector<std::size_t>{16000});
+  ASSERT_EQ(engine.lineCount(), 1u);
+  EXPECT_EQ(engine.lines[0]["path"], "error");
+  EXPECT_EQ(engine.lines[0]["error"], "the speech model stopped");
+  EXPECT_EQ(engine.lines[0]["recording"], "kept-failed.wav");
+  EXPECT_TRUE(retryItem().visible);
+  EXPECT_EQ(app->state(), AppState::idle);
+
+  engine.pieceFailure.reset();
+  ASSERT_TRUE(tray.action);
+  tray.action(MenuAction::retryLast);
+  settle();
+  EXPECT_EQ(paster.pasted, std::vector<std::string>{"hello there"});
+  ASSERT_EQ(engine.lineCount(), 2u);
+  EXPECT_EQ(engine.lines[1]["path"], "cleaned");
+  EXPECT_EQ(engine.lines[1]["recording"], "kept-failed.wav");
+  EXPECT_EQ(engine.keptFailed.size(), 1u);  // the same file, not a second one
+  EXPECT_FALSE(retryItem().visible);
+  EXPECT_EQ(app->state(), AppState::idle);
+  for (const auto& shown : tag.shown) EXPECT_EQ(shown.text.find("Didn't catch that"), std::string::npos);
+}
+
+TEST_F(RecordingControl, AHistoryThatCannotBeWrittenIsSaidOnceUntilWritingWorksAgain) {
+  launchReady();
+  WriteProblems::succeeded(WriteProblems::File::history);  // what an earlier test left
+  engine.recordFailure = "cannot append to dictations.jsonl: No space left on device";
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  EXPECT_EQ(paster.pasted.size(), 1u);  // the text is typed all the same
+  EXPECT_EQ(app->statusLine(), "Can't save the history: disk full");
+  loop.advance(0.5);
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  EXPECT_EQ(app->statusLine().rfind("Done in ", 0), 0u) << app->statusLine();
+  engine.recordFailure.reset();
+  loop.advance(0.5);
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  engine.recordFailure = "cannot append to dictations.jsonl: No space left on device";
+  loop.advance(0.5);
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  EXPECT_EQ(app->statusLine(), "Can't save the history: disk full");
+  EXPECT_EQ(paster.pasted.size(), 4u);
 }
 
 }  // namespace

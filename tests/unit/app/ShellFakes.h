@@ -290,16 +290,27 @@ class FakeEngine final : public AppEngine {
   std::optional<bool> tidied;
 
   int piecesAdded = 0;  // main thread: transcribers handed out, one per piece
+  // Set: every piece cut from now on fails with this reason.
+  std::optional<std::string> pieceFailure;
+  std::vector<std::size_t> keptFailed;    // guarded by mutex: sample counts kept
+  std::function<void()> speechComeback;  // the application's handler
 
   Transcriber transcriber() override {
     ++piecesAdded;
     // What the piece says is fixed when it is cut, as a real recording's is.
-    return [this, said = transcript](SampleSpan, const std::string&) {
+    return [this, said = transcript, failure = pieceFailure](SampleSpan, const std::string&) -> Result<std::string> {
       std::scoped_lock lock(mutex);
       ++pieces;
+      if (failure) return Error{*failure};
       return said;
     };
   }
+  std::optional<std::string> keepFailedRecording(SampleSpan samples) override {
+    std::scoped_lock lock(mutex);
+    keptFailed.push_back(samples.size());
+    return "kept-failed.wav";
+  }
+  void setOnSpeechComeback(std::function<void()> handler) override { speechComeback = std::move(handler); }
   bool wakeIfIdle() override { return false; }
   std::optional<double> idleAtPress() override { return std::nullopt; }
   std::shared_ptr<TalkAhead> startTalkAhead(TalkAhead::ContextReader) override { return nullptr; }
@@ -318,8 +329,10 @@ class FakeEngine final : public AppEngine {
     return result;
   }
   bool speechOnNeuralEngine() override { return false; }
+  std::optional<std::string> recordFailure;  // set: history writes fail so
   Status record(const DictationResult& result, const DictationFacts& facts) override {
     std::scoped_lock lock(mutex);
+    if (recordFailure) return Error{*recordFailure};
     lines.push_back(dictationLine(result, facts, std::chrono::system_clock::now()));
     return success();
   }

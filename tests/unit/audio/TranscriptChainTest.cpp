@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -180,6 +181,25 @@ TEST(TranscriptChain, ATranscriberThatThrowsCountsAsSilenceAndLaterPiecesGoOn) {
   chain.add(piece(3), Transcriber());
   chain.add(piece(4), [](SampleSpan, const std::string& context) { return "after " + context; });
   EXPECT_EQ(chain.result(), "before after before");
+}
+
+TEST(TranscriptChain, AFailedPieceIsRememberedAndThePiecesAfterItAreNotSent) {
+  TranscriptChain chain;
+  EXPECT_EQ(chain.failure(), std::nullopt);
+  std::atomic<int> sentAfter{0};
+  chain.add(piece(1), [](SampleSpan, const std::string&) { return std::string("before"); });
+  chain.add(piece(2), [](SampleSpan, const std::string&) -> Result<std::string> { return Error{"stopped"}; });
+  chain.add(piece(3), [&](SampleSpan, const std::string&) -> Result<std::string> {
+    ++sentAfter;
+    return Error{"later"};
+  });
+  chain.add(piece(4), [&](SampleSpan, const std::string&) {
+    ++sentAfter;
+    return std::string("after");
+  });
+  EXPECT_EQ(chain.result(), "before");
+  EXPECT_EQ(chain.failure(), "stopped");
+  EXPECT_EQ(sentAfter.load(), 0);
 }
 
 TEST(TranscriptChain, ManyPiecesStayInOrder) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "support/Log.h"
 
 namespace quorvel {
 namespace {
@@ -54,9 +55,17 @@ TEST_F(UserDefaultsTest, SeesChangesMadeByAnotherWriter) {
 TEST_F(UserDefaultsTest, KeepsAnUnreadableFileAsideInsteadOfOverwritingIt) {
   testing::writeTextFile(defaults.file(), "{ this is not json");
   EXPECT_FALSE(defaults.contains("sound"));  // reads as empty, never throws
+  LogCapture log;
   ASSERT_TRUE(defaults.set("sound", true).ok());
   EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable"), "{ this is not json");
+  EXPECT_TRUE(log.contains("it was kept as defaults.json.unreadable and the settings start afresh"));
   EXPECT_EQ(defaults.boolValue("sound"), true);
+  // A second damaged file does not take the place of the first.
+  testing::writeTextFile(defaults.file(), "[\"damaged again\"]");
+  ASSERT_TRUE(defaults.set("sound", false).ok());
+  EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable"), "{ this is not json");
+  EXPECT_EQ(testing::readTextFile(defaults.file().string() + ".unreadable-2"), "[\"damaged again\"]");
+  EXPECT_TRUE(log.contains("kept as defaults.json.unreadable-2"));
 }
 
 TEST_F(UserDefaultsTest, TreatsAValueNestedTooDeepAsAnUnreadableFile) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -203,6 +204,22 @@ TEST_F(CleanupConfigTest, UpdateWordsRefusesToOverwriteWordsOfTheWrongType) {
   EXPECT_FALSE(called);
   EXPECT_EQ(readTextFile(files().user), text);
   EXPECT_TRUE(log.contains("wrong type"));
+}
+
+TEST_F(CleanupConfigTest, EachDifferentMessageAboutABrokenFileIsLoggedOnce) {
+  writeUser("{\"system\": \"a file broken in a way all its own");
+  LogCapture log;
+  for (int i = 0; i < 2; ++i) {
+    (void)CleanupConfig::load(files());
+    CleanupConfig::saveWords(files(), PersonalWords{});
+  }
+  const auto count = [&](const std::string& fragment) {
+    const auto lines = log.lines();
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& line) { return line.find(fragment) != std::string::npos; });
+  };
+  EXPECT_EQ(count("is not a valid cleanup configuration"), 1);
+  EXPECT_EQ(count("the personal words were not saved"), 1);
 }
 
 TEST_F(CleanupConfigTest, ConcurrentUpdatesFromThreadsAllSurvive) {
