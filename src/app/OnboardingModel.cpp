@@ -23,6 +23,17 @@ std::string_view stepName(OnboardingStep step) { return kStepNames[static_cast<s
 
 bool onboardingFinished(const UserDefaults& defaults) { return defaults.boolOr(kDashboardSeenKey, false); }
 
+bool onboardingFinished(const UserDefaults& defaults, const std::function<bool()>& setUpBefore) {
+  if (const auto stored = defaults.boolValue(kDashboardSeenKey)) return *stored;
+  return setUpBefore && setUpBefore();
+}
+
+bool setUpBefore(bool modelsMissing, const fs::path& history) {
+  if (modelsMissing) return false;
+  const auto text = readWholeFile(history);
+  return text && text->find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
 void markOnboardingFinished(UserDefaults& defaults) { (void)defaults.set(kDashboardSeenKey, Json(true)); }
 
 OnboardingModel::OnboardingModel(SharedBridge bridge, MainLoop& loop)

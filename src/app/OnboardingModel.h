@@ -110,6 +110,12 @@ class OnboardingModel {
 // the dashboard from then on.
 inline constexpr std::string_view kDashboardSeenKey = "dashboardSeen";
 bool onboardingFinished(const UserDefaults& defaults);
+// The same, but while the settings hold no record of it either way (a damaged
+// settings file was set aside), what is on disk decides: setUpBefore().
+bool onboardingFinished(const UserDefaults& defaults, const std::function<bool()>& setUpBefore);
+// Whether this user set Quorvel up before, judged from disk: no model is
+// missing and the history holds a line.
+bool setUpBefore(bool modelsMissing, const fs::path& history);
 void markOnboardingFinished(UserDefaults& defaults);
 
 // The demonstration card's fixed content: the said words (dropped ones struck)

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/DictationLog.h"
+#include "app/ModelStore.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/OnboardingPictures.h"
@@ -394,7 +396,10 @@ OnboardingController::~OnboardingController() {
   model_.reset();
 }
 
-bool OnboardingController::finished() { return onboardingFinished(UserDefaults::standard()); }
+bool OnboardingController::finished() {
+  return onboardingFinished(UserDefaults::standard(),
+                            [] { return setUpBefore(!ModelStore::missing().empty(), dictationLogFile()); });
+}
 
 void OnboardingController::show(bool fromStart) {
   if (fromStart || !window_) model_->restart();

@@ -237,5 +237,26 @@ TEST(OnboardingFinished, OnlyFinishingMarksIt) {
   EXPECT_EQ(defaults.boolValue("dashboardSeen"), true);
 }
 
+TEST(OnboardingFinished, WithoutARecordWhatIsOnDiskDecides) {
+  testing::TempDir home;
+  UserDefaults defaults(home / "defaults.json");
+  const fs::path history = home / "dictations.jsonl";
+  EXPECT_FALSE(setUpBefore(false, history));  // no history yet
+  testing::writeTextFile(history, "\n");
+  EXPECT_FALSE(setUpBefore(false, history));
+  testing::writeTextFile(history, "{\"time\": \"2026-03-01T09:15:02Z\"}\n");
+  EXPECT_FALSE(setUpBefore(true, history));  // a model is missing
+  EXPECT_TRUE(setUpBefore(false, history));
+
+  // The settings lost their record (a damaged file set aside): the disk says.
+  EXPECT_TRUE(onboardingFinished(defaults, [] { return true; }));
+  EXPECT_FALSE(onboardingFinished(defaults, [] { return false; }));
+  // A record either way wins.
+  ASSERT_TRUE(defaults.set("dashboardSeen", Json(false)).ok());
+  EXPECT_FALSE(onboardingFinished(defaults, [] { return true; }));
+  markOnboardingFinished(defaults);
+  EXPECT_TRUE(onboardingFinished(defaults, [] { return false; }));
+}
+
 }  // namespace
 }  // namespace quorvel
