@@ -82,9 +82,16 @@ Status set(bool open) {
   // really happens at login.
   const fs::path entry = entryFile();
   const fs::path executable = executableFolder() / "quorvel";
+  // What was there before, to put back exactly when the setting can't be saved.
+  const std::optional<std::string> before = pathExists(entry) ? readWholeFile(entry) : std::nullopt;
+  if (pathExists(entry) && !before) return Error{"could not read " + entry.string()};
   if (Status changed = apply(open, entry, executable); !changed.ok()) return changed;
   if (Status stored = UserDefaults().set(kSetting, Json(open)); !stored.ok()) {
-    (void)apply(!open, entry, executable);
+    if (before) {
+      (void)writeFileAtomically(entry, *before);
+    } else {
+      (void)apply(false, entry, executable);
+    }
     return stored;
   }
   return Done{};

@@ -30,7 +30,8 @@ std::string entryText(const fs::path& executable);
 Status apply(bool open, const fs::path& entry, const fs::path& executable);
 
 // Changes the entry for the running program (this executable, the standard
-// entry file), then stores the setting. On an error neither has changed.
+// entry file), then stores the setting. On an error neither has changed: an
+// entry that was there comes back as it was, one that was not stays away.
 Status set(bool open);
 
 // Brings the entry in line with the stored setting (at start, so a moved

@@ -81,5 +81,33 @@ TEST(OpenAtLoginTest, AnEntryThatCannotBeWrittenLeavesTheSettingAsItWas) {
   EXPECT_FALSE(OpenAtLogin::apply(true, home.path() / "autostart" / "quorvel.desktop", "/usr/bin/quorvel").ok());
 }
 
+TEST(OpenAtLoginTest, ASettingThatCannotBeSavedLeavesTheEntryAsItWas) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> entryBefore;
+    bool open;
+  };
+  const Case cases[] = {
+      {"turning on without an entry", std::nullopt, true},
+      {"turning off without an entry", std::nullopt, false},
+      {"turning off the user's own entry", "[Desktop Entry]\nExec=/old/place/quorvel --quiet\n", false},
+      {"turning on over the user's own entry", "[Desktop Entry]\nExec=/old/place/quorvel --quiet\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    ScopedEnv config("XDG_CONFIG_HOME", home.path().string());
+    // A file where the settings folder should be: the setting can't be saved.
+    ASSERT_TRUE(writeFileAtomically(home.path() / "quorvel", "x").ok());
+    const fs::path entry = home.path() / "autostart" / "quorvel.desktop";
+    if (c.entryBefore) {
+      createFolders(entry.parent_path());
+      ASSERT_TRUE(writeFileAtomically(entry, *c.entryBefore).ok());
+    }
+    EXPECT_FALSE(OpenAtLogin::set(c.open).ok());
+    EXPECT_EQ(pathExists(entry) ? readWholeFile(entry) : std::nullopt, c.entryBefore);
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
