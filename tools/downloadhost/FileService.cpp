@@ -158,9 +158,9 @@ void FileService::handle(const httplib::Request& request, httplib::Response& res
     // Names (and sends) the same number of bytes, one further on when it can.
     if (touched && faults.wrongRange && range.start + range.length < size) ++range.start;
     status = 206;
+    const std::int64_t namedEnd = range.start + range.length - 1 + (touched && faults.wrongRangeEnd ? 1 : 0);
     response.set_header("Content-Range", "bytes " + std::to_string(range.start) + "-" +
-                                             std::to_string(range.start + range.length - 1) +
-                                             "/" + std::to_string(size));
+                                             std::to_string(namedEnd) + "/" + std::to_string(size));
   }
 
   // What the length header promises, and what is really sent.

@@ -37,6 +37,8 @@ std::optional<std::string> parseFaults(const std::vector<std::string>& tokens, F
       faults.ignoreRanges = true;
     } else if (name == "wrong-range") {
       faults.wrongRange = true;
+    } else if (name == "wrong-range-end") {
+      faults.wrongRangeEnd = true;
     } else if (name == "corrupt") {
       faults.corrupt = true;
     } else if (name == "fail-first" || name == "short" || name == "extra" || name == "truncate" ||
@@ -136,6 +138,7 @@ std::string usage() {
          "  --stall MS           after half the body, send nothing for MS milliseconds\n"
          "  --corrupt            change one byte in the middle of every file\n"
          "  --wrong-range        a 206 whose Content-Range names the bytes after those asked\n"
+         "  --wrong-range-end    a 206 whose Content-Range names one byte too many at its end\n"
          "  --redirect moved|loop|plain  302 to /moved/<path> (also served), to the same\n"
          "                       path, or to the same path over plain http\n"
          "  --faults-on all|ranged|whole  which requests the faults touch\n"

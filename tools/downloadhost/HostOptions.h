@@ -19,6 +19,8 @@ struct Faults {
 
   bool ignoreRanges = false;     // a range request gets 200 and the whole file
   bool wrongRange = false;       // a 206 names other bytes than were asked (and sends those)
+  bool wrongRangeEnd = false;    // a 206 names the right first byte but a last one too far
+                                 // (and sends the bytes asked for)
   int failFirst = 0;             // the first N requests of each (path, range) get 500
   std::int64_t shortBy = 0;      // promise the full length, close N bytes early
   std::int64_t extra = 0;        // send N bytes more than the range (length included)

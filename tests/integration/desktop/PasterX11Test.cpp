@@ -155,6 +155,49 @@ TEST_F(PasterX11Test, AClipboardOwnerThatNeverAnswersCostsABoundedWait) {
   XCloseDisplay(hung);
 }
 
+TEST_F(PasterX11Test, AProgramThatTakesTheClipboardBeforeTheRestoreKeepsIt) {
+  testing::ClipboardOwner user(std::map<std::string, std::string>{{"UTF8_STRING", "mine"}});
+  ASSERT_TRUE(user.ok());
+  PasterX11::Settings settings;
+  settings.restoreAfter = 1500ms;  // room for the other program's copy
+  PasterX11 paster(settings);
+  ASSERT_TRUE(paster.paste("typed first", PasteChord::ctrlV));
+  ASSERT_TRUE(entryBecomes("typed first"));
+  testing::ClipboardOwner newer(std::map<std::string, std::string>{{"UTF8_STRING", "copied since"}});
+  ASSERT_TRUE(newer.ok());
+  ASSERT_TRUE(paster.waitUntilIdle(5s));
+  EXPECT_EQ(clipboard("UTF8_STRING"), "copied since");
+}
+
+TEST_F(PasterX11Test, TheRestoreWaitsForTheTargetToFetchThePastedTextButNotForever) {
+  testing::ClipboardOwner user(std::map<std::string, std::string>{{"UTF8_STRING", "mine"}});
+  ASSERT_TRUE(user.ok());
+  PasterX11::Settings settings;
+  settings.restoreAfter = 100ms;
+  settings.fetchGrace = 3000ms;
+  // No chord reaches a window: the "application" is this test, which reads
+  // the clipboard late, as a busy program does.
+  settings.sendChord = [](PasteChord) { return true; };
+  {
+    PasterX11 paster(settings);
+    ASSERT_TRUE(paster.paste("fetched late", PasteChord::ctrlV));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(clipboard("UTF8_STRING"), "fetched late");
+    ASSERT_TRUE(paster.waitUntilIdle(5s));
+    EXPECT_EQ(clipboard("UTF8_STRING"), "mine");
+  }
+  // Nobody fetches it at all: the user's clipboard still comes back, bounded.
+  testing::ClipboardOwner again(std::map<std::string, std::string>{{"UTF8_STRING", "mine again"}});
+  ASSERT_TRUE(again.ok());
+  settings.fetchGrace = 500ms;
+  PasterX11 paster(settings);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(paster.paste("never fetched", PasteChord::ctrlV));
+  ASSERT_TRUE(paster.waitUntilIdle(5s));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_EQ(clipboard("UTF8_STRING"), "mine again");
+}
+
 TEST_F(PasterX11Test, CopyPutsTheTextAloneOnTheClipboard) {
   PasterX11 paster;
   ASSERT_TRUE(paster.copy("copied words"));

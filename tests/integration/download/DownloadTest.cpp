@@ -84,6 +84,20 @@ class DownloadTest : public ::testing::Test {
     EXPECT_FALSE(fs::exists(target / (file + ".download"))) << file;
   }
 
+  // With the host answering every range with `fault`, each piece is refused
+  // and the whole fetch, verified, puts the file right.
+  void expectEveryPieceRefusedWith(const std::string& fault) {
+    startHost({fault, "--faults-on", "ranged"});
+    settings.triesPerPiece = 1;
+    const std::string data = testing::randomBytes(2500, 12);
+    const auto item = serve("big.bin", data);
+
+    ASSERT_TRUE(download({item}));
+    EXPECT_EQ(testing::readTextFile(target / "big.bin"), data);
+    EXPECT_TRUE(logs.contains("Quorvel: piece big.bin.0: the server answered 206 with 1000 bytes"));
+    EXPECT_EQ(rangesAsked("big.bin").back(), "-");
+  }
+
   bool anyMessageStartsWith(const std::string& prefix) const {
     return std::any_of(messages.begin(), messages.end(),
                        [&](const std::string& m) { return m.starts_with(prefix); });
@@ -188,15 +202,11 @@ TEST_F(DownloadTest, ThePauseBeforeEachRetryOfAPieceGrowsByAStep) {
 }
 
 TEST_F(DownloadTest, APieceWhoseContentRangeNamesOtherBytesIsRefused) {
-  startHost({"--wrong-range", "--faults-on", "ranged"});
-  settings.triesPerPiece = 1;
-  const std::string data = testing::randomBytes(2500, 12);
-  const auto item = serve("big.bin", data);
+  expectEveryPieceRefusedWith("--wrong-range");
+}
 
-  ASSERT_TRUE(download({item}));  // the whole fetch, verified, puts it right
-  EXPECT_EQ(testing::readTextFile(target / "big.bin"), data);
-  EXPECT_TRUE(logs.contains("Quorvel: piece big.bin.0: the server answered 206 with 1000 bytes"));
-  EXPECT_EQ(rangesAsked("big.bin").back(), "-");
+TEST_F(DownloadTest, APieceWhoseContentRangeHasTheRightStartButAWrongEndIsRefused) {
+  expectEveryPieceRefusedWith("--wrong-range-end");
 }
 
 TEST_F(DownloadTest, ARedirectFromHttpsToPlainHttpIsNotFollowed) {

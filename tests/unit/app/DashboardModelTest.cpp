@@ -7,6 +7,7 @@
 #include "FakeMainLoop.h"
 #include "TestSupport.h"
 #include "app/DashboardModel.h"
+#include "app/Stats.h"
 #include "support/Json.h"
 #include "text/WordsChanged.h"
 
@@ -155,6 +156,17 @@ TEST_F(DashboardModelTest, ReadingNeverRewritesTheUsersFiles) {
   EXPECT_EQ(dashboard->entries().size(), 2u);
   EXPECT_EQ(readTextFile(sources_.history), history);
   EXPECT_EQ(readTextFile(sources_.cleanup.user), cleanup);
+}
+
+TEST_F(DashboardModelTest, TheDaysFiguresStartAfreshAtLocalMidnight) {
+  const auto midnight = localDayOf(system_clock::now()).end;
+  using std::chrono::minutes;
+  writeTextFile(sources_.history, line(iso8601(midnight - minutes(3)), "Late at night.") +
+                                      line(iso8601(midnight + minutes(1)), "Early one."));
+  auto dashboard = model();
+  EXPECT_EQ(dashboard->stats(midnight - minutes(2)).today, 3);  // the first only: the second is tomorrow's
+  EXPECT_EQ(dashboard->stats(midnight + minutes(2)).today, 2);  // the same open window, a day later
+  EXPECT_EQ(dashboard->stats(midnight - minutes(2)).today, 3);
 }
 
 TEST_F(DashboardModelTest, SearchIgnoresCaseAndListsNewestFirst) {
