@@ -60,6 +60,7 @@ class ShellTest : public ::testing::Test {
     windows.onboardingFinished = [] { return true; };
     ShellTimings timings;
     timings.serverWait = 0.01;
+    timings.serverCheck = 5.0;  // the tests count the background tasks a dictation starts
     app = std::make_unique<AppDelegate>(
         ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
                    [this] { return inputAccess; }},
