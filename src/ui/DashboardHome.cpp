@@ -273,6 +273,8 @@ void HomePage::rebuild() {
           }
         } else if (kind == PermissionRow::Kind::keyboard) {
           if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(qs(command));
+        } else if (kind == PermissionRow::Kind::typing) {
+          if (bridge.allowTyping) bridge.allowTyping();
         } else if (bridge.enableAccessibility) {
           bridge.enableAccessibility();
         }
