@@ -121,7 +121,9 @@ namespace {
 
 std::string accessSignature(const InputAccess& access) {
   return std::string("|") + (access.wayland ? "w" : "") + (access.readKeyboard ? "r" : "") +
-         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "");
+         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "") +
+         std::to_string(static_cast<int>(access.keys)) + std::to_string(static_cast<int>(access.typing)) +
+         std::to_string(static_cast<int>(access.typingConsent));
 }
 
 }  // namespace

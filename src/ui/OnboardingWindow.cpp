@@ -167,7 +167,10 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::accessibility: {
         title_->setText(QStringLiteral("Let Quorvel type for you."));
-        picture_ = new SwitchPicture(model_.needsInputAccess(), model_.bridge().inputAccess().ruleMissing, parent);
+        // The terminal with the group's command, unless the desktop's own
+        // dialog is what is left (then the switch being turned on).
+        picture_ = new SwitchPicture(model_.needsInputAccess() && !model_.needsTypingConsent(),
+                                     model_.bridge().inputAccess().ruleMissing, parent);
         picture_->setFixedWidth(kTextWidth);
         contentLayout_->addWidget(picture_, 0, Qt::AlignHCenter);
         contentLayout_->addSpacing(14);
