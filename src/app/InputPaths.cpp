@@ -90,6 +90,12 @@ InputPaths chooseInputPaths(const SessionFacts& facts) {
   return paths;
 }
 
+bool beyondX11(const InputPaths& paths) {
+  const bool x11Keys = paths.keys == KeysPath::x11 || paths.keys == KeysPath::none;
+  const bool x11Typing = paths.typing == TypingPath::xtest || paths.typing == TypingPath::none;
+  return !x11Keys || !x11Typing;
+}
+
 std::string describeInputPaths(const InputPaths& paths) {
   return "keys through " + std::string(keysPathName(paths.keys)) + " (" + paths.keysReason + "); typing through " +
          std::string(typingPathName(paths.typing)) + " (" + paths.typingReason + ")";

@@ -70,6 +70,10 @@ struct InputPaths {
 
 InputPaths chooseInputPaths(const SessionFacts& facts);
 
+// Either half goes another way than X11's own (the Wayland permission step
+// applies); false for an X11 session and for no session at all.
+bool beyondX11(const InputPaths& paths);
+
 // "keys: global shortcuts portal (the desktop offers global shortcuts);
 // typing: …" — the log line.
 std::string describeInputPaths(const InputPaths& paths);

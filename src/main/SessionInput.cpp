@@ -165,7 +165,7 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
     if (input.portalTyping->allowedBefore()) input.asker->ask();
   }
 
-  const bool wayland = input.paths.keys != KeysPath::x11 || input.paths.typing != TypingPath::xtest;
+  const bool wayland = beyondX11(input.paths);
   input.access = [wayland, paths = input.paths, keys, paster = input.paster.get(), portal = input.portalTyping,
                   preferredKeys, preferredKeyboard] {
     InputAccess access;
@@ -204,7 +204,7 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
 
 InputAccess probeSessionAccess() {
   const InputPaths paths = chooseInputPaths(readSessionFacts());
-  const bool wayland = paths.keys != KeysPath::x11 || paths.typing != TypingPath::xtest;
+  const bool wayland = beyondX11(paths);
   InputAccess access = probeInputAccess(wayland);
   if (!wayland) return access;
   access.keys = paths.keys;

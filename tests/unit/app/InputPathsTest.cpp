@@ -56,6 +56,7 @@ TEST(InputPaths, EachHalfTakesTheFirstWayTheSessionOffers) {
     EXPECT_EQ(paths.typing, c.typing) << c.name;
     EXPECT_FALSE(paths.keysReason.empty()) << c.name;
     EXPECT_FALSE(paths.typingReason.empty()) << c.name;
+    EXPECT_EQ(beyondX11(paths), c.facts.wayland) << c.name;
   }
 }
 
