@@ -8,7 +8,12 @@
 // background tasks run on this thread when the benchmark says.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <random>
+#include <thread>
 
 #include "app/AppDelegate.h"
 #include "app/LoopTicker.h"
@@ -84,6 +89,71 @@ void keyPressToRecording(benchmark::State& state) {
   }
 }
 BENCHMARK(keyPressToRecording)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Key press to the first sound that reaches the recording, on the test
+// desktop's pipe microphone (scripts/desktop-session): a tone whose samples
+// count up starts 50 ms after the press, written in 10 ms slices at the pace
+// of speech; the first tone sample in the recording says how much of the
+// tone's start was lost. first_sample_ms is when the recording began to hear.
+void pressToFirstSample(benchmark::State& state) {
+  const auto fifo = environmentValue("QUORVEL_TEST_MIC_FIFO");
+  if (!fifo || MicPulse().inputFormat().sampleRate == 0) {
+    state.SkipWithError("run inside scripts/desktop-session (its pipe microphone)");
+    return;
+  }
+  const int pipe = ::open(fifo->c_str(), O_WRONLY | O_CLOEXEC);
+  if (pipe < 0) {
+    state.SkipWithError("cannot open the microphone's pipe");
+    return;
+  }
+  constexpr int kToneStart = 1000;  // sample i of the tone is kToneStart + i
+  constexpr std::size_t kSlice = 160;
+  FakeEngine engine;
+  Rig rig(MicPulse::factory(), engine);
+  rig.app->launch({"quorvel"});
+  rig.settle();
+  double lostMs = 0, startMs = 0, firstMs = 0;
+  int rounds = 0;
+  for (auto _ : state) {
+    const auto pressed = std::chrono::steady_clock::now();
+    std::thread tone([&] {
+      std::this_thread::sleep_until(pressed + std::chrono::milliseconds(50));
+      std::vector<std::int16_t> slice(kSlice);
+      for (int at = 0; at < 6400; at += static_cast<int>(kSlice)) {
+        for (std::size_t i = 0; i < kSlice; ++i) slice[i] = static_cast<std::int16_t>(kToneStart + at + static_cast<int>(i));
+        if (::write(pipe, slice.data(), slice.size() * 2) < 0) return;
+        std::this_thread::sleep_until(pressed + std::chrono::milliseconds(50 + (at + static_cast<int>(kSlice)) / 16));
+      }
+    });
+    rig.app->handleKey({ShellKey::rightAlt, true, true});
+    const double started = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed).count();
+    tone.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Samples heard = rig.recorder.snapshot();
+    state.PauseTiming();
+    rig.app->handleKey({ShellKey::rightAlt, false, true});
+    rig.loop.advance(0.3);
+    rig.settle();
+    state.ResumeTiming();
+    const auto first = std::find_if(heard.begin(), heard.end(), [](std::int16_t v) { return v >= kToneStart; });
+    if (first == heard.end()) {
+      state.SkipWithError("the tone never reached the recording");
+      break;
+    }
+    const double lost = (*first - kToneStart) / 16.0;
+    lostMs += lost;
+    startMs += started;
+    firstMs += lost > 0 ? 50 + lost : std::min(started, 50.0);
+    ++rounds;
+  }
+  ::close(pipe);
+  if (rounds > 0) {
+    state.counters["start_ms"] = startMs / rounds;
+    state.counters["tone_lost_ms"] = lostMs / rounds;
+    state.counters["first_sample_ms"] = firstMs / rounds;
+  }
+}
+BENCHMARK(pressToFirstSample)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // A microphone that has already heard the whole minute when it starts.
 class MinuteMic final : public AudioSource {
