@@ -76,16 +76,10 @@ class CleanWhileTalkingTest : public ::testing::Test {
       script += compactJson(Json{{"match", match}, {"answer", answer}}) + "\n";
     }
     testing::writeTextFile(scriptFile, script);
-    servers = std::make_unique<Servers>(testing::quickServerWaits());
-    servers->startLlama("cleanup-trained.gguf");
-    ASSERT_TRUE(servers->waitForLlama());
-    pipeline = Pipeline::create(*servers);
-    pipeline->configOverride =
-        CleanupConfig{kStandardSystem, {}, std::nullopt, std::nullopt, {kExample}, std::nullopt, std::nullopt};
   }
 
   // The trained model runs with its layer on the base model; the standard
-  // one is the base model alone.
+  // one is the base model alone. The server starts again with the layers.
   void use(const Mode& mode) {
     const fs::path layer = root / "data" / "models" / "adapters" / "cleanup-3.gguf";
     if (mode.trained) {
@@ -94,6 +88,14 @@ class CleanWhileTalkingTest : public ::testing::Test {
       fs::remove(layer);
     }
     Config::resetForTesting();
+    pipeline.reset();
+    if (servers) servers->stopAll();
+    servers = std::make_unique<Servers>(testing::quickServerWaits());
+    servers->startLlama("cleanup-trained.gguf");
+    ASSERT_TRUE(servers->waitForLlama());
+    pipeline = Pipeline::create(*servers);
+    pipeline->configOverride =
+        CleanupConfig{kStandardSystem, {}, std::nullopt, std::nullopt, {kExample}, std::nullopt, std::nullopt};
     pipeline->trained = mode.trained;
   }
 
