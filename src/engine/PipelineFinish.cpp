@@ -138,7 +138,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
     if (b != a) result.path += ", sentence break restored";
     return result;
   }
-  if (trained && Config::usesAdapters() && Config::longPiecesEnabled() &&
+  if (trained && servers_.usesLayers() && Config::longPiecesEnabled() &&
       wordCount(text) > longWords) {
     const std::int64_t failedMs = result.cleanupMs;
     DictationResult pieces = cleanInPieces(text, config, ahead, result, RefusedAttempt{messages, cleaned});
@@ -226,7 +226,7 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
 
 bool Pipeline::finishesFromHead(const std::string& text,
                                 const std::optional<TalkAheadHead>& ahead) const {
-  if (!trained || !Config::usesAdapters() || !Config::longPiecesEnabled()) return false;
+  if (!trained || !servers_.usesLayers() || !Config::longPiecesEnabled()) return false;
   if (wordCount(text) <= longWords) return false;
   if (!headFits(ahead, stripClosingCommands(text), placeBefore(), placeField())) return false;
   return fastFinishChosen(Config::fastFinish(), writingSpeed().tokensPerSecond());

@@ -54,4 +54,10 @@ Result<HttpResponse> httpStream(const HttpRequest& request,
 Result<HttpResponse> httpStreamLines(const HttpRequest& request,
                                      const std::function<bool(std::string_view line)>& onLine);
 
+// Bytes this process sent (request lines, headers and bodies) to addresses
+// other than loopback, since it started. Every transfer adds what it sent.
+std::int64_t bytesSentOnline();
+// Whether a numeric address (as a connection reports its peer) is loopback.
+bool isLoopbackIp(std::string_view ip);
+
 }  // namespace quorvel
