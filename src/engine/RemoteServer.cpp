@@ -57,7 +57,7 @@ std::string describeRemoteFailure(std::string_view error) {
   if (contains(error, "resolve host")) return "its name is not known";
   if (contains(error, "certificate") || contains(error, "SSL peer")) return "its certificate is not trusted";
   if (contains(error, "SSL") || contains(error, "TLS")) return "the secure connection failed";
-  if (contains(error, "Empty reply") || contains(error, "receiving data") || contains(error, "Recv failure") ||
+  if (contains(error, "Empty reply") || contains(error, "returned nothing") || contains(error, "receiving data") || contains(error, "Recv failure") ||
       contains(error, "Send failure")) {
     return "the connection dropped";
   }
@@ -109,6 +109,7 @@ Result<HttpRequest> RemoteServer::request(std::string_view endpoint, std::string
   request.url = address_->url(endpoint);
   request.headers = {{"Authorization", "Bearer " + key_}};
   request.caFile = caFile_;
+  request.followRedirects = false;  // the recording and the words go only where the user said
   return request;
 }
 

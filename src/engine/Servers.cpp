@@ -371,7 +371,7 @@ Servers::Probe Servers::probeRemoteSpeech() const {
   if (!request) return lastingFailure(server) ? Probe::exited : Probe::notYet;
   request->headers.emplace_back("Content-Type", "multipart/form-data; boundary=" + boundary);
   request->body = speechRequestBody(boundary, probeRecording(), "");
-  request->timeout = std::max(waits_.probeTimeout, std::chrono::milliseconds(20000));
+  request->timeout = std::max(waits_.probeTimeout, kSpeechRequestTimeout);  // it runs the model
   const auto answer = httpFetch(*request);
   if (server.noteAnswer(answer)) return lastingFailure(server) ? Probe::exited : Probe::notYet;
   const auto json = parseJson(answer->body);

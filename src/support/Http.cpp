@@ -97,7 +97,7 @@ Result<HttpResponse> perform(const HttpRequest& request,
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
   // Once on HTTPS, a redirect never leads to plain HTTP (curl keeps the Range
   // header across redirects, so a piece stays a piece).

@@ -28,6 +28,9 @@ struct HttpRequest {
   std::optional<std::pair<std::uint64_t, std::uint64_t>> range;
   // Certificate authority bundle for HTTPS (tests use a self-signed one).
   std::optional<std::string> caFile;
+  // Off for requests that carry the user's words: a redirect must not send
+  // them to an address the user did not name.
+  bool followRedirects = true;
   CancelToken cancel;
 };
 

@@ -150,6 +150,9 @@ class RemoteServerTest : public ::testing::Test {
       response.status = status.load();
       response.set_content(R"({"choices":[{"message":{"content":"Hello."}}]})", "application/json");
     });
+    server.Post("/moved", [](const httplib::Request&, httplib::Response& response) {
+      response.set_redirect("/v1/chat/completions", 307);
+    });
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
     for (int i = 0; i < 500 && !server.is_running(); ++i) std::this_thread::sleep_for(5ms);
@@ -214,6 +217,18 @@ TEST_F(RemoteServerTest, ARefusedKeyIsOneClearLineWithoutTheKey) {
   EXPECT_EQ(server->problem(), expected);
   EXPECT_EQ(server->refusal(), "the language model server refused the key (401)");
   EXPECT_TRUE(gotNoAnswer(answer.error()));
+}
+
+TEST_F(RemoteServerTest, ARedirectIsNotFollowedWithTheWords) {
+  auto server = remote();
+  auto request = server->request("/moved", "POST");
+  ASSERT_TRUE(request);
+  request->body = "the words";
+  const auto answer = httpFetch(*request);
+  ASSERT_TRUE(answer) << answer.error();
+  EXPECT_EQ(answer->status, 307);
+  EXPECT_EQ(requests.load(), 0);
+  EXPECT_EQ(server->noteAnswer(answer), "it answered HTTP 307");
 }
 
 TEST_F(RemoteServerTest, AfterAFailureNothingIsSentUntilThePauseIsOverAndASuccessEndsIt) {
