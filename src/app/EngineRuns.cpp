@@ -123,12 +123,8 @@ std::string firstWords(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
-// Why a server that should be running is not: how it ended and its log's
-// end, or what a server elsewhere did (a refused key says so in those words).
-void printServerExits(Servers& servers) {
-  for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
-    if (report) std::printf("%s\n", report->c_str());
-  }
+// What a server elsewhere did (a refused key says so in those words).
+void printRemoteProblems(Servers& servers) {
   for (const auto& remote : {servers.speechRemote(), servers.languageRemote()}) {
     if (!remote) continue;
     if (auto refused = remote->refusal()) {
@@ -137,6 +133,15 @@ void printServerExits(Servers& servers) {
       std::printf("%s\n", problem->c_str());
     }
   }
+}
+
+// Why a server that should be running is not: how it ended and its log's
+// end, or what a server elsewhere did.
+void printServerExits(Servers& servers) {
+  for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
+    if (report) std::printf("%s\n", report->c_str());
+  }
+  printRemoteProblems(servers);
 }
 
 // A language model elsewhere decides the request once it answered: with its
@@ -416,7 +421,7 @@ int runBank(const std::string& in, const std::string& out) {
       return 1;
     }
     if (unanswered > 0) {
-      printServerExits(servers);
+      printRemoteProblems(servers);
       std::printf("%d of %zu line(s) fell back: the language model gave no answer\n", unanswered, lines.size());
       std::fflush(stdout);
       return 1;
