@@ -77,6 +77,10 @@ struct DashboardBridge {
     return access;
   };
 
+  // Asks the desktop, in its own dialog, to let Quorvel type (typing through
+  // its remote desktop portal); the answer shows in inputAccess later.
+  std::function<void()> allowTyping = [] {};
+
   // --- Updates ---------------------------------------------------------------
   std::function<bool()> automaticUpdates = [] { return true; };
   std::function<void(bool)> setAutomaticUpdates = [](bool) {};

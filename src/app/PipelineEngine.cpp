@@ -45,7 +45,7 @@ bool PipelineEngine::wakeIfIdle() { return pipeline_->wakeIfIdle(); }
 std::optional<double> PipelineEngine::idleAtPress() { return pipeline_->idleAtPress(); }
 
 std::shared_ptr<TalkAhead> PipelineEngine::startTalkAhead(TalkAhead::ContextReader readContext) {
-  if (!TalkAhead::enabled() || !pipeline_->trained || !servers_->usesLayers() || !pipeline_->cleanupEnabled) {
+  if (!TalkAhead::enabled() || !pipeline_->cleansInPieces() || !pipeline_->cleanupEnabled) {
     return nullptr;
   }
   return TalkAhead::create(pipeline_, std::move(readContext));

@@ -122,7 +122,9 @@ namespace {
 
 std::string accessSignature(const InputAccess& access) {
   return std::string("|") + (access.wayland ? "w" : "") + (access.readKeyboard ? "r" : "") +
-         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "");
+         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "") +
+         std::to_string(static_cast<int>(access.keys)) + std::to_string(static_cast<int>(access.typing)) +
+         std::to_string(static_cast<int>(access.typingConsent));
 }
 
 }  // namespace
@@ -274,6 +276,8 @@ void HomePage::rebuild() {
           }
         } else if (kind == PermissionRow::Kind::keyboard) {
           if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(qs(command));
+        } else if (kind == PermissionRow::Kind::typing) {
+          if (bridge.allowTyping) bridge.allowTyping();
         } else if (bridge.enableAccessibility) {
           bridge.enableAccessibility();
         }
