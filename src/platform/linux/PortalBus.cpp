@@ -307,6 +307,11 @@ void PortalBus::cancel() {
   }
 }
 
+void PortalBus::closeSession(const std::string& session) {
+  std::string ignored;
+  (void)call("org.freedesktop.portal.Session", "Close", nullptr, ignored, std::chrono::seconds(2), session);
+}
+
 bool PortalBus::call(const char* interface, const char* method, GVariant* parameters, std::string& detail,
                      std::chrono::milliseconds limit, const std::string& path) {
   GError* error = nullptr;
