@@ -47,14 +47,21 @@ void store(const char* key, const std::string& value) {
 
 std::string trimmed(const QLineEdit* line) { return utf8(line->text().trimmed()); }
 
+// A block of the section: its own column with the row margins of the page,
+// headed by its title.
+QVBoxLayout* titledColumn(QWidget* block, const QString& title, int spacing) {
+  auto* column = new QVBoxLayout(block);
+  column->setContentsMargins(22, 14, 20, 14);
+  column->setSpacing(spacing);
+  column->addWidget(label(title, 14.5, 600, Ink::ink, false, block));
+  return column;
+}
+
 // One server: its fields, its toggle and the line that says how it stands.
 QWidget* serverBlock(const ServerKeys& keys, QWidget* parent) {
   UserDefaults defaults;
   auto* block = new QWidget(parent);
-  auto* column = new QVBoxLayout(block);
-  column->setContentsMargins(22, 14, 20, 14);
-  column->setSpacing(8);
-  column->addWidget(label(QString::fromUtf8(keys.title), 14.5, 600, Ink::ink, false, block));
+  QVBoxLayout* column = titledColumn(block, QString::fromUtf8(keys.title), 8);
   auto* address = edit(QStringLiteral("https://gpu.example:8443 (empty: this computer)"),
                        defaults.stringValue(keys.address).value_or(""), block);
   auto* keyFile = edit(QStringLiteral("Key file, readable only by you (chmod 600)"),
@@ -125,10 +132,7 @@ QWidget* sharedServerSettings(QWidget* parent) {
   rows->setSpacing(0);
 
   auto* intro = new QWidget(card);
-  auto* introColumn = new QVBoxLayout(intro);
-  introColumn->setContentsMargins(22, 14, 20, 6);
-  introColumn->setSpacing(3);
-  introColumn->addWidget(label(QStringLiteral("Servers on another machine"), 14.5, 600, Ink::ink, false, intro));
+  QVBoxLayout* introColumn = titledColumn(intro, QStringLiteral("Servers on another machine"), 3);
   introColumn->addWidget(label(QStringLiteral("For a team's GPU machine. When an address is set, your "
                                               "recordings (speech) or your words and the text around "
                                               "your cursor (language model) are sent there over HTTPS "
@@ -144,10 +148,7 @@ QWidget* sharedServerSettings(QWidget* parent) {
 
   rows->addWidget(hairline(card));
   auto* caBlock = new QWidget(card);
-  auto* caColumn = new QVBoxLayout(caBlock);
-  caColumn->setContentsMargins(22, 14, 20, 14);
-  caColumn->setSpacing(6);
-  caColumn->addWidget(label(QStringLiteral("Certificate authority"), 14.5, 600, Ink::ink, false, caBlock));
+  QVBoxLayout* caColumn = titledColumn(caBlock, QStringLiteral("Certificate authority"), 6);
   caColumn->addWidget(label(QStringLiteral("Only when your team's servers use their own; otherwise the "
                                            "system's certificates are trusted."),
                             13, 400, Ink::mute, true, caBlock));
