@@ -80,18 +80,10 @@ std::string chatRequestBody(const ChatRequest& request, const std::vector<Adapte
 }
 
 Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest& request) {
-  HttpRequest http;
   RemoteServer* remote = server.remote.get();
-  if (remote) {
-    // Nothing is sent while its setup is wrong or it is in its pause after a failure.
-    auto keyed = remote->request("/v1/chat/completions", "POST");
-    if (!keyed) return Error{remote->problem().value_or(keyed.error())};
-    http = std::move(keyed).value();
-  } else {
-    http.method = "POST";
-    http.url = "http://127.0.0.1:" + std::to_string(server.port) + "/v1/chat/completions";
-    http.headers = {{"Authorization", "Bearer " + server.apiKey}};
-  }
+  auto prepared = modelServerRequest(remote, server.port, server.apiKey, "/v1/chat/completions", "POST");
+  if (!prepared) return Error{prepared.error()};
+  HttpRequest http = std::move(prepared).value();
   http.headers.emplace_back("Content-Type", "application/json");
   http.body = chatRequestBody(request, server.layers, server.model);
   http.timeout = request.timeout;

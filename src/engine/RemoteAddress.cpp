@@ -11,6 +11,7 @@
 
 #include "support/EnvironmentValues.h"
 #include "support/Http.h"
+#include "support/ShellQuoted.h"
 
 namespace quorvel {
 namespace {
@@ -33,19 +34,6 @@ bool isPlainHostName(std::string_view host) {
   return !host.empty() && std::all_of(host.begin(), host.end(), [](unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '.';
   });
-}
-
-// Single quotes keep any path one word for the shell.
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
 }
 
 }  // namespace

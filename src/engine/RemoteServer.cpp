@@ -175,4 +175,18 @@ std::optional<std::string> RemoteServer::refusal() const {
   return "the " + serverKindName(kind_) + " refused the key (" + std::to_string(refusedStatus_) + ")";
 }
 
+Result<HttpRequest> modelServerRequest(const RemoteServer* remote, int localPort, const std::string& localKey,
+                                       std::string_view endpoint, std::string method) {
+  if (remote) {
+    auto keyed = remote->request(endpoint, std::move(method));
+    if (!keyed) return Error{remote->problem().value_or(keyed.error())};
+    return keyed;
+  }
+  HttpRequest request;
+  request.method = std::move(method);
+  request.url = "http://127.0.0.1:" + std::to_string(localPort) + std::string(endpoint);
+  request.headers = {{"Authorization", "Bearer " + localKey}};
+  return request;
+}
+
 }  // namespace quorvel

@@ -116,4 +116,10 @@ class RemoteServer {
   long refusedStatus_ = 0;                                     // guarded by mutex_
 };
 
+// A work request to one of the two model servers: the remote one's when an
+// address is set (or why nothing may be sent now, in the words of its
+// problem), else the local server's on loopback with the key Quorvel gave it.
+Result<HttpRequest> modelServerRequest(const RemoteServer* remote, int localPort, const std::string& localKey,
+                                       std::string_view endpoint, std::string method);
+
 }  // namespace quorvel

@@ -37,17 +37,9 @@ Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, 
                                   std::chrono::milliseconds timeout) {
   const std::string boundary = "quorvel-" + randomUuid();
   RemoteServer* remote = servers.speechRemote().get();
-  HttpRequest request;
-  if (remote) {
-    // Nothing is sent while its setup is wrong or it is in its pause after a failure.
-    auto keyed = remote->request("/inference", "POST");
-    if (!keyed) return Error{remote->problem().value_or(keyed.error())};
-    request = std::move(keyed).value();
-  } else {
-    request.method = "POST";
-    request.url = "http://127.0.0.1:" + std::to_string(Config::whisperPort()) + "/inference";
-    request.headers = {{"Authorization", "Bearer " + servers.apiKey()}};
-  }
+  auto prepared = modelServerRequest(remote, Config::whisperPort(), servers.apiKey(), "/inference", "POST");
+  if (!prepared) return Error{prepared.error()};
+  HttpRequest request = std::move(prepared).value();
   request.timeout = timeout;
   request.headers.emplace_back("Content-Type", "multipart/form-data; boundary=" + boundary);
   request.body = speechRequestBody(boundary, wav, prompt);
