@@ -49,6 +49,7 @@ class PipelineEngine final : public AppEngine {
   void setOnSpeechComeback(std::function<void()> handler) override;
   void tidyRecordings() override;
   std::optional<std::string> keepFailedRecording(SampleSpan samples) override;
+  std::optional<std::string> remoteProblem() override;
 
   // Ends a download in progress (at quit).
   void cancelDownloads() { cancel_.cancel(); }

@@ -12,6 +12,7 @@
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
+#include "ui/SharedServerSettings.h"
 
 namespace quorvel::ui {
 namespace {
@@ -239,6 +240,7 @@ void SettingsPage::rebuild() {
                              QString::fromUtf8(OpenAtLogin::kDetail.data(), OpenAtLogin::kDetail.size()),
                              atLogin, panel));
   body()->addWidget(panel);
+  body()->addWidget(sharedServerSettings(widget()));
 
   auto* updates = new Card(Card::Fill::panel, widget());
   auto* updateRows = new QVBoxLayout(updates);

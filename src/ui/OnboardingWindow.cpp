@@ -16,6 +16,7 @@
 
 #include "app/DictationLog.h"
 #include "app/ModelStore.h"
+#include "app/PrivacyTexts.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/OnboardingPictures.h"
@@ -135,7 +136,7 @@ class OnboardingWindow final : public QWidget {
     switch (built_) {
       case OnboardingStep::welcome: {
         title_->setText(QStringLiteral("Talk. Quorvel types it."));
-        body_->setText(QStringLiteral("Clean, finished text in any app. Everything stays on this computer."));
+        body_->setText(qs(privacyTexts(RemoteSettings::current()).welcome));
         auto* card = new DemoCard(parent);
         card->setFixedWidth(kTextWidth + 10);
         if (forPicture_) card->freeze();
@@ -144,8 +145,7 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::microphone: {
         title_->setText(QStringLiteral("Allow the microphone."));
-        body_->setText(QStringLiteral("Quorvel listens only while you hold the right Alt key. What it hears is turned "
-                                      "into text on this computer and never sent anywhere."));
+        body_->setText(qs(privacyTexts(RemoteSettings::current()).microphone));
         auto* mic = new MicPicture(parent);
         mic->setFixedWidth(kTextWidth);
         if (forPicture_) mic->freeze();
@@ -184,8 +184,7 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::ready: {
         title_->setText(QStringLiteral("Getting Quorvel ready."));
-        body_->setText(QStringLiteral("A one-time download of Quorvel's speech and writing models. After this, "
-                                      "everything works offline."));
+        body_->setText(qs(privacyTexts(RemoteSettings::current()).download));
         failed_ = centred(label(QStringLiteral("The download didn't finish."), 15, 650, Ink::rec, false, parent));
         contentLayout_->addWidget(failed_, 0, Qt::AlignHCenter);
         contentLayout_->addSpacing(6);
