@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/InputAccess.h"
+#include "app/KeySource.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -52,10 +53,12 @@ struct StatusFacts {
   bool trusted = false;
   std::string statusLine;
   std::string lastText;
+  KeyBinding keys;
 };
 
 inline constexpr const char* kStartingLine = "Starting local models…";
-inline constexpr const char* kHintLine = "Hold right Alt to dictate · tap right Super for a note";
+// "Hold right Alt to dictate · tap right Super for a note", with the chosen keys.
+std::string hintLine(const KeyBinding& keys);
 
 TrayLook trayLook(const StatusFacts& facts);
 

@@ -34,14 +34,14 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   if (choice.backend == KeyBackend::evdev) {
     input.keys = makeKeySource(choice);
     PasterWayland::Parts parts = PasterWayland::systemParts();
-    parts.rightAltHeld = [keys = input.keys.get()] { return keys->isDown(ShellKey::rightAlt); };
+    parts.rightAltHeld = [keys = input.keys.get()] { return keys->isDown(ShellKey::dictation); };
     input.paster = std::make_unique<PasterWayland>(std::move(parts));
   } else {
     auto keys = std::make_unique<KeysX11>();
     PasterX11::Settings settings;
     // The paster goes first (declared after the keys), so the keys outlive
     // these questions.
-    settings.userHoldsRightAlt = [keys = keys.get()] { return keys->isDown(ShellKey::rightAlt); };
+    settings.userHoldsRightAlt = [keys = keys.get()] { return keys->isDown(ShellKey::dictation); };
     settings.beforeOwnRightAlt = [keys = keys.get()](bool down) { keys->expectOwnRightAlt(down); };
     input.keys = std::move(keys);
     input.paster = std::make_unique<PasterX11>(std::move(settings));

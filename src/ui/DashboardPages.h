@@ -85,6 +85,9 @@ class SettingsPage final : public DashboardPage {
  public:
   explicit SettingsPage(DashboardModel& model, QWidget* parent = nullptr);
   void rebuild() override;
+
+ private:
+  void addUpdateRows(DashboardBridge& bridge);
 };
 
 // Removes and deletes every item of a layout.

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/DictationKeys.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/OnboardingPictures.h"
@@ -142,8 +143,10 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::microphone: {
         title_->setText(QStringLiteral("Allow the microphone."));
-        body_->setText(QStringLiteral("Quorvel listens only while you hold the right Alt key. What it hears is turned "
-                                      "into text on this computer and never sent anywhere."));
+        body_->setText(QStringLiteral("Quorvel listens only while you hold the %1 key. What it hears is turned "
+                                      "into text on this computer and never sent anywhere.")
+                           .arg(qs(dictationKeyName())));
+        addKeyNote(parent);
         auto* mic = new MicPicture(parent);
         mic->setFixedWidth(kTextWidth);
         if (forPicture_) mic->freeze();
@@ -192,13 +195,15 @@ class OnboardingWindow final : public QWidget {
         break;
       }
       case OnboardingStep::tryIt: {
-        body_->setText(QStringLiteral("Click in the box, hold the right Alt key, say a sentence, then let go."));
+        body_->setText(QStringLiteral("Click in the box, hold the %1 key, say a sentence, then let go.")
+                           .arg(qs(dictationKeyName())));
+        addKeyNote(parent);
         auto* frame = new Card(Card::Fill::panel, parent, 12);
         frame->setFixedSize(kTextWidth, 128);
         auto* frameLayout = new QVBoxLayout(frame);
         frameLayout->setContentsMargins(8, 6, 8, 6);
         tryBox_ = new QPlainTextEdit(frame);
-        tryBox_->setPlaceholderText(QStringLiteral("Click here, then hold right Alt and talk"));
+        tryBox_->setPlaceholderText(QStringLiteral("Click here, then hold %1 and talk").arg(qs(dictationKeyName())));
         tryBox_->setFont(Brand::sans(15.5, 400));
         tryBox_->setFrameShape(QFrame::NoFrame);
         tryBox_->setAccessibleName(QStringLiteral("Try it here"));
@@ -333,6 +338,17 @@ class OnboardingWindow final : public QWidget {
   }
 
  private:
+  // Why the dictation key is not right Alt, when the first launch chose so;
+  // nothing otherwise.
+  void addKeyNote(QWidget* parent) {
+    const std::string note = altGrChoiceNote(UserDefaults());
+    if (note.empty()) return;
+    QLabel* line = centred(label(qs(note), 13.5, 500, Ink::ink2, true, parent));
+    fitHeight(line);
+    contentLayout_->addWidget(line, 0, Qt::AlignHCenter);
+    contentLayout_->addSpacing(14);
+  }
+
   void clearContent() {
     while (QLayoutItem* item = contentLayout_->takeAt(0)) {
       if (QWidget* widget = item->widget()) {
