@@ -41,12 +41,13 @@ bool listed(const std::string& name) {
   return sources && std::any_of(sources->begin(), sources->end(), [&](const MicSource& s) { return s.name == name; });
 }
 
-// A USB headset that can be plugged in and out: a null source.
+// A USB headset that can be plugged in and out: a pipe source of its own.
 class Headset {
  public:
   void plugIn() {
-    module_ = run(std::string("pactl load-module module-null-source source_name=") + kHeadset +
-                  " source_properties=device.description=Test_Headset");
+    module_ = run(std::string("pactl load-module module-pipe-source source_name=") + kHeadset + " file=" +
+                  (folder_ / "headset").string() +
+                  " format=s16le rate=16000 channels=1 source_properties=device.description=Test_Headset");
     while (!module_.empty() && (module_.back() == '\n' || module_.back() == ' ')) module_.pop_back();
     ASSERT_FALSE(module_.empty());
   }
@@ -58,6 +59,7 @@ class Headset {
   ~Headset() { unplug(); }
 
  private:
+  testing::TempDir folder_;
   std::string module_;
 };
 
