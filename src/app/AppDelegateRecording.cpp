@@ -64,8 +64,10 @@ void AppDelegate::installMonitors() {
 }
 
 void AppDelegate::checkTrust() {
-  // Keys that could not be heard are tried again; working ones are left be.
-  if (!keysWork_) installMonitors();
+  // Keys that could not be heard are tried again, and so are keys that went
+  // quiet later (a source that switched to another way of hearing them and
+  // found it closed); working ones are left be.
+  if (!keysWork_ || !parts_.keys.problem().empty()) installMonitors();
   const bool now = keysWork_ && parts_.desktop.isTrusted();
   const bool accessChanged = readInputAccess();
   if (now != trusted_) {

@@ -115,6 +115,9 @@ struct DashboardBridge {
   std::function<void(const std::string& file)> chooseSpeechModel = [](const std::string&) {};
   // Deletes a downloaded model not in use; false when it can't.
   std::function<bool(const std::string& file)> deleteSpeechModel = [](const std::string&) { return false; };
+  // Asks the desktop, in its own dialog, to let Quorvel type (typing through
+  // its remote desktop portal); the answer shows in inputAccess later.
+  std::function<void()> allowTyping = [] {};
 
   // --- Updates ---------------------------------------------------------------
   // Whether this build has an update feed; without one the update rows are left out.

@@ -116,7 +116,14 @@ std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const Inp
     }
     rows.push_back(row);
   }
-  if (!access.complete()) {
+  if (access.wayland && access.readKeyboard && access.virtualKeyboard && access.typingAsk()) {
+    PermissionRow row;
+    row.kind = PermissionRow::Kind::typing;
+    row.text = "Quorvel can't type into other windows yet.";
+    row.button = "Allow Typing";
+    row.detail = typingConsentDetail(access.typingConsent);
+    rows.push_back(row);
+  } else if (!access.complete()) {
     PermissionRow row;
     row.kind = PermissionRow::Kind::keyboard;
     row.text = !access.readKeyboard ? "Quorvel can't hear the " + dictationKeyName() + " key yet."

@@ -51,7 +51,7 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup);
 
 // A permission the Home page asks for, with its button.
 struct PermissionRow {
-  enum class Kind { microphone, accessibility, keyboard };
+  enum class Kind { microphone, accessibility, keyboard, typing };
   Kind kind = Kind::microphone;
   std::string text;
   std::string button;   // "" when there is nothing to press (only a new login helps)
@@ -59,7 +59,8 @@ struct PermissionRow {
 };
 // At most two rows: the microphone when not authorised; then, on Wayland, the
 // keyboard devices' permission step while it is missing (the button copies
-// its command), else the accessibility switch when the keys or the field
+// its command), else the desktop's typing dialog while typing goes through
+// its portal and was not allowed yet, else the accessibility switch when the keys or the field
 // can't be reached.
 std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const InputAccess& access);
 

@@ -30,9 +30,14 @@ std::string permissionsReport(bool accessibilityTrusted, MicrophoneAccess microp
   std::string report = std::string("accessibility: ") + (accessibilityTrusted ? "allowed" : "not allowed") +
                        "\nmicrophone: " + std::string(microphoneAccessName(microphone)) + "\n";
   if (!input.wayland) return report;
+  report += "keys: " + std::string(keysPathName(input.keys)) + "\n";
+  report += "typing: " + std::string(typingPathName(input.typing));
+  if (input.typing == TypingPath::remoteDesktop) report += " (" + std::string(typingConsentName(input.typingConsent)) + ")";
+  report += "\n";
   report += std::string("keyboard: ") + (input.readKeyboard ? "allowed" : "not allowed") + "\n";
   report += std::string("virtual keyboard: ") + (input.virtualKeyboard ? "allowed" : "not allowed") + "\n";
-  if (!input.complete()) {
+  if (input.typingAsk()) report += "to allow typing: open Set Up Quorvel and click Allow Typing\n";
+  if (!input.readKeyboard || !input.virtualKeyboard) {
     if (input.loginPending && !input.ruleMissing) {
       report += "to allow: log out and back in (the account is in the input group already)\n";
     } else {

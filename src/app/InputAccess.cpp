@@ -34,6 +34,20 @@ std::string inputAccessDetail(const InputAccess& access, const std::string& rule
          inputAccessCommand(access, ruleFile);
 }
 
+std::string typingConsentDetail(TypingConsent consent) {
+  switch (consent) {
+    case TypingConsent::refused:
+      return "Typing was not allowed in your desktop's dialog. Click Allow Typing to be asked again.";
+    case TypingConsent::revoked:
+      return "Your desktop took back the permission to type. Click Allow Typing to be asked again.";
+    case TypingConsent::unavailable:
+      return "Your desktop's remote desktop portal did not answer. Click Allow Typing to try again.";
+    default:
+      return "Your desktop asks once whether Quorvel may type for you. Click Allow Typing and confirm in its "
+             "dialog; no terminal command and no new login are needed.";
+  }
+}
+
 std::string inputAccessStatusLine(const InputAccess& access) {
   if (access.complete()) return {};
   if (!access.readKeyboard) return "Needs permission to read the keyboard (see below)";

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/InputPaths.h"
+
 namespace quorvel {
 
 struct InputAccess {
@@ -15,7 +17,15 @@ struct InputAccess {
   bool virtualKeyboard = true;   // the virtual keyboard can be made
   bool ruleMissing = false;      // /dev/uinput is not open to the input group yet
   bool loginPending = false;     // the account is in the group; this login is older
-  bool complete() const { return !wayland || (readKeyboard && virtualKeyboard); }
+  // Which way each half goes now (readKeyboard and virtualKeyboard matter
+  // where they are the devices), and, when typing goes through the desktop's
+  // remote desktop portal, the user's answer to its dialog.
+  KeysPath keys = KeysPath::evdev;
+  TypingPath typing = TypingPath::uinput;
+  TypingConsent typingConsent = TypingConsent::given;
+  // Typing waits for the user to allow it in the desktop's dialog.
+  bool typingAsk() const { return typing == TypingPath::remoteDesktop && typingConsent != TypingConsent::given; }
+  bool complete() const { return !wayland || (readKeyboard && virtualKeyboard && !typingAsk()); }
   bool operator==(const InputAccess&) const = default;
 };
 
@@ -31,6 +41,10 @@ std::string inputAccessCommand(const InputAccess& access, const std::string& rul
 // and that a new login is needed (or only the new login, when the group is
 // already there).
 std::string inputAccessDetail(const InputAccess& access, const std::string& ruleFile);
+
+// For the typing row while the desktop's dialog has not been answered yes:
+// what happened and what the button does.
+std::string typingConsentDetail(TypingConsent consent);
 
 // The status line while something is missing ("Needs permission to read the
 // keyboard (see below)"), or "" when nothing is.

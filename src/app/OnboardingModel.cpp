@@ -61,6 +61,7 @@ void OnboardingModel::restart() {
   tryText.clear();
   splash = true;
   askedAccessibility = false;
+  askedTyping = false;
   micDenied = false;
   leavingReady = false;
   changed();
@@ -154,6 +155,12 @@ void OnboardingModel::askAccessibility() {
   changed();
 }
 
+void OnboardingModel::allowTyping() {
+  askedTyping = true;
+  if (bridge_->allowTyping) bridge_->allowTyping();
+  changed();
+}
+
 void OnboardingModel::everyTick() {
   switch (step_) {
     case OnboardingStep::microphone:
@@ -163,6 +170,13 @@ void OnboardingModel::everyTick() {
       }
       return;
     case OnboardingStep::accessibility:
+      if (askedTyping && !needsTypingConsent() && axAllowed()) {
+        askedTyping = false;
+        if (bringToFront) bringToFront();
+        nextLater(Seconds(kAfterAccessibilitySeconds), OnboardingStep::accessibility);
+        changed();
+        return;
+      }
       if (axAllowed() && askedAccessibility) {
         askedAccessibility = false;
         if (bringToFront) bringToFront();
@@ -194,6 +208,7 @@ OnboardingModel::PrimaryButton OnboardingModel::primaryButton() const {
         default: return {"Open Sound Settings", true, Action::askMicrophone};
       }
     case OnboardingStep::accessibility:
+      if (needsTypingConsent()) return {"Allow Typing", true, Action::allowTyping};
       if (axAllowed()) return {"Continue", true, Action::next};
       if (needsInputAccess()) return {"Copy Command", true, Action::askAccessibility};
       return {"Allow Accessibility", true, Action::askAccessibility};
@@ -216,6 +231,7 @@ void OnboardingModel::pressPrimary() {
     case PrimaryButton::Action::next: next(); return;
     case PrimaryButton::Action::askMicrophone: askMicrophone(); return;
     case PrimaryButton::Action::askAccessibility: askAccessibility(); return;
+    case PrimaryButton::Action::allowTyping: allowTyping(); return;
     case PrimaryButton::Action::retrySetup:
       if (bridge_->retrySetup) bridge_->retrySetup();
       changed();
@@ -224,6 +240,10 @@ void OnboardingModel::pressPrimary() {
 }
 
 std::string OnboardingModel::accessibilityBody() const {
+  if (needsTypingConsent()) {
+    return "Your desktop lets Quorvel type where your cursor is once you allow it in the desktop's own dialog. "
+           "It asks only once.";
+  }
   if (needsInputAccess()) {
     return "On Wayland, Quorvel hears the " + dictationKeyName() + " key by reading the keyboard itself, and types through a "
            "virtual keyboard. Your account needs to be in the input group, once.";
@@ -233,6 +253,16 @@ std::string OnboardingModel::accessibilityBody() const {
 }
 
 OnboardingModel::Line OnboardingModel::accessibilityHint() const {
+  if (needsTypingConsent()) {
+    const TypingConsent consent = bridge_->inputAccess().typingConsent;
+    if (askedTyping && consent == TypingConsent::notAsked) {
+      return {"Confirm in your desktop's dialog. This window moves on by itself.", Tone::ink};
+    }
+    if (consent == TypingConsent::refused || consent == TypingConsent::revoked) {
+      return {typingConsentDetail(consent), Tone::rec};
+    }
+    return {"Click Allow Typing, then confirm in your desktop's dialog.", Tone::mute};
+  }
   if (axAllowed()) return {"Done. Quorvel can hear the " + dictationKeyName() + " key.", Tone::accent};
   if (needsInputAccess()) {
     const InputAccess access = bridge_->inputAccess();
@@ -251,6 +281,11 @@ OnboardingModel::Line OnboardingModel::accessibilityHint() const {
 }
 
 bool OnboardingModel::needsInputAccess() const { return !bridge_->inputAccess().complete(); }
+
+bool OnboardingModel::needsTypingConsent() const {
+  const InputAccess access = bridge_->inputAccess();
+  return access.wayland && access.readKeyboard && access.virtualKeyboard && access.typingAsk();
+}
 
 OnboardingModel::Line OnboardingModel::readyLine() const {
   const SetupInfo info = setup();

@@ -37,6 +37,7 @@ class OnboardingModel {
   OnboardingStep step() const { return step_; }
   std::string tryText;              // the try-it box
   bool askedAccessibility = false;  // sent to switch the keys on, not yet back
+  bool askedTyping = false;         // the desktop's typing dialog was asked for
   bool micDenied = false;           // the microphone was refused; the explanation shows
   bool splash = true;               // the intro splash is showing
   // Whether the download step is part of the sequence (decided at creation).
@@ -55,6 +56,9 @@ class OnboardingModel {
   bool axAllowed() const { return bridge_->trusted(); }
   // On Wayland, the keyboard devices' one-time step is still to be taken.
   bool needsInputAccess() const;
+  // Typing goes through the desktop's portal, which has not said yes yet
+  // (and nothing else is missing).
+  bool needsTypingConsent() const;
   SetupInfo setup() const { return bridge_->setup(); }
 
   // Back to the welcome step with an empty box and the splash; pending moves
@@ -66,12 +70,14 @@ class OnboardingModel {
   void back();
   void askMicrophone();
   void askAccessibility();
+  // Opens the desktop's dialog that lets Quorvel type (in the background).
+  void allowTyping();
   // Every 0.5 s while the window shows: notices permissions granted outside
   // the window and the end of the download.
   void everyTick();
 
   struct PrimaryButton {
-    enum class Action { next, askMicrophone, askAccessibility, retrySetup };
+    enum class Action { next, askMicrophone, askAccessibility, allowTyping, retrySetup };
     std::string title;
     bool enabled = true;
     Action action = Action::next;

@@ -43,7 +43,7 @@ bool PipelineEngine::wakeIfIdle() { return pipeline_->wakeIfIdle(); }
 std::optional<double> PipelineEngine::idleAtPress() { return pipeline_->idleAtPress(); }
 
 std::shared_ptr<TalkAhead> PipelineEngine::startTalkAhead(TalkAhead::ContextReader readContext) {
-  if (!TalkAhead::enabled() || !pipeline_->trained || !Config::usesAdapters() || !pipeline_->cleanupEnabled) {
+  if (!TalkAhead::enabled() || !pipeline_->cleansInPieces() || !pipeline_->cleanupEnabled) {
     return nullptr;
   }
   return TalkAhead::create(pipeline_, std::move(readContext));

@@ -80,9 +80,16 @@ SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow
     // Both halves of the keyboard devices' step wait until the keys can be
     // heard; "--no-rule" pictures the longer command with the udev rule.
     const bool noRule = has(args, "--no-rule");
-    bridge->inputAccess = [raw = bridge.get(), noRule] {
+    const bool portal = has(args, "--portal");
+    bridge->inputAccess = [raw = bridge.get(), noRule, portal] {
       InputAccess access;
       access.wayland = true;
+      if (portal) {
+        access.keys = KeysPath::globalShortcuts;
+        access.typing = TypingPath::remoteDesktop;
+        access.typingConsent = TypingConsent::notAsked;
+        return access;
+      }
       access.readKeyboard = access.virtualKeyboard = raw->trusted();
       access.ruleMissing = noRule && !raw->trusted();
       return access;

@@ -22,7 +22,8 @@ enum class SnapshotWindow { dashboard, onboarding };
 //   --ax            (onboarding) the keys can be heard
 //   --no-download   (onboarding) every model is present
 //   --wayland       the Wayland form of the key permission (--no-rule: with the
-//                   udev rule still to install)
+//                   udev rule still to install; --portal: the desktop's portals,
+//                   typing not allowed in its dialog yet)
 //   --mic-gone      (dashboard) the chosen microphone is unplugged
 //   --speech-download (dashboard) another speech model is downloading
 SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow window);

@@ -27,7 +27,6 @@ struct Values {
   std::int64_t whisperPort = 8178, llamaPort = 8179;
   std::vector<AdapterEntry> adapters;
   bool neuralEngine = true, talkAhead = true, longPieces = true;
-  FastFinishSetting fastFinish = FastFinishSetting::automatic;
   std::optional<std::int64_t> headerSetting;
 
   std::mutex layerMutex;
@@ -82,8 +81,6 @@ Values& withSwitches() {
         switchFromSettings(environmentValue("QUORVEL_TALK_AHEAD"), defaults.value("talkAhead"));
     v.longPieces =
         switchFromSettings(environmentValue("QUORVEL_LONG_PIECES"), defaults.value("longPieces"));
-    v.fastFinish =
-        fastFinishFromSettings(environmentValue("QUORVEL_FAST_FINISH"), defaults.value("fastFinish"));
   });
   return v;
 }
@@ -257,7 +254,11 @@ int cleanupHeaderVersion() {
 
 bool talkAheadEnabled() { return withSwitches().talkAhead; }
 bool longPiecesEnabled() { return withSwitches().longPieces; }
-FastFinishSetting fastFinish() { return withSwitches().fastFinish; }
+FastFinishSetting fastFinish() {
+  // Read at every use: the settings page changes it while Quorvel runs.
+  return fastFinishFromSettings(environmentValue("QUORVEL_FAST_FINISH"),
+                                UserDefaults().value("fastFinish"));
+}
 
 void resetForTesting() {
   std::scoped_lock lock(valuesMutex);

@@ -89,7 +89,9 @@ int cleanupHeaderVersion();
 // Feature switches (environment, then user defaults, then on).
 bool talkAheadEnabled();
 bool longPiecesEnabled();
-// QUORVEL_FAST_FINISH, then the "fastFinish" default, then automatic.
+// QUORVEL_FAST_FINISH, then the "fastFinish" default, then automatic; read
+// afresh at every call, so a change on the settings page holds for the next
+// dictation.
 FastFinishSetting fastFinish();
 
 // Forgets every value worked out so far, so a test can change the environment

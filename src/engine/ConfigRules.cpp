@@ -37,6 +37,12 @@ FastFinishSetting fastFinishFromSettings(const std::optional<std::string>& envir
   return FastFinishSetting::automatic;
 }
 
+bool cleanWhileTalkingShown(const std::optional<Json>& stored) {
+  return fastFinishFromSettings(std::nullopt, stored) != FastFinishSetting::off;
+}
+
+Json cleanWhileTalkingStored(bool on) { return on ? Json("auto") : Json(false); }
+
 RootChoice chooseRoot(const std::optional<std::string>& rootSetting, const fs::path& home,
                       const fs::path& userDataFolder) {
   // An empty QUORVEL_ROOT would put "/models" at the top of the file system;

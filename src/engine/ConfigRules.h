@@ -32,6 +32,13 @@ enum class FastFinishSetting { automatic, on, off };
 FastFinishSetting fastFinishFromSettings(const std::optional<std::string>& environment,
                                          const std::optional<Json>& stored);
 
+// The settings page's switch "Clean while I talk" over the stored
+// "fastFinish": it shows on unless the setting is off, since automatic cleans
+// while talking wherever that helps. Switched off it stores false; switched
+// on it stores "auto", the default.
+bool cleanWhileTalkingShown(const std::optional<Json>& stored);
+Json cleanWhileTalkingStored(bool on);
+
 struct RootChoice {
   fs::path root;
   bool createFolders = false;  // whether models/ and logs/ are made below it

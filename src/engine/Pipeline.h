@@ -74,6 +74,17 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   // The same messages with one token, so the server has the shared prompt ready.
   void warmCleanup(const std::string& text, const CleanupConfig& config,
                    const ContextOverride& before, const ContextOverride& field);
+  // The share of the text's content words an answer must keep to be used,
+  // for the whole text and for each piece alike: the standard model is held
+  // closer to what was said than the trained one.
+  double minKept() const { return trained ? 0.5 : 0.65; }
+  // Whether a piece goes to the model at all: the trained model cleans every
+  // piece, the standard one only pieces that need it (the others stay as heard).
+  bool pieceNeedsModel(const std::string& piece) const;
+  // Whether long texts may be cleaned in pieces, while talking and after the
+  // release: the trained model only with its cleanup layer on the base model,
+  // the standard model always.
+  bool cleansInPieces() const;
   // The "before" context of the next piece: before, then the pieces so far,
   // cut to the last cleanupContextBefore characters.
   static std::optional<std::string> pieceBefore(const std::optional<std::string>& before,

@@ -124,8 +124,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
   result.cleanupMs = millisecondsSince(start);
   result.timings = timings;
 
-  const auto usable = usableCleanup(text, cleaned, config.dictionary, config.dictionary,
-                                    trained ? 0.5 : 0.65);
+  const auto usable = usableCleanup(text, cleaned, config.dictionary, config.dictionary, minKept());
   if (usable) {
     const std::string a = restoreDroppedSentences(text, *usable);
     const std::string b = restoreSentenceBreaks(text, a);
@@ -138,8 +137,7 @@ DictationResult Pipeline::finishText(const std::string& raw,
     if (b != a) result.path += ", sentence break restored";
     return result;
   }
-  if (trained && Config::usesAdapters() && Config::longPiecesEnabled() &&
-      wordCount(text) > longWords) {
+  if (cleansInPieces() && Config::longPiecesEnabled() && wordCount(text) > longWords) {
     const std::int64_t failedMs = result.cleanupMs;
     DictationResult pieces = cleanInPieces(text, config, ahead, result, RefusedAttempt{messages, cleaned});
     pieces.cleanupMs += failedMs;
@@ -173,6 +171,10 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
   }
 
   for (const std::string& piece : sentencePieces(rest, kPieceWords)) {
+    if (!pieceNeedsModel(piece)) {
+      cleaned.push_back(piece);
+      continue;
+    }
     const auto pieceContext = pieceBefore(before, cleaned);
     std::function<void(const std::string&)> partial;
     if (onPartial) {
@@ -192,7 +194,7 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
       auto reply = complete(messages, "cleanup", tokenLimit(piece), 0, partial);
       if (reply) answer = std::move(*reply);
     }
-    const auto usable = usableCleanup(piece, answer, config.dictionary, config.dictionary, 0.5);
+    const auto usable = usableCleanup(piece, answer, config.dictionary, config.dictionary, minKept());
     if (usable) {
       cleaned.push_back(*usable);
     } else {
@@ -226,11 +228,17 @@ DictationResult Pipeline::cleanInPieces(const std::string& text, const CleanupCo
 
 bool Pipeline::finishesFromHead(const std::string& text,
                                 const std::optional<TalkAheadHead>& ahead) const {
-  if (!trained || !Config::usesAdapters() || !Config::longPiecesEnabled()) return false;
+  if (!cleansInPieces() || !Config::longPiecesEnabled()) return false;
   if (wordCount(text) <= longWords) return false;
   if (!headFits(ahead, stripClosingCommands(text), placeBefore(), placeField())) return false;
   return fastFinishChosen(Config::fastFinish(), writingSpeed().tokensPerSecond());
 }
+
+bool Pipeline::pieceNeedsModel(const std::string& piece) const {
+  return trained || needsCleanup(piece);
+}
+
+bool Pipeline::cleansInPieces() const { return trained ? Config::usesAdapters() : true; }
 
 std::optional<std::string> Pipeline::placeBefore() const {
   if (testBefore) return testBefore;

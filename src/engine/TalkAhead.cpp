@@ -214,14 +214,19 @@ void TalkAhead::cleanFinishedPieces(const std::shared_ptr<State>& state, const s
       head = state->head;
       state->piece = cancel;
     }
-    const auto before = Pipeline::pieceBefore(head.before, head.cleaned);
-    const auto answer = pipeline.complete(
-        pipeline.cleanupMessages(piece, cfg, ContextOverride(before), ContextOverride(head.field)),
-        "cleanup", 3 * TextHelpers::wordCount(piece) + 20, 0, [](const std::string&) {}, {},
-        cancel);
     std::optional<std::string> usable;
-    if (answer && !cancel.cancelled()) {
-      usable = TextHelpers::usableCleanup(piece, *answer, cfg.dictionary, cfg.dictionary);
+    if (!pipeline.pieceNeedsModel(piece)) {
+      usable = piece;  // nothing to clean: kept as heard, as the whole text would be
+    } else {
+      const auto before = Pipeline::pieceBefore(head.before, head.cleaned);
+      const auto answer = pipeline.complete(
+          pipeline.cleanupMessages(piece, cfg, ContextOverride(before), ContextOverride(head.field)),
+          "cleanup", 3 * TextHelpers::wordCount(piece) + 20, 0, [](const std::string&) {}, {},
+          cancel);
+      if (answer && !cancel.cancelled()) {
+        usable = TextHelpers::usableCleanup(piece, *answer, cfg.dictionary, cfg.dictionary,
+                                            pipeline.minKept());
+      }
     }
     const std::string light = usable ? std::string() : TextHelpers::lightClean(piece);
 

@@ -1,7 +1,8 @@
 // Uses the time while the user is still talking: cleans the finished sentences
 // of the growing transcript in groups of about 60 words, and warms the language
 // model with the prompt for the whole transcript so far. At key release the
-// owner stops it and hands its Head to Pipeline::finish.
+// owner stops it and hands its Head to Pipeline::finish. Each piece is held to
+// the rules of the model the pipeline runs, trained or standard.
 //
 // Ownership: one per recording, made with create(); it keeps the pipeline
 // alive, and the pipeline's Servers must outlive it. Destroying it stops it

@@ -291,6 +291,7 @@ int runDesktopApp(int argc, char** argv) {
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
   // Handed to the dashboard and onboarding windows.
   bridge = app.makeBridge();
+  if (input.allowTyping) bridge->allowTyping = input.allowTyping;
   bridge->updateVersion = [&updates] { return updates.pendingVersion(); };
   bridge->installUpdate = [&updates] { updates.checkNow(); };
   bridge->checkForUpdates = [&updates] { updates.checkNow(); };

@@ -1,16 +1,62 @@
-// Choosing the session's key and typing adapters.
+// Choosing and making the session's key and typing adapters.
 #include "main/SessionInput.h"
 
-#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/linux/EvdevDevices.h"
 #include "platform/linux/InputAccessProbe.h"
+#include "platform/linux/KeysEvdev.h"
 #include "platform/linux/KeysX11.h"
 #include "platform/linux/PasterWayland.h"
 #include "platform/linux/PasterX11.h"
+#include "platform/linux/PortalProbe.h"
+#include "platform/linux/PortalShortcuts.h"
+#include "platform/linux/PortalTyping.h"
+#include "platform/linux/PreferredKeyboard.h"
+#include "platform/linux/PreferredKeys.h"
 #include "support/Log.h"
 #include "ui/GuiStart.h"
 
 namespace quorvel {
+
+// Asks the desktop's typing question on a thread of its own, one at a time;
+// going away ends a question still open.
+class TypingAsker {
+ public:
+  explicit TypingAsker(std::shared_ptr<PortalTyping> portal) : portal_(std::move(portal)) {}
+  ~TypingAsker() {
+    portal_->cancel();
+    std::scoped_lock lock(mutex_);
+    if (thread_.joinable()) thread_.join();
+  }
+  void ask() {
+    std::scoped_lock lock(mutex_);
+    if (asking_) return;
+    if (thread_.joinable()) thread_.join();
+    asking_ = true;
+    thread_ = std::thread([this] {
+      (void)portal_->ask();
+      std::scoped_lock done(mutex_);
+      asking_ = false;
+    });
+  }
+
+ private:
+  std::shared_ptr<PortalTyping> portal_;
+  std::mutex mutex_;
+  bool asking_ = false;  // guarded by mutex_
+  std::thread thread_;   // guarded by mutex_
+};
+
+SessionInput::SessionInput() = default;
+SessionInput::~SessionInput() = default;
+SessionInput::SessionInput(SessionInput&&) noexcept = default;
+SessionInput& SessionInput::operator=(SessionInput&&) noexcept = default;
 
 std::optional<std::string> prepareSession(const KeyBackendChoice& choice) {
   if (choice.backend == KeyBackend::none) {
@@ -29,34 +75,154 @@ std::optional<std::string> prepareSession(const KeyBackendChoice& choice) {
   return std::nullopt;
 }
 
+namespace {
+
+bool uinputWritable() {
+  const int fd = ::open("/dev/uinput", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::unique_ptr<KeySource> makeKeys(KeysPath path, PreferredKeys*& preferred) {
+  switch (path) {
+    case KeysPath::globalShortcuts: {
+      auto keys = std::make_unique<PreferredKeys>(
+          std::make_unique<PortalShortcuts>(PortalShortcuts::Settings{}),
+          [] { return std::make_unique<KeysEvdev>(std::make_unique<UdevKeyboards>()); });
+      preferred = keys.get();
+      return keys;
+    }
+    case KeysPath::evdev:
+      return std::make_unique<KeysEvdev>(std::make_unique<UdevKeyboards>());
+    case KeysPath::x11:
+    case KeysPath::xwayland:
+    case KeysPath::none:
+      return std::make_unique<KeysX11>();
+  }
+  return std::make_unique<KeysX11>();
+}
+
+}  // namespace
+
 SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   SessionInput input;
-  if (choice.backend == KeyBackend::evdev) {
-    input.keys = makeKeySource(choice);
-    PasterWayland::Parts parts = PasterWayland::systemParts();
-    parts.rightAltHeld = [keys = input.keys.get()] { return keys->isDown(ShellKey::dictation); };
-    input.paster = std::make_unique<PasterWayland>(std::move(parts));
-  } else {
-    auto keys = std::make_unique<KeysX11>();
-    PasterX11::Settings settings;
-    // The paster goes first (declared after the keys), so the keys outlive
-    // these questions.
-    settings.userHoldsRightAlt = [keys = keys.get()] { return keys->isDown(ShellKey::dictation); };
-    settings.beforeOwnRightAlt = [keys = keys.get()](bool down) { keys->expectOwnRightAlt(down); };
-    input.keys = std::move(keys);
-    input.paster = std::make_unique<PasterX11>(std::move(settings));
+  (void)choice;  // the session kind; the facts below say the same and more
+  const SessionFacts facts = readSessionFacts();
+  input.paths = chooseInputPaths(facts);
+  logLine("Quorvel: " + describeInputPaths(input.paths));
+
+  PreferredKeys* preferredKeys = nullptr;
+  input.keys = makeKeys(input.paths.keys, preferredKeys);
+  auto* x11Keys = dynamic_cast<KeysX11*>(input.keys.get());
+  KeySource* keys = input.keys.get();
+
+  // Made inside the paster; the access question looks at it later.
+  auto preferredKeyboard = std::make_shared<PreferredKeyboard*>(nullptr);
+  switch (input.paths.typing) {
+    case TypingPath::remoteDesktop:
+    case TypingPath::uinput: {
+      PasterWayland::Parts parts = PasterWayland::systemParts();
+      if (input.paths.typing == TypingPath::remoteDesktop) {
+        PortalTyping::Settings settings;
+        settings.stateFile = PortalTyping::defaultStateFile();
+        input.portalTyping = std::make_shared<PortalTyping>(settings);
+        parts.makeKeyboard = [portal = input.portalTyping, preferredKeyboard](DeviceProblem& problem)
+            -> std::unique_ptr<KeyEventSink> {
+          problem.clear();
+          auto keyboard = std::make_unique<PreferredKeyboard>(
+              portal, [](DeviceProblem& fallbackProblem) -> std::unique_ptr<KeyEventSink> {
+                return UinputKeyboard::create(fallbackProblem);
+              });
+          *preferredKeyboard = keyboard.get();
+          return keyboard;
+        };
+      }
+      parts.rightAltHeld = [keys] { return keys->isDown(ShellKey::dictation); };
+      input.paster = std::make_unique<PasterWayland>(std::move(parts));
+      break;
+    }
+    case TypingPath::xtest:
+    case TypingPath::xwayland:
+    case TypingPath::none: {
+      PasterX11::Settings settings;
+      // The paster goes first (declared after the keys), so the keys outlive
+      // these questions.
+      settings.userHoldsRightAlt = [keys] { return keys->isDown(ShellKey::dictation); };
+      if (x11Keys != nullptr) {
+        settings.beforeOwnRightAlt = [x11Keys](bool down) { x11Keys->expectOwnRightAlt(down); };
+      }
+      input.paster = std::make_unique<PasterX11>(std::move(settings));
+      break;
+    }
   }
-  const bool wayland = choice.backend == KeyBackend::evdev;
-  input.access = [wayland, keys = input.keys.get(), paster = input.paster.get()] {
+
+  if (input.portalTyping) {
+    input.asker = std::make_unique<TypingAsker>(input.portalTyping);
+    input.allowTyping = [asker = input.asker.get()] { asker->ask(); };
+    // Allowed on an earlier launch: the kept permission is offered now, so
+    // the first dictation does not wait for it.
+    if (input.portalTyping->allowedBefore()) input.asker->ask();
+  }
+
+  const bool wayland = beyondX11(input.paths);
+  input.access = [wayland, paths = input.paths, keys, paster = input.paster.get(), portal = input.portalTyping,
+                  preferredKeys, preferredKeyboard] {
     InputAccess access;
     access.wayland = wayland;
     if (!wayland) return access;
-    access.readKeyboard = !keys->needsPermission();
-    access.virtualKeyboard = !paster->needsPermission();
-    if (!access.complete()) addInputAccessDetails(access);
+    access.keys = paths.keys;
+    if (preferredKeys != nullptr && !preferredKeys->portalInUse()) access.keys = KeysPath::evdev;
+    access.typing = paths.typing;
+    // Refused or taken back: the virtual keyboard types when it can;
+    // otherwise the row offers the desktop's dialog again.
+    if (portal && *preferredKeyboard != nullptr && !(*preferredKeyboard)->portalInUse() && uinputWritable()) {
+      access.typing = TypingPath::uinput;
+    }
+    if (portal) access.typingConsent = portal->consent() == TypingConsent::notAsked && portal->refusedBefore()
+                                           ? TypingConsent::refused
+                                           : portal->consent();
+    // The devices matter where they are the way, or the only way left to
+    // hear and type everywhere (XWayland reaches X11 windows only).
+    switch (access.keys) {
+      case KeysPath::evdev: access.readKeyboard = !keys->needsPermission(); break;
+      case KeysPath::xwayland: access.readKeyboard = false; break;
+      default: break;
+    }
+    switch (access.typing) {
+      case TypingPath::uinput:
+        access.virtualKeyboard = portal ? true : !paster->needsPermission();
+        break;
+      case TypingPath::xwayland: access.virtualKeyboard = false; break;
+      default: break;
+    }
+    if (!access.readKeyboard || !access.virtualKeyboard) addInputAccessDetails(access);
     return access;
   };
   return input;
+}
+
+InputAccess probeSessionAccess() {
+  const InputPaths paths = chooseInputPaths(readSessionFacts());
+  const bool wayland = beyondX11(paths);
+  InputAccess access = probeInputAccess(wayland);
+  if (!wayland) return access;
+  access.keys = paths.keys;
+  access.typing = paths.typing;
+  if (paths.keys == KeysPath::globalShortcuts) access.readKeyboard = true;
+  if (paths.keys == KeysPath::xwayland) access.readKeyboard = false;
+  if (paths.typing == TypingPath::remoteDesktop) {
+    access.virtualKeyboard = true;
+    PortalTyping::Settings settings;
+    settings.stateFile = PortalTyping::defaultStateFile();
+    const PortalTyping kept(settings);
+    access.typingConsent = kept.allowedBefore()   ? TypingConsent::given
+                           : kept.refusedBefore() ? TypingConsent::refused
+                                                  : TypingConsent::notAsked;
+  }
+  if (paths.typing == TypingPath::xwayland) access.virtualKeyboard = false;
+  addInputAccessDetails(access);
+  return access;
 }
 
 }  // namespace quorvel

@@ -1,8 +1,11 @@
-// The keys and the typing the desktop session allows: in an X11 session the
-// X11 adapters (XInput2 keys, XTEST chord); in a Wayland session the keyboard
-// devices (evdev) and a virtual keyboard (uinput), with the clipboard and the
-// windows through XWayland; QUORVEL_KEYS=x11|evdev chooses by hand. A process
-// with neither session gets a clear message instead of a half-working app.
+// The keys and the typing the desktop session allows, chosen once by
+// chooseInputPaths (logged with its reasons): in an X11 session the X11
+// adapters (XInput2 keys, XTEST chord); under Wayland the desktop's portals
+// (global shortcuts, remote desktop) where offered, else the keyboard devices
+// (evdev) and a virtual keyboard (uinput), else XWayland's X11 path, with the
+// clipboard and the windows through XWayland. QUORVEL_KEYS=x11|evdev|portal
+// chooses by hand. A process with no session gets a clear message instead of
+// a half-working app.
 //
 // Threading: main thread, before and while the application starts.
 #pragma once
@@ -13,11 +16,15 @@
 #include <string>
 
 #include "app/InputAccess.h"
+#include "app/InputPaths.h"
 #include "app/KeySource.h"
 #include "app/Paster.h"
 #include "platform/linux/KeyBackend.h"
 
 namespace quorvel {
+
+class PortalTyping;
+class TypingAsker;
 
 // Before the QApplication exists: in a session the keys can be heard in,
 // asks Qt for XWayland under Wayland (a native Wayland tag can't be placed or
@@ -26,15 +33,32 @@ namespace quorvel {
 std::optional<std::string> prepareSession(const KeyBackendChoice& choice);
 
 struct SessionInput {
+  SessionInput();
+  ~SessionInput();
+  SessionInput(SessionInput&&) noexcept;
+  SessionInput& operator=(SessionInput&&) noexcept;
+
+  InputPaths paths;
+  std::shared_ptr<PortalTyping> portalTyping;  // when typing goes through the portal
   std::unique_ptr<KeySource> keys;
   std::unique_ptr<Paster> paster;  // after keys: it asks them whether right Alt is held
-  // The Wayland permission step as it stands now; reads keys and paster, so
-  // it must not outlive them.
+  // The permission step as it stands now; reads keys and paster, so it must
+  // not outlive them.
   std::function<InputAccess()> access;
+  // Opens the desktop's typing dialog in the background (onboarding's and
+  // the dashboard's Allow Typing); nothing when typing needs no dialog.
+  std::function<void()> allowTyping;
+  std::unique_ptr<TypingAsker> asker;  // last: its question ends first
 };
 
-// The key source and paster for the choice (not started). REQUIRES: choice
-// names a backend.
+// The key source and paster for the session (not started), with the choice
+// and its reasons logged. REQUIRES: choice names a backend.
 SessionInput makeSessionInput(const KeyBackendChoice& choice);
+
+// The permission step as the system stands, for the permissions report: the
+// paths the application would choose, the desktop's typing answer as kept
+// from earlier launches, and the devices where they are the way. Nothing is
+// bound, started or asked.
+InputAccess probeSessionAccess();
 
 }  // namespace quorvel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "main/DesktopApp.h"
+#include "main/SessionInput.h"
 #include "app/Diagnostics.h"
 #include "app/Dispatch.h"
 #include "app/DownloadModels.h"
@@ -53,8 +54,7 @@ int main(int argc, char** argv) {
     }
     case Mode::permissionsReport: {
       AtspiDesktop desktop;
-      const bool wayland = chooseKeyBackend().backend == KeyBackend::evdev;
-      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0), probeInputAccess(wayland));
+      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0), probeSessionAccess());
     }
     case Mode::downloadTest:
       return runDownloadCheck(choice.values.at(0));

@@ -37,6 +37,7 @@ fs::path xdgFolder(const char* variable, const char* fallbackUnderHome) {
 
 fs::path xdgDataHome() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
 fs::path xdgConfigHome() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+fs::path xdgStateHome() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
 
 fs::path executableFolder() {
   std::error_code error;
@@ -107,15 +108,19 @@ bool writeAll(int fd, std::string_view data) {
   return true;
 }
 
-Status writeFileAtomically(const fs::path& path, std::string_view data) {
+namespace {
+
+Status replaceFile(const fs::path& path, std::string_view data, bool privateFile) {
   const fs::path temporary =
       path.parent_path() / ("." + path.filename().string() + "." + randomUuid() + ".tmp");
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privateFile ? 0600 : 0644);
   if (fd < 0) {
     return Error{"could not write " + path.string() + ": " + std::strerror(errno)};
   }
-  // A file the user keeps private (0600) stays private after the replacement.
-  if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
+  if (privateFile) {
+    ::fchmod(fd, 0600);
+  } else if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
+    // A file the user keeps private (0600) stays private after the replacement.
     ::fchmod(fd, existing.st_mode & 07777);
   }
   if (!writeAll(fd, data)) {
@@ -142,6 +147,14 @@ Status writeFileAtomically(const fs::path& path, std::string_view data) {
     ::close(folder);
   }
   return success();
+}
+
+}  // namespace
+
+Status writeFileAtomically(const fs::path& path, std::string_view data) { return replaceFile(path, data, false); }
+
+Status writePrivateFileAtomically(const fs::path& path, std::string_view data) {
+  return replaceFile(path, data, true);
 }
 
 FileLock::FileLock(const fs::path& path, Target target, Wait wait) : ownsFd_(true) {

@@ -19,6 +19,8 @@ fs::path homeFolder();
 fs::path xdgDataHome();
 // $XDG_CONFIG_HOME when absolute, else ~/.config.
 fs::path xdgConfigHome();
+// $XDG_STATE_HOME when absolute, else ~/.local/state.
+fs::path xdgStateHome();
 // The folder holding the running executable (from /proc/self/exe).
 fs::path executableFolder();
 
@@ -38,6 +40,9 @@ Result<std::string> readWholeFileOrError(const fs::path& path);
 // written, flushed to disk and renamed over path. Readers see the old or the
 // new file, never a mix. The folder must exist.
 Status writeFileAtomically(const fs::path& path, std::string_view data);
+// The same for a file only the user may read (0600 whatever was there
+// before, and never readable by others while it is written).
+Status writePrivateFileAtomically(const fs::path& path, std::string_view data);
 
 // Writes every byte of data to the descriptor, going on after an interrupted
 // or short write. False on failure, errno saying why; a write that makes no

@@ -8,6 +8,7 @@
 
 #include "app/DictationKeys.h"
 #include "app/OpenAtLogin.h"
+#include "engine/ConfigRules.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
@@ -58,6 +59,21 @@ QWidget* settingRow(const QString& title, const QString& explanation, QWidget* c
   control->setParent(widget);
   line->addWidget(control, 0, Qt::AlignVCenter);
   return widget;
+}
+
+// "Clean while I talk": the fast finish of long dictations. On stands for
+// the automatic choice (cleaned while talking wherever the model writes
+// slowly enough for it to help); off always cleans the whole text again.
+QWidget* cleanWhileTalkingRow(QWidget* parent) {
+  auto* toggle = new Toggle();
+  toggle->setChecked(cleanWhileTalkingShown(UserDefaults().value("fastFinish")));
+  toggle->setAccessibleName(QStringLiteral("Clean while I talk"));
+  QObject::connect(toggle, &QAbstractButton::toggled, toggle, [](bool on) {
+    (void)UserDefaults().set("fastFinish", cleanWhileTalkingStored(on));
+  });
+  return settingRow(QStringLiteral("Clean while I talk"),
+                    QStringLiteral("Sentences are tidied as you speak, so long dictations arrive sooner after you let go"),
+                    toggle, parent);
 }
 
 }  // namespace
@@ -239,6 +255,8 @@ void SettingsPage::rebuild() {
     });
     rows->addWidget(settingRow(QString::fromUtf8(setting.title), QString::fromUtf8(setting.explanation), toggle, panel));
   }
+  rows->addWidget(hairline(panel));
+  rows->addWidget(cleanWhileTalkingRow(panel));
   DashboardBridge& bridge = model_.bridge();
   rows->addWidget(hairline(panel));
   auto* atLogin = new Toggle();

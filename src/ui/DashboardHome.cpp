@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLayoutItem>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 #include <chrono>
 
 #include "app/DayLabels.h"
@@ -102,7 +104,23 @@ DashboardPage::DashboardPage(DashboardModel& model, QWidget* parent) : QScrollAr
   viewport()->setAutoFillBackground(false);
 }
 
-void DashboardPage::clearBody() { clearLayout(body_); }
+void DashboardPage::clearBody() {
+  clearLayout(body_);
+  // Once the page is drawn again (after the rebuild that called this).
+  QTimer::singleShot(0, this, [this] { fitCanvas(); });
+}
+
+void DashboardPage::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  fitCanvas();
+}
+
+void DashboardPage::fitCanvas() {
+  QWidget* canvas = widget();
+  if (canvas == nullptr || canvas->layout() == nullptr) return;
+  const int needed = canvas->layout()->heightForWidth(viewport()->width());
+  canvas->setMinimumHeight(std::max(0, needed));
+}
 
 void DashboardPage::addHeading(const QString& title, const QString& text, QWidget* accessory) {
   QHBoxLayout* line = nullptr;
@@ -122,7 +140,9 @@ namespace {
 
 std::string accessSignature(const InputAccess& access) {
   return std::string("|") + (access.wayland ? "w" : "") + (access.readKeyboard ? "r" : "") +
-         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "");
+         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "") +
+         std::to_string(static_cast<int>(access.keys)) + std::to_string(static_cast<int>(access.typing)) +
+         std::to_string(static_cast<int>(access.typingConsent));
 }
 
 }  // namespace
@@ -274,6 +294,8 @@ void HomePage::rebuild() {
           }
         } else if (kind == PermissionRow::Kind::keyboard) {
           if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(qs(command));
+        } else if (kind == PermissionRow::Kind::typing) {
+          if (bridge.allowTyping) bridge.allowTyping();
         } else if (bridge.enableAccessibility) {
           bridge.enableAccessibility();
         }

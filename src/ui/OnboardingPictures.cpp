@@ -263,8 +263,8 @@ void StepIcon::paintEvent(QPaintEvent*) {
 
 // --- SwitchPicture ----------------------------------------------------------------------
 
-SwitchPicture::SwitchPicture(bool wayland, bool withRule, QWidget* parent)
-    : QWidget(parent), wayland_(wayland), withRule_(wayland && withRule) {
+SwitchPicture::SwitchPicture(bool wayland, bool withRule, QWidget* parent, bool portal)
+    : QWidget(parent), wayland_(wayland), withRule_(wayland && withRule), portal_(portal && !wayland) {
   setMinimumSize(sizeHint());
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
@@ -306,18 +306,20 @@ void SwitchPicture::paintEvent(QPaintEvent*) {
   painter.setFont(Brand::sans(12.5, 500));
   painter.setPen(Palette::mute());
   painter.drawText(QRectF(18, 0, width() - 36, 38), Qt::AlignVCenter | Qt::AlignLeft,
-                   QStringLiteral("Settings  ›  Accessibility"));
+                   portal_ ? QStringLiteral("Your desktop  ›  Remote control")
+                           : QStringLiteral("Settings  ›  Accessibility"));
   const QRectF row(18, 38, width() - 36, height() - 38);
   // The app's mark and name.
   paintMark(painter, QRectF(row.left(), row.center().y() - 13, 26, 26), Palette::accent());
   painter.setFont(Brand::sans(14.5, 600));
   painter.setPen(Palette::ink());
   painter.drawText(QRectF(row.left() + 36, row.top(), 300, row.height() / 2 + 6), Qt::AlignBottom | Qt::AlignLeft,
-                   QStringLiteral("Assistive technologies"));
+                   portal_ ? QStringLiteral("Quorvel") : QStringLiteral("Assistive technologies"));
   painter.setFont(Brand::sans(12, 400));
   painter.setPen(Palette::mute());
   painter.drawText(QRectF(row.left() + 36, row.center().y() + 4, 300, row.height() / 2), Qt::AlignTop | Qt::AlignLeft,
-                   QStringLiteral("Lets Quorvel hear keys and read text"));
+                   portal_ ? QStringLiteral("May type into other windows")
+                           : QStringLiteral("Lets Quorvel hear keys and read text"));
   // The switch.
   const QRectF track(row.right() - 44, row.center().y() - 12, 44, 24);
   painter.setPen(on_ ? Qt::NoPen : QPen(Palette::rule(), 1));

@@ -78,8 +78,9 @@ class StepIcon final : public QWidget {
 class SwitchPicture final : public QWidget {
  public:
   // wayland: the terminal with the command; withRule: the udev rule is part
-  // of the copied command too.
-  SwitchPicture(bool wayland, bool withRule, QWidget* parent);
+  // of the copied command too; portal: the desktop's own typing permission
+  // in place of the accessibility switch.
+  SwitchPicture(bool wayland, bool withRule, QWidget* parent, bool portal = false);
   void setOn(bool on);
   QSize sizeHint() const override { return {420, wayland_ ? (withRule_ ? 110 : 92) : 104}; }
 
@@ -89,6 +90,7 @@ class SwitchPicture final : public QWidget {
  private:
   bool wayland_;
   bool withRule_;
+  bool portal_;
   bool on_ = false;
 };
 

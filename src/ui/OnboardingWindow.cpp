@@ -170,7 +170,11 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::accessibility: {
         title_->setText(QStringLiteral("Let Quorvel type for you."));
-        picture_ = new SwitchPicture(model_.needsInputAccess(), model_.bridge().inputAccess().ruleMissing, parent);
+        // The terminal with the group's command, unless the desktop's own
+        // dialog is what is left (then the switch being turned on).
+        picture_ = new SwitchPicture(model_.needsInputAccess() && !model_.needsTypingConsent(),
+                                     model_.bridge().inputAccess().ruleMissing, parent,
+                                     model_.needsTypingConsent());
         picture_->setFixedWidth(kTextWidth);
         contentLayout_->addWidget(picture_, 0, Qt::AlignHCenter);
         contentLayout_->addSpacing(14);
@@ -275,7 +279,7 @@ class OnboardingWindow final : public QWidget {
         break;
       case OnboardingStep::accessibility: {
         body_->setText(qs(model_.accessibilityBody()));
-        if (picture_) picture_->setOn(model_.axAllowed());
+        if (picture_) picture_->setOn(model_.axAllowed() && !model_.needsTypingConsent());
         const auto hint = model_.accessibilityHint();
         if (hint_) {
           hint_->setText(qs(hint.text));

@@ -75,8 +75,10 @@ UdevKeyboards::~UdevKeyboards() {
 std::vector<std::unique_ptr<KeyboardDevice>> UdevKeyboards::present() {
   std::vector<std::unique_ptr<KeyboardDevice>> keyboards;
   problem_.clear();
+  error_ = DeviceError::none;
   if (udev_ == nullptr) {
     problem_ = "cannot list the input devices (udev)";
+    error_ = DeviceError::failed;
     return keyboards;
   }
   struct udev_enumerate* list = udev_enumerate_new(udev_);
@@ -100,6 +102,7 @@ std::vector<std::unique_ptr<KeyboardDevice>> UdevKeyboards::present() {
   }
   udev_enumerate_unref(list);
   if (keyboards.empty()) {
+    error_ = refused > 0 ? DeviceError::noPermission : DeviceError::missing;
     problem_ = refused > 0 ? "no permission to read the keyboards in /dev/input (the user is not "
                              "in the \"input\" group)"
                            : "no keyboard found in /dev/input";

@@ -44,11 +44,13 @@ class UdevKeyboards : public KeyboardFinder {
   int changesFd() const override;
   std::vector<std::unique_ptr<KeyboardDevice>> added() override;
   std::string problem() const override { return problem_; }
+  DeviceError error() const override { return error_; }
 
  private:
   struct udev* udev_ = nullptr;
   struct udev_monitor* monitor_ = nullptr;
   std::string problem_;
+  DeviceError error_ = DeviceError::none;
 };
 
 }  // namespace quorvel

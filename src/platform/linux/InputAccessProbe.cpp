@@ -48,7 +48,7 @@ InputAccess probeInputAccess(bool wayland) {
   access.wayland = wayland;
   if (!wayland) return access;
   UdevKeyboards keyboards;
-  access.readKeyboard = !(keyboards.present().empty() && keyboards.problem().starts_with("no permission"));
+  access.readKeyboard = !(keyboards.present().empty() && keyboards.error() == DeviceError::noPermission);
   const int fd = open("/dev/uinput", O_WRONLY | O_CLOEXEC);
   if (fd >= 0) {
     close(fd);

@@ -14,8 +14,10 @@ KeyBackendChoice chooseKeyBackend(const std::optional<std::string>& keysOverride
   if (keysOverride == "x11") return {KeyBackend::x11, "QUORVEL_KEYS=x11"};
   if (keysOverride == "evdev") return {KeyBackend::evdev, "QUORVEL_KEYS=evdev"};
   std::string ignored;
-  if (keysOverride && !keysOverride->empty()) {
-    ignored = " (QUORVEL_KEYS=" + *keysOverride + " is neither x11 nor evdev)";
+  if (keysOverride == "portal") {
+    ignored = " (QUORVEL_KEYS=portal)";
+  } else if (keysOverride && !keysOverride->empty()) {
+    ignored = " (QUORVEL_KEYS=" + *keysOverride + " is neither x11, evdev nor portal)";
   }
   if (waylandDisplay && !waylandDisplay->empty()) {
     return {KeyBackend::evdev, "a Wayland session" + ignored};

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/DeviceProblem.h"
+
 namespace quorvel {
 
 using KeyBits = std::bitset<KEY_CNT>;
@@ -39,6 +41,8 @@ class KeyboardFinder {
   // After changesFd() became readable: the keyboards that were added.
   virtual std::vector<std::unique_ptr<KeyboardDevice>> added() { return {}; }
   virtual std::string problem() const = 0;
+  // The kind of problem() (none when there is none).
+  virtual DeviceError error() const { return problem().empty() ? DeviceError::none : DeviceError::failed; }
 };
 
 }  // namespace quorvel

@@ -22,6 +22,7 @@ bool KeysEvdev::start(Handler handler) {
   std::scoped_lock lock(mutex_);
   const std::string before = problem_;
   problem_ = devices.empty() ? finder_->problem() : std::string();
+  error_ = devices.empty() ? finder_->error() : DeviceError::none;
   if (!problem_.empty()) {
     // The application tries again every few seconds: say it once.
     if (problem_ != before) logLine("Quorvel: cannot hear the keys: " + problem_);
@@ -29,6 +30,7 @@ bool KeysEvdev::start(Handler handler) {
   }
   if (!keyThread_.open()) {
     problem_ = "cannot make a pipe for the key thread";
+    error_ = DeviceError::failed;
     return false;
   }
   for (auto& device : devices) keyboards_.push_back({std::move(device), {}});
@@ -66,7 +68,7 @@ std::string KeysEvdev::problem() const {
 
 bool KeysEvdev::needsPermission() const {
   std::scoped_lock lock(mutex_);
-  return problem_.starts_with("no permission");
+  return error_ == DeviceError::noPermission;
 }
 
 size_t KeysEvdev::keyboardCount() const {

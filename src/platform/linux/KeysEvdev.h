@@ -57,6 +57,7 @@ class KeysEvdev : public KeySource {
   std::unique_ptr<KeyboardFinder> finder_;
   mutable std::mutex mutex_;
   std::string problem_;                  // guarded by mutex_
+  DeviceError error_ = DeviceError::none;  // guarded by mutex_; the kind of problem_
   Handler handler_;                      // guarded by mutex_
   std::vector<Keyboard> keyboards_;      // guarded by mutex_ (changed by the thread only)
   std::vector<KeyEvent> pending_;        // guarded by mutex_; read, not yet delivered

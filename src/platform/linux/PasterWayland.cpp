@@ -14,7 +14,7 @@ constexpr const char* keptLine = "; it stays in Copy Last Dictation";
 
 PasterWayland::Parts PasterWayland::systemParts(PasterX11::Settings clipboardSettings) {
   Parts parts;
-  parts.makeKeyboard = [](std::string& problem) -> std::unique_ptr<KeyEventSink> {
+  parts.makeKeyboard = [](DeviceProblem& problem) -> std::unique_ptr<KeyEventSink> {
     return UinputKeyboard::create(problem);
   };
   parts.layout = [](std::string& source) { return currentKeyLayout(source); };
@@ -37,7 +37,7 @@ PasterWayland::PasterWayland(Parts parts) : parts_(std::move(parts)) {
     std::scoped_lock lock(keysMutex_);
     // Made now, so the compositor has taken it in before the first paste.
     keyboard_ = parts_.makeKeyboard(keyboardProblem_);
-    if (!keyboard_) logLine("Quorvel: cannot type into other windows: " + keyboardProblem_);
+    if (!keyboard_) logLine("Quorvel: cannot type into other windows: " + keyboardProblem_.text);
   }
   typingThread_ = std::thread([this] { typingLoop(); });
   ClipboardHooks hooks;
@@ -105,12 +105,12 @@ bool PasterWayland::copy(const std::string& text) { return clipboard_ && clipboa
 bool PasterWayland::needsPermission() const {
   std::scoped_lock lock(keysMutex_);
   // A missing node counts too: the same one-time step loads the module.
-  return !keyboard_ && (keyboardProblem_.starts_with("no permission") || keyboardProblem_.starts_with("no /dev/uinput"));
+  return !keyboard_ && grantedByInputGroup(keyboardProblem_.error);
 }
 
 std::string PasterWayland::problem() const {
   std::scoped_lock lock(keysMutex_);
-  return keyboard_ ? std::string() : keyboardProblem_;
+  return keyboard_ ? std::string() : keyboardProblem_.text;
 }
 
 void PasterWayland::onLateFailure(std::function<void()> handler) {
@@ -138,11 +138,11 @@ bool PasterWayland::sendChord(PasteChord chord) {
   KeyEventSink* keys = keyboard();
   std::scoped_lock lock(writeMutex_);
   if (keys == nullptr || !keys->write(pasteChordEvents(chord, v))) {
-    logLine("Quorvel: could not send the paste keys on the virtual keyboard");
+    logLine("Quorvel: could not send the paste keys on " + (keys ? keys->way() : std::string("the virtual keyboard")));
     return false;
   }
   logLine(std::string("Quorvel: pasted through the clipboard with ") +
-          (chord == PasteChord::ctrlShiftV ? "Ctrl+Shift+V" : "Ctrl+V") + " on the virtual keyboard");
+          (chord == PasteChord::ctrlShiftV ? "Ctrl+Shift+V" : "Ctrl+V") + " on " + keys->way());
   return true;
 }
 
@@ -155,9 +155,9 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
             ") has no key for " + describeCharacters(plan.untypeable) + keptLine);
     return false;
   }
-  logLine("Quorvel: typing the dictation key by key on the virtual keyboard (" + why + "; layout " +
-          layout.name + " from " + source + ")");
   KeyEventSink* keys = keyboard();
+  logLine("Quorvel: typing the dictation key by key on " + (keys ? keys->way() : std::string("the virtual keyboard")) +
+          " (" + why + "; layout " + layout.name + " from " + source + ")");
   std::scoped_lock lock(writeMutex_);
   for (size_t i = 0; i < plan.keys.size(); ++i) {
     if (stopping()) {
@@ -165,7 +165,8 @@ bool PasterWayland::type(const std::string& text, PasteChord chord, const std::s
       return false;
     }
     if (keys == nullptr || !keys->write(plan.keys[i])) {
-      logLine("Quorvel: the virtual keyboard stopped after " + std::to_string(i) + " characters" + keptLine);
+      logLine("Quorvel: " + (keys ? keys->way() : std::string("the virtual keyboard")) + " stopped after " +
+              std::to_string(i) + " characters" + keptLine);
       return false;
     }
     if (parts_.keyPause.count() > 0) std::this_thread::sleep_for(parts_.keyPause);

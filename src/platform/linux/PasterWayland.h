@@ -47,7 +47,7 @@ class PasterWayland : public Paster {
   struct Parts {
     // The virtual keyboard, or nothing with problem set (tried again at the
     // next paste when it failed).
-    std::function<std::unique_ptr<KeyEventSink>(std::string& problem)> makeKeyboard;
+    std::function<std::unique_ptr<KeyEventSink>(DeviceProblem& problem)> makeKeyboard;
     // The keyboard layout in use, read before each typing; source names
     // where it came from.
     std::function<KeyLayout(std::string& source)> layout;
@@ -104,7 +104,7 @@ class PasterWayland : public Paster {
   mutable std::mutex keysMutex_;
   std::mutex writeMutex_;
   std::unique_ptr<KeyEventSink> keyboard_;  // set under keysMutex_
-  std::string keyboardProblem_;             // guarded by keysMutex_
+  DeviceProblem keyboardProblem_;           // guarded by keysMutex_
   std::function<void()> lateFailure_;       // guarded by keysMutex_
 
   std::mutex queueMutex_;

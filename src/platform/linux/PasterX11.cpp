@@ -457,6 +457,10 @@ void PasterX11::Worker::handle(const Request& request) {
   } else if (!settings.sendChord(request.chord)) {
     logLine("Quorvel: could not send the paste keys; the dictation stays in Copy Last Dictation");
   }
+  // The restore counts from the chord: sending it may have waited (for the
+  // desktop's permission dialog), and the window fetches the text only then.
+  pastedAt = SteadyClock::now();
+  restoreAt = pastedAt + settings.restoreAfter;
 }
 
 void PasterX11::Worker::restore() {

@@ -49,11 +49,14 @@ bool FdKeyEventSink::write(const std::vector<input_event>& events) {
   return true;
 }
 
-std::unique_ptr<UinputKeyboard> UinputKeyboard::create(std::string& problem) {
+std::unique_ptr<UinputKeyboard> UinputKeyboard::create(DeviceProblem& problem) {
   const int fd = open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    problem = errno == EACCES || errno == EPERM ? "no permission to write /dev/uinput"
-                                                : "no /dev/uinput (" + std::string(std::strerror(errno)) + ")";
+    if (errno == EACCES || errno == EPERM) {
+      problem = {DeviceError::noPermission, "no permission to write /dev/uinput"};
+    } else {
+      problem = {DeviceError::missing, "no /dev/uinput (" + std::string(std::strerror(errno)) + ")"};
+    }
     return nullptr;
   }
   bool ok = ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0;
@@ -66,7 +69,7 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::create(std::string& problem) {
   std::strncpy(setup.name, virtualKeyboardName, UINPUT_MAX_NAME_SIZE - 1);
   ok = ok && ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
   if (!ok) {
-    problem = "cannot create a virtual keyboard: " + std::string(std::strerror(errno));
+    problem = {DeviceError::failed, "cannot create a virtual keyboard: " + std::string(std::strerror(errno))};
     close(fd);
     return nullptr;
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Paster.h"
+#include "platform/linux/DeviceProblem.h"
 
 namespace quorvel {
 
@@ -25,6 +26,9 @@ class KeyEventSink {
   virtual ~KeyEventSink() = default;
   // Writes all events in order; false when the device refused any.
   virtual bool write(const std::vector<input_event>& events) = 0;
+  // Which way the keys go right now, for log lines ("the virtual keyboard",
+  // "the desktop's remote desktop portal").
+  virtual std::string way() const { return "the virtual keyboard"; }
 };
 
 // The events of one chord: Ctrl (+ Shift) + the key that gives "v" (KEY_V on
@@ -46,7 +50,7 @@ class UinputKeyboard : public KeyEventSink {
  public:
   // Creates the virtual keyboard; nothing, with problem set ("no permission
   // to write /dev/uinput", "no /dev/uinput"), when it can't.
-  static std::unique_ptr<UinputKeyboard> create(std::string& problem);
+  static std::unique_ptr<UinputKeyboard> create(DeviceProblem& problem);
   ~UinputKeyboard() override;
   UinputKeyboard(const UinputKeyboard&) = delete;
   UinputKeyboard& operator=(const UinputKeyboard&) = delete;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "FieldsApp.h"
+#include "PortalStandin.h"
 #include "TestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/Json.h"
@@ -114,7 +115,7 @@ class AppDesktop : public ::testing::Test {
   }
 
   // Starts quorvel with the stand-ins answering from the script.
-  void start(const std::string& script) {
+  void start(const std::string& script, const std::map<std::string, std::string>& environment = {}) {
     writeTextFile(dir / "script.jsonl", script);
     LaunchOptions options;
     options.executable = buildProgram("quorvel").string();
@@ -132,6 +133,7 @@ class AppDesktop : public ::testing::Test {
         {"QUORVEL_TALK_AHEAD", "0"},
         {"QUORVEL_LOG_STDERR", "1"},
     };
+    for (const auto& [name, value] : environment) options.extraEnvironment[name] = value;
     auto launched = ChildProcess::launch(options);
     ASSERT_TRUE(launched) << launched.error();
     quorvel = std::move(launched.value());
@@ -141,10 +143,11 @@ class AppDesktop : public ::testing::Test {
 
   bool logHas(const std::string& line) { return readWholeFile(log).value_or("").find(line) != std::string::npos; }
 
-  // Holds the key (right Alt unless said) while the microphone plays
-  // `samples`, paced in real time.
-  void dictate(const std::string& samples, std::chrono::milliseconds tail = 400ms, int withKey = kRightAlt) {
-    key(withKey, true);
+  // Holds right Alt while the microphone plays `samples`, paced in real time.
+  // press: how the key goes down and up (XTEST by default).
+  void dictate(const std::string& samples, std::chrono::milliseconds tail = 400ms,
+               const std::function<void(bool)>& press = rightAlt) {
+    press(true);
     std::this_thread::sleep_for(150ms);
     const int fifo = ::open(std::getenv("QUORVEL_TEST_MIC_FIFO"), O_WRONLY);
     ASSERT_GE(fifo, 0);
@@ -156,7 +159,7 @@ class AppDesktop : public ::testing::Test {
     }
     ::close(fifo);
     std::this_thread::sleep_for(tail);
-    key(withKey, false);
+    press(false);
   }
 
   fs::path history() const { return root / "logs" / "dictations.jsonl"; }
@@ -253,13 +256,47 @@ TEST_F(AppDesktop, OnAGermanLayoutAltGrTypesAndRightCtrlDictates) {
     EXPECT_TRUE(historyLines(history()).empty());
 
     if (!keepsAltGr) {
-      dictate(speech, 400ms, kRightCtrl);
+      dictate(speech, 400ms, [](bool down) { key(kRightCtrl, down); });
       const std::string expected = "@€" + TextHelpers::fitText("Typed with the right key.", "@€", "").text;
       EXPECT_TRUE(eventually([&] { return fields->text("entry") == expected; }))
           << fields->text("entry").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
       EXPECT_EQ(historyLines(history()).size(), 1u);
     }
   }
+}
+
+// The desktop's portals instead of the input group: the key bound as a
+// global shortcut, the paste chord through the remote desktop portal (the
+// stand-in hands each key to the X server), the permission asked at the first
+// dictation and kept for the user alone.
+TEST_F(AppDesktop, ThroughTheDesktopsPortalsADictationNeedsNoInputGroup) {
+  if (!PortalStandin::interfacesInstalled()) GTEST_SKIP() << "needs xdg-desktop-portal-dev";
+  PortalStandin portal(std::getenv("DBUS_SESSION_BUS_ADDRESS"), dir.path(), {"--xtest", std::getenv("DISPLAY")});
+  ASSERT_TRUE(portal.ready()) << readWholeFile(dir / "portal.out").value_or("");
+  start(R"({"text": ""}
+{"text": "please send the report to katrin by friday."}
+{"match": "please send the report to katrin by friday.", "answer": "Please send the report to Katrin by Friday."}
+)",
+        {{"QUORVEL_KEYS", "portal"}, {"XDG_STATE_HOME", (dir / "state").string()}});
+  EXPECT_TRUE(logHas("Quorvel: keys through the desktop's global shortcuts portal (QUORVEL_KEYS=portal); typing "
+                     "through the desktop's remote desktop portal (QUORVEL_KEYS=portal)"));
+  ASSERT_TRUE(eventually([&] { return logHas("hearing the keys through the desktop's global shortcuts"); }, 10s))
+      << readWholeFile(log).value_or("");
+  ASSERT_TRUE(fields->set("entry", "Dear team,"));
+  ASSERT_TRUE(fields->focus("entry"));
+  std::this_thread::sleep_for(300ms);
+
+  dictate(speech, 400ms, [&portal](bool down) { ASSERT_TRUE(portal.control(down ? "Activate" : "Deactivate", {"dictate"})); });
+  const std::string expected =
+      "Dear team," + TextHelpers::fitText("Please send the report to Katrin by Friday.", "Dear team,", "").text;
+  EXPECT_TRUE(eventually([&] { return fields->text("entry") == expected; }))
+      << fields->text("entry").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+  EXPECT_TRUE(logHas("on the desktop's remote desktop portal"));
+  EXPECT_EQ(portal.calls("RemoteDesktop.Start").size(), 1u);
+  const auto kept = readWholeFile(dir / "state/quorvel/remote-desktop.json");
+  ASSERT_TRUE(kept);
+  EXPECT_NE(kept->find("restore_token"), std::string::npos);
+  EXPECT_EQ(historyLines(history()).size(), 1u);
 }
 
 TEST_F(AppDesktop, TwoDictationsInARowArriveInOrder) {

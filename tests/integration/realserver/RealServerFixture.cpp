@@ -34,10 +34,10 @@ void RealServerTest::SetUp() {
   // Missing pieces are a failure, not a skip: scripts/test prepares them.
   for (const fs::path& needed :
        {realServer("whisper-server"), realServer("llama-server"),
-        realServerModel("for-tests-ggml-tiny.en.bin"), realServerModel("model.gguf"),
+        realServerModel("speech-tiny.en.bin"), realServerModel("model.gguf"),
         realServerModel("adapter.gguf")}) {
     ASSERT_TRUE(fs::exists(needed)) << needed << " is missing: run scripts/prepare-realserver-tests "
-                                    << "with the third-party folder and this build tree";
+                                    << "with this build tree";
   }
   Config::resetForTesting();
 }

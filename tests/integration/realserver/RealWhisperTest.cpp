@@ -28,7 +28,7 @@ class RealWhisper : public RealServerTest {
   void SetUp() override {
     RealServerTest::SetUp();
     if (HasFatalFailure()) return;
-    putModel("for-tests-ggml-tiny.en.bin", "ggml-small.en-q5_1.bin");
+    putModel("speech-tiny.en.bin", "ggml-small.en-q5_1.bin");
   }
   fs::path speech = QUORVEL_RUNS_SPEECH_DIR;
   // The language model is our stand-in here: only speech is under test.

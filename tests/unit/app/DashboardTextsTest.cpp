@@ -111,6 +111,21 @@ TEST(PermissionRows, OnWaylandTheKeyboardStepComesBeforeAccessibility) {
   EXPECT_EQ(rows[0].button, "");
   EXPECT_NE(rows[0].detail.find("Log out and back in"), std::string::npos);
 
+  // Typing through the desktop's portal, not allowed yet: its dialog, no command.
+  InputAccess portal{true, true, true, false, false};
+  portal.typing = TypingPath::remoteDesktop;
+  for (const TypingConsent consent : {TypingConsent::notAsked, TypingConsent::refused, TypingConsent::revoked}) {
+    portal.typingConsent = consent;
+    rows = permissionRows(MicStatus::authorised, true, portal);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].kind, PermissionRow::Kind::typing);
+    EXPECT_EQ(rows[0].button, "Allow Typing");
+    EXPECT_EQ(rows[0].detail, typingConsentDetail(consent));
+    EXPECT_EQ(rows[0].detail.find("sudo"), std::string::npos);
+  }
+  portal.typingConsent = TypingConsent::given;
+  EXPECT_TRUE(permissionRows(MicStatus::authorised, true, portal).empty());
+
   // Granted, but the accessibility switch is still off.
   rows = permissionRows(MicStatus::authorised, false, InputAccess{true, true, true, false, false});
   ASSERT_EQ(rows.size(), 1u);

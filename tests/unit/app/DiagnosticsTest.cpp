@@ -34,10 +34,12 @@ TEST(Diagnostics, PermissionsReport) {
 TEST(Diagnostics, OnWaylandTheReportNamesTheKeyboardStepAndItsCommand) {
   InputAccess access{true, true, true, false, false};
   EXPECT_EQ(permissionsReport(true, MicrophoneAccess::allowed, access),
-            "accessibility: allowed\nmicrophone: allowed\nkeyboard: allowed\nvirtual keyboard: allowed\n");
+            "accessibility: allowed\nmicrophone: allowed\nkeys: the keyboard devices (input group)\n"
+            "typing: a virtual keyboard (uinput, input group)\nkeyboard: allowed\nvirtual keyboard: allowed\n");
   access.readKeyboard = false;
   EXPECT_EQ(permissionsReport(false, MicrophoneAccess::allowed, access),
-            "accessibility: not allowed\nmicrophone: allowed\nkeyboard: not allowed\nvirtual keyboard: allowed\n"
+            "accessibility: not allowed\nmicrophone: allowed\nkeys: the keyboard devices (input group)\n"
+            "typing: a virtual keyboard (uinput, input group)\nkeyboard: not allowed\nvirtual keyboard: allowed\n"
             "to allow: sudo usermod -aG input $USER, then log out and back in\n");
   access.virtualKeyboard = false;
   access.ruleMissing = true;
@@ -49,6 +51,22 @@ TEST(Diagnostics, OnWaylandTheReportNamesTheKeyboardStepAndItsCommand) {
   EXPECT_NE(permissionsReport(false, MicrophoneAccess::allowed, access)
                 .find("to allow: log out and back in (the account is in the input group already)\n"),
             std::string::npos);
+}
+
+TEST(Diagnostics, TheReportNamesThePortalsAndTheDesktopsTypingAnswer) {
+  InputAccess access{true, true, true, false, false};
+  access.keys = KeysPath::globalShortcuts;
+  access.typing = TypingPath::remoteDesktop;
+  access.typingConsent = TypingConsent::given;
+  EXPECT_EQ(permissionsReport(true, MicrophoneAccess::allowed, access),
+            "accessibility: allowed\nmicrophone: allowed\nkeys: the desktop's global shortcuts portal\n"
+            "typing: the desktop's remote desktop portal (allowed)\nkeyboard: allowed\nvirtual keyboard: allowed\n");
+  access.typingConsent = TypingConsent::notAsked;
+  EXPECT_NE(permissionsReport(true, MicrophoneAccess::allowed, access)
+                .find("typing: the desktop's remote desktop portal (not asked yet)\nkeyboard: allowed\n"
+                      "virtual keyboard: allowed\nto allow typing: open Set Up Quorvel and click Allow Typing\n"),
+            std::string::npos);
+  EXPECT_EQ(permissionsReport(true, MicrophoneAccess::allowed, access).find("sudo"), std::string::npos);
 }
 
 TEST(Diagnostics, TheWaitBeforeReadingCanBeShortenedButNotBroken) {

@@ -183,6 +183,25 @@ TEST_F(OnboardingTest, PrimaryButtons) {
   EXPECT_EQ(enabled_, 1);
   trusted_ = true;
   EXPECT_EQ(model->primaryButton().title, "Continue");
+  // Typing through the desktop's portal: its dialog is asked for from here,
+  // and the step moves on once the desktop said yes.
+  auto consent = std::make_shared<TypingConsent>(TypingConsent::notAsked);
+  bridge_->inputAccess = [consent] {
+    InputAccess access{true, true, true, false, false};
+    access.typing = TypingPath::remoteDesktop;
+    access.typingConsent = *consent;
+    return access;
+  };
+  int asked = 0;
+  bridge_->allowTyping = [&asked] { ++asked; };
+  EXPECT_EQ(model->primaryButton().title, "Allow Typing");
+  model->pressPrimary();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(model->accessibilityHint().text, "Confirm in your desktop's dialog. This window moves on by itself.");
+  *consent = TypingConsent::refused;
+  EXPECT_EQ(model->accessibilityHint().text, typingConsentDetail(TypingConsent::refused));
+  *consent = TypingConsent::given;
+  EXPECT_EQ(model->primaryButton().title, "Continue");
   model->go(Step::ready);
   setup_.phase = SetupInfo::Phase::failed;
   int retries = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "engine/Config.h"
 #include "support/UserDefaults.h"
 
 namespace quorvel {
@@ -106,6 +107,39 @@ TEST(FastFinishChosen, AutomaticFollowsAMeasuredSlowWriterOnly) {
   EXPECT_FALSE(fastFinishChosen(S::automatic, 60.0));
   EXPECT_FALSE(fastFinishChosen(S::automatic, 150.0));
   EXPECT_FALSE(fastFinishChosen(S::automatic, std::nullopt));  // not measured yet: the whole text
+}
+
+TEST(CleanWhileTalkingSwitch, ShowsOnUnlessOffAndStoresAutoOrOff) {
+  using S = FastFinishSetting;
+  const std::pair<std::optional<Json>, bool> shown[] = {
+      {std::nullopt, true}, {Json("auto"), true}, {Json(true), true},  {Json("1"), true},
+      {Json(false), false}, {Json("0"), false},   {Json(7), true},     {Json("maybe"), true},
+  };
+  for (const auto& [stored, on] : shown) {
+    EXPECT_EQ(cleanWhileTalkingShown(stored), on) << (stored ? stored->dump() : "<none>");
+  }
+  // Switched on it goes back to the measured-speed rule, not to "always".
+  EXPECT_EQ(fastFinishFromSettings(std::nullopt, cleanWhileTalkingStored(true)), S::automatic);
+  EXPECT_EQ(fastFinishFromSettings(std::nullopt, cleanWhileTalkingStored(false)), S::off);
+  EXPECT_TRUE(cleanWhileTalkingShown(cleanWhileTalkingStored(true)));
+  EXPECT_FALSE(cleanWhileTalkingShown(cleanWhileTalkingStored(false)));
+}
+
+TEST(CleanWhileTalkingSwitch, AChangeHoldsForTheNextDictationWithoutARestart) {
+  TempDir config;
+  ScopedEnv home("XDG_CONFIG_HOME", config.path().string());
+  ScopedEnv unset("QUORVEL_FAST_FINISH", std::nullopt);
+  Config::resetForTesting();
+  EXPECT_EQ(Config::fastFinish(), FastFinishSetting::automatic);
+  ASSERT_TRUE(UserDefaults().set("fastFinish", cleanWhileTalkingStored(false)).ok());
+  EXPECT_EQ(Config::fastFinish(), FastFinishSetting::off);
+  ASSERT_TRUE(UserDefaults().set("fastFinish", cleanWhileTalkingStored(true)).ok());
+  EXPECT_EQ(Config::fastFinish(), FastFinishSetting::automatic);
+  {
+    ScopedEnv environment("QUORVEL_FAST_FINISH", "0");  // the environment still decides first
+    EXPECT_EQ(Config::fastFinish(), FastFinishSetting::off);
+  }
+  Config::resetForTesting();
 }
 
 }  // namespace

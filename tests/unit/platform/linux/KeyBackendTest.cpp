@@ -20,7 +20,7 @@ TEST(KeyBackend, ChosenFromTheSession) {
       {"x11", "wayland-0", ":0", KeyBackend::x11, "QUORVEL_KEYS=x11"},
       {"evdev", {}, ":0", KeyBackend::evdev, "QUORVEL_KEYS=evdev"},
       {"gamepad", {}, ":0", KeyBackend::x11,
-       "an X11 session (QUORVEL_KEYS=gamepad is neither x11 nor evdev)"},
+       "an X11 session (QUORVEL_KEYS=gamepad is neither x11, evdev nor portal)"},
       {{}, "", "", KeyBackend::none,
        "no desktop session (neither WAYLAND_DISPLAY nor DISPLAY is set)"},
       {{}, {}, {}, KeyBackend::none,

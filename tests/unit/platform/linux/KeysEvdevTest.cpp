@@ -122,8 +122,10 @@ class FakeFinder : public KeyboardFinder {
     return std::move(later_);
   }
   std::string problem() const override { return problem_; }
+  DeviceError error() const override { return error_; }
 
   std::string problem_;
+  DeviceError error_ = DeviceError::none;
 
  private:
   std::mutex mutex_;
@@ -321,9 +323,11 @@ TEST_F(KeysEvdevTest, HundredsOfKeyboardsAndAnIdleSourceSleeps) {
 
 TEST_F(KeysEvdevTest, NoReadableKeyboardSaysWhy) {
   finder_->problem_ = "no permission to read the keyboards in /dev/input";
+  finder_->error_ = DeviceError::noPermission;
   LogCapture log;
   EXPECT_FALSE(keys_.start(heard_.handler()));
   EXPECT_EQ(keys_.problem(), "no permission to read the keyboards in /dev/input");
+  EXPECT_TRUE(keys_.needsPermission());
   EXPECT_TRUE(log.contains("Quorvel: cannot hear the keys: no permission"));
   EXPECT_FALSE(keys_.isDown(ShellKey::dictation));
 }

@@ -59,9 +59,9 @@ class PasterWaylandTest : public ::testing::Test {
     parts.rightAltHeld = [this] { return rightAltHeld_.load(); };
     parts.rightAltWait = 2s;
     auto refusals = std::make_shared<int>(keyboardRefusals);
-    parts.makeKeyboard = [this, refusals](std::string& problem) -> std::unique_ptr<KeyEventSink> {
+    parts.makeKeyboard = [this, refusals](DeviceProblem& problem) -> std::unique_ptr<KeyEventSink> {
       if ((*refusals)-- > 0) {
-        problem = "no permission to write /dev/uinput";
+        problem = {DeviceError::noPermission, "no permission to write /dev/uinput"};
         return nullptr;
       }
       return std::make_unique<FdKeyEventSink>(pipe_[1]);

@@ -77,9 +77,10 @@ TEST(UinputKeyboard, AClosedDeviceRefusesTheChord) {
 
 TEST(UinputKeyboard, WithoutUinputThereIsAReasonNotACrash) {
   if (access("/dev/uinput", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/uinput";
-  std::string problem;
+  DeviceProblem problem;
   EXPECT_FALSE(UinputKeyboard::create(problem));
-  EXPECT_NE(problem.find("/dev/uinput"), std::string::npos);
+  EXPECT_NE(problem.text.find("/dev/uinput"), std::string::npos);
+  EXPECT_NE(problem.error, DeviceError::none);
 }
 
 TEST(UdevKeyboards, WithoutKeyboardsThereIsAReasonNotACrash) {
