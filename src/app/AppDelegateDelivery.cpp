@@ -63,9 +63,12 @@ void AppDelegate::arrived(std::uint64_t sequence, Delivered delivered) {
 void AppDelegate::deliver(const Delivered& delivered) {
   const DictationResult& result = delivered.result;
   std::string text = result.final;
+  // A server on another machine that failed explains an empty or roughly
+  // cleaned text: it says so in one line, in the menu and on the tag.
+  const std::optional<std::string> remoteProblem = parts_.engine.remoteProblem();
   if (text.empty()) {
-    statusLine_ = "Didn't catch that";
-    if (!isRecording_) showMiss("Didn't catch that. Try again.");
+    statusLine_ = remoteProblem.value_or("Didn't catch that");
+    if (!isRecording_) showMiss(remoteProblem.value_or("Didn't catch that. Try again."));
   } else {
     bool typed = true;
     if (delivered.target == RecordingTarget::note) {
@@ -105,6 +108,9 @@ void AppDelegate::deliver(const Delivered& delivered) {
       statusLine_ = "Couldn't type the dictation: use Copy Last Dictation";
       logLine("Quorvel: could not type the dictation; it stays in Copy Last Dictation");
       if (!isRecording_) showMiss("Couldn't type it. Use Copy Last Dictation in the menu.");
+    } else if (remoteProblem) {
+      statusLine_ = *remoteProblem;
+      if (!isRecording_) showMiss(*remoteProblem);
     } else if (showBubble() && !isRecording_) {
       const int words = TextHelpers::wordCount(result.final);
       std::string label = words == 1 ? "1 word" : std::to_string(words) + " words";

@@ -98,6 +98,13 @@ void AppDelegate::finishSetup(bool ready, bool downloaded, std::vector<ModelStor
       parts_.tag.show(TagMode::failed, "Quorvel is ready. Hold " + dictationKeyName() + " and talk.");
       parts_.tag.hide(kReadyNoticeSeconds);
     }
+  } else if (const auto remote = parts_.engine.remoteProblem()) {
+    // A server on another machine: nothing here to restart, the line says what is wrong.
+    statusLine_ = *remote;
+    setup_.phase = SetupInfo::Phase::failed;
+    setup_.startFailed = true;
+    setup_.message = *remote + ". Check the server's address and key in Settings.";
+    logLine("Quorvel: " + *remote);
   } else {
     statusLine_ = "Models failed to start (see logs)";
     setup_.phase = SetupInfo::Phase::failed;

@@ -79,6 +79,9 @@ class AppEngine {
   // ending it for memory), spaced so one that keeps failing is not hammered;
   // whether one was started. Runs in a background task.
   virtual bool restartExitedServers() = 0;
+  // "Can't reach the speech server at HOST: REASON" while a server on another
+  // machine fails; nothing while all answer or both are local.
+  virtual std::optional<std::string> remoteProblem() { return std::nullopt; }
 };
 
 }  // namespace quorvel

@@ -12,16 +12,14 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "app/DictationLog.h"
-#include "audio/Chunker.h"
-#include "audio/Levels.h"
-#include "audio/TranscriptChain.h"
+#include "app/SpokenDictation.h"
 #include "audio/Wav.h"
 #include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
+#include "engine/RemoteServer.h"
 #include "engine/Servers.h"
 #include "engine/TalkAhead.h"
 #include "engine/Transcription.h"
@@ -39,7 +37,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kSpeechModel = "ggml-small.en-q5_1.bin";
-constexpr std::int64_t kFeedStep = 4000;  // 0.25 s of samples, as the recorder's timer sees them
 constexpr std::chrono::minutes kTalkAheadWait{5};
 
 std::int64_t millisecondsSince(Clock::time_point start) {
@@ -126,17 +123,42 @@ std::string firstWords(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
-// Why a server that should be running is not: how it ended and its log's end.
+// What a server elsewhere did (a refused key says so in those words).
+void printRemoteProblems(Servers& servers) {
+  for (const auto& remote : {servers.speechRemote(), servers.languageRemote()}) {
+    if (!remote) continue;
+    if (auto refused = remote->refusal()) {
+      std::printf("%s\n", refused->c_str());
+    } else if (auto problem = remote->problem()) {
+      std::printf("%s\n", problem->c_str());
+    }
+  }
+}
+
+// Why a server that should be running is not: how it ended and its log's
+// end, or what a server elsewhere did.
 void printServerExits(Servers& servers) {
   for (const auto& report : {servers.whisperExit(), servers.llamaExit()}) {
     if (report) std::printf("%s\n", report->c_str());
   }
+  printRemoteProblems(servers);
+}
+
+// A language model elsewhere decides the request once it answered: with its
+// cleanup layer the trained request, else the standard model's.
+void adoptRemoteLanguageModel(Servers& servers, Pipeline& pipeline) {
+  if (!servers.languageRemote()) return;
+  pipeline.trained = servers.usesLayers();
+  std::fprintf(stderr, "language model: %s at %s%s\n", servers.remoteModel().c_str(),
+               servers.languageRemote()->hostForUser().c_str(),
+               pipeline.trained ? " with its cleanup layer" : "");
 }
 
 // Starts the trained cleanup model when there is one, else the base model as
 // the standard one, and says which on standard error (standard output keeps
 // the report's own format).
 void startLanguageModel(Servers& servers, Pipeline& pipeline) {
+  if (servers.languageRemote()) return;  // nothing starts here
   const CleanupModelChoice model = chooseCleanupModel();
   std::fprintf(stderr, "language model: %s\n", model.description.c_str());
   pipeline.trained = model.trained;
@@ -155,6 +177,7 @@ bool startBothServers(Servers& servers, Pipeline& pipeline) {
     servers.stopAll();
     return false;
   }
+  adoptRemoteLanguageModel(servers, pipeline);
   pipeline.warmUp();
   return true;
 }
@@ -178,67 +201,24 @@ bool testOneFile(Servers& servers, const std::shared_ptr<Pipeline>& pipeline, co
     return false;
   }
   const auto samples = std::make_shared<const Samples>(std::move(read).value());
-  const SampleSpan all(*samples);
-
-  Chunker chunker;
-  if (auto v = parseNumber<double>(valueAfter(args, "--chunk-min"))) chunker.minPiece = *v;
-  if (auto v = parseNumber<int>(valueAfter(args, "--pause-ms"))) chunker.pauseMs = *v;
-  if (auto v = parseNumber<double>(valueAfter(args, "--pause-ratio"))) chunker.pauseRatio = *v;
-  const bool instant = hasFlag(args, "--instant");
-
-  std::shared_ptr<TalkAhead> talk;
-  if (TalkAhead::enabled()) talk = TalkAhead::create(pipeline);
-  auto chain = std::make_shared<TranscriptChain>();
-  if (talk) {
-    chain->setOnText([weak = std::weak_ptr<TalkAhead>(talk)](const std::string& text) {
-      if (const auto strong = weak.lock()) strong->update(text);
-    });
-  }
-  const Transcriber transcriber = [&servers, &troubles](SampleSpan piece, const std::string& context) {
-    auto text = transcribeOrFail(servers, piece, context);
-    if (text) return std::move(text).value();
-    troubles.speechFailed.fetch_add(1);
-    return std::string();
-  };
-  const auto addRange = [&](SampleRange range) {
-    chain->add(Samples(samples->begin() + range.begin, samples->begin() + range.end), transcriber);
-  };
-
   const auto count = static_cast<std::int64_t>(samples->size());
-  // Bounded: the window end grows by a fixed step up to the sample count.
-  for (std::int64_t end = kFeedStep;; end += kFeedStep) {
-    if (!instant) std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    const std::int64_t n = std::min(end, count);
-    if (const auto range = chunker.next(all.first(static_cast<size_t>(n)))) addRange(*range);
-    if (n >= count) break;
-  }
 
-  const auto release = Clock::now();
-  std::optional<TalkAheadHead> ahead;
-  if (talk) ahead = talk->stop();
-  // With no piece cut the whole recording is the tail; otherwise only a tail
-  // over half a second that holds speech. An empty recording sends nothing.
-  if (const auto tail = chunker.finalPiece(all, chain->count()); tail && tail->size() > 0) {
-    addRange(*tail);
-  }
-  const std::string raw = chain->count() > 0 ? chain->result() : std::string();
-  const std::int64_t speechMs = millisecondsSince(release);
+  SpeakingOptions options;
+  if (auto v = parseNumber<double>(valueAfter(args, "--chunk-min"))) options.chunker.minPiece = *v;
+  if (auto v = parseNumber<int>(valueAfter(args, "--pause-ms"))) options.chunker.pauseMs = *v;
+  if (auto v = parseNumber<double>(valueAfter(args, "--pause-ratio"))) options.chunker.pauseRatio = *v;
+  options.instant = hasFlag(args, "--instant");
 
-  const std::int64_t unansweredBefore = pipeline->unansweredRequests();
-  const DictationResult result = pipeline->finish(raw, ahead);
-  if (pipeline->unansweredRequests() > unansweredBefore) ++troubles.unanswered;
-  if (talk) {
-    // How far talking ahead kept up: measured after the finish, off the clock.
-    const TalkAhead::Backlog left = talk->backlog();
-    logLine("Quorvel: talk-ahead at release: " + std::to_string(ahead->cleaned.size()) +
-            " pieces cleaned, " + std::to_string(left.pieces) + " waiting, " +
-            std::to_string(left.words) + " words not cleaned yet");
-  }
+  const SpokenDictation spoken = dictateAsSpoken(servers, pipeline, samples, options);
+  const DictationResult& result = spoken.result;
+  const std::int64_t speechMs = spoken.speechMs;
+  troubles.speechFailed.fetch_add(spoken.speechFailed);
+  if (spoken.languageUnanswered) ++troubles.unanswered;
   const std::string name = fs::path(path).filename().string();
   std::printf(
       "%s | audio %.1fs, %d chunk(s) | after release: speech %lldms + cleanup %lldms = %.2fs | %s, %s "
       "model\n  raw:   %s\n  typed: %s\n",
-      name.c_str(), static_cast<double>(count) / kSampleRate, chain->count(),
+      name.c_str(), static_cast<double>(count) / kSampleRate, spoken.pieces,
       static_cast<long long>(speechMs), static_cast<long long>(result.cleanupMs),
       static_cast<double>(speechMs + result.cleanupMs) / 1000.0, result.path.c_str(),
       result.model.c_str(), result.raw.c_str(), result.final.c_str());
@@ -317,8 +297,10 @@ int runTest(const std::vector<std::string>& args) {
 int runBank(const std::string& in, const std::string& out) {
   // A run beside a running application must not take its language-model port,
   // also not through a value the configuration would read as the default.
+  // A language model elsewhere takes no local port.
+  const bool remote = !RemoteSettings::current().cleanup.address.empty();
   const char* port = std::getenv("QUORVEL_LLAMA_PORT");
-  if (!port || std::string(port) == "8179" || Config::llamaPort() == 8179) {
+  if (!remote && (!port || std::string(port) == "8179" || Config::llamaPort() == 8179)) {
     std::printf("%s\n", kBankPortMessage);
     std::fflush(stdout);
     return 2;
@@ -364,12 +346,13 @@ int runBank(const std::string& in, const std::string& out) {
     servers.killStale();
     startLanguageModel(servers, *pipeline);
     if (!servers.waitForLlama()) {
-      std::printf("the language model failed to start\n");
+      if (!servers.languageRemote()) std::printf("the language model failed to start\n");
       printServerExits(servers);
       std::fflush(stdout);
       servers.stopAll();
       return 1;
     }
+    adoptRemoteLanguageModel(servers, *pipeline);
     pipeline->configOverride = configWith({});
     (void)pipeline->finish("warm up", std::nullopt);
 
@@ -438,6 +421,7 @@ int runBank(const std::string& in, const std::string& out) {
       return 1;
     }
     if (unanswered > 0) {
+      printRemoteProblems(servers);
       std::printf("%d of %zu line(s) fell back: the language model gave no answer\n", unanswered, lines.size());
       std::fflush(stdout);
       return 1;

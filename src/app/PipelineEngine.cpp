@@ -1,9 +1,11 @@
 // The application's engine: servers, pipeline and model store.
 #include "app/PipelineEngine.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "app/ModelStore.h"
+#include "app/SentOnline.h"
 #include "engine/CleanupModel.h"
 #include "engine/Config.h"
 #include "engine/Transcription.h"
@@ -50,7 +52,14 @@ std::shared_ptr<TalkAhead> PipelineEngine::startTalkAhead(TalkAhead::ContextRead
 }
 
 bool PipelineEngine::waitUntilReady(std::chrono::duration<double> timeout) {
-  return servers_->waitUntilReady(timeout);
+  const bool ready = servers_->waitUntilReady(timeout);
+  if (ready && servers_->languageRemote()) {
+    // A language model elsewhere: with its cleanup layer the trained request,
+    // else the standard model's.
+    std::scoped_lock lock(finishLock_);
+    pipeline_->trained = servers_->usesLayers();
+  }
+  return ready;
 }
 
 DictationResult PipelineEngine::finish(const std::string& raw, const std::optional<TalkAheadHead>& head,
@@ -63,6 +72,7 @@ DictationResult PipelineEngine::finish(const std::string& raw, const std::option
 bool PipelineEngine::speechOnNeuralEngine() { return servers_->whisperOnNeuralEngine(); }
 
 Status PipelineEngine::record(const DictationResult& result, const DictationFacts& facts) {
+  SentOnline::saveNew();  // once per dictation: what its requests sent elsewhere
   return logDictation(result, facts);
 }
 
@@ -81,7 +91,18 @@ std::string PipelineEngine::lastDictation() {
 
 std::optional<std::string> PipelineEngine::keepRecording(SampleSpan samples) { return saveRecording(samples); }
 
-std::vector<ModelStore::Item> PipelineEngine::missingModels() { return ModelStore::missing(); }
+std::vector<ModelStore::Item> PipelineEngine::missingModels() {
+  // A server elsewhere has its own model: nothing of its kind is downloaded.
+  std::vector<ModelStore::Item> needed;
+  for (auto& item : ModelStore::missing()) {
+    const auto& speech = Config::speechModels();
+    const bool speechFile = std::any_of(speech.begin(), speech.end(),
+                                        [&](const ModelChoice& choice) { return choice.file == item.file; });
+    if (speechFile ? servers_->speechRemote() != nullptr : servers_->languageRemote() != nullptr) continue;
+    needed.push_back(std::move(item));
+  }
+  return needed;
+}
 
 bool PipelineEngine::isUpgrade(const std::vector<ModelStore::Item>& items) {
   return ModelStore::isUpgrade(items) || ModelStore::isNewerLayer(items);
@@ -102,7 +123,10 @@ void PipelineEngine::startServers() {
   servers_->startLlama(chooseCleanupModel().modelFile);
 }
 
-void PipelineEngine::warmUp() { pipeline_->warmUp(); }
+void PipelineEngine::warmUp() {
+  pipeline_->warmUp();
+  SentOnline::saveNew();
+}
 
 bool PipelineEngine::restartLanguageModel() {
   {
@@ -152,6 +176,8 @@ void PipelineEngine::stopAll() {
   std::scoped_lock lock(serverLock_);
   servers_->stopAll();
 }
+
+std::optional<std::string> PipelineEngine::remoteProblem() { return servers_->remoteProblem(); }
 
 bool PipelineEngine::restartExitedServers() {
   // The lock keeps this from racing a setup or upgrade that starts servers.

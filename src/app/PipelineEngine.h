@@ -48,6 +48,7 @@ class PipelineEngine final : public AppEngine {
   void killStale() override;
   void stopAll() override;
   bool restartExitedServers() override;
+  std::optional<std::string> remoteProblem() override;
 
   // Ends a download in progress (at quit).
   void cancelDownloads() { cancel_.cancel(); }

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "support/ShellQuoted.h"
+
 extern char** environ;
 
 namespace quorvel {
@@ -16,18 +18,6 @@ bool inside(const fs::path& path, const fs::path& folder) {
   std::string prefix = folder.lexically_normal().string();
   if (!prefix.ends_with('/')) prefix += '/';
   return text.starts_with(prefix);
-}
-
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
 }
 
 }  // namespace

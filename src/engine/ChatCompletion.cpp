@@ -55,7 +55,8 @@ std::string trimAnswer(const std::string& text) {
   return units.tempSubString(start, end - start).toUTF8String(out);
 }
 
-std::string chatRequestBody(const ChatRequest& request, const std::vector<AdapterEntry>& layers) {
+std::string chatRequestBody(const ChatRequest& request, const std::vector<AdapterEntry>& layers,
+                            const std::string& model) {
   Json messages = Json::array();
   for (const auto& message : request.messages) {
     messages.push_back(Json{{"role", message.role}, {"content", message.content}});
@@ -74,21 +75,29 @@ std::string chatRequestBody(const ChatRequest& request, const std::vector<Adapte
     }
     body["lora"] = std::move(lora);
   }
+  if (!model.empty()) body["model"] = model;
   return compactJson(body);
 }
 
 Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest& request) {
-  HttpRequest http;
-  http.method = "POST";
-  http.url = "http://127.0.0.1:" + std::to_string(server.port) + "/v1/chat/completions";
-  http.headers = {{"Content-Type", "application/json"},
-                  {"Authorization", "Bearer " + server.apiKey}};
-  http.body = chatRequestBody(request, server.layers);
+  RemoteServer* remote = server.remote.get();
+  auto prepared = modelServerRequest(remote, server.port, server.apiKey, "/v1/chat/completions", "POST");
+  if (!prepared) return Error{prepared.error()};
+  HttpRequest http = std::move(prepared).value();
+  http.headers.emplace_back("Content-Type", "application/json");
+  http.body = chatRequestBody(request, server.layers, server.model);
   http.timeout = request.timeout;
   http.cancel = request.cancel;
+  // A server elsewhere learns how it went; its failure is the request's.
+  const auto failedRemotely = [remote, &request](const Result<HttpResponse>& response) -> std::optional<std::string> {
+    if (!remote || (!response && request.cancel.cancelled())) return std::nullopt;
+    if (remote->noteAnswer(response)) return remote->problem().value_or("");
+    return std::nullopt;
+  };
 
   if (!request.onPartial) {
     auto response = httpFetch(http);
+    if (auto failure = failedRemotely(response)) return Error{*failure};
     if (!response) return Error{response.error()};
     auto answer = parseJson(response->body);
     if (!answer) return Error{std::string(kNotJson)};
@@ -111,6 +120,7 @@ Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest&
     }
     return true;
   });
+  if (auto failure = failedRemotely(response)) return Error{*failure};
   if (!response) return Error{response.error()};
   return trimAnswer(accumulated);
 }

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/Config.h"
 #include "engine/EngineTimings.h"
+#include "engine/RemoteServer.h"
 #include "support/Json.h"
 #include "support/Result.h"
 #include "support/Tasks.h"
@@ -45,15 +47,21 @@ struct ChatServer {
   std::int64_t port = 0;
   std::string apiKey;
   std::vector<AdapterEntry> layers;
+  // A server elsewhere (port and key are then unused), and the model named in
+  // its requests.
+  std::shared_ptr<RemoteServer> remote;
+  std::string model;
 };
 
-// The compact JSON body of the request.
-std::string chatRequestBody(const ChatRequest& request, const std::vector<AdapterEntry>& layers);
+// The compact JSON body of the request; "model" only when one is named.
+std::string chatRequestBody(const ChatRequest& request, const std::vector<AdapterEntry>& layers,
+                            const std::string& model = "");
 
 // Sends the request. Fails on a network error, a time-out, a cancel, an error
 // while reading the stream, or a whole answer that is not JSON. A JSON answer
-// without the expected members gives an empty text. The HTTP status is not
-// looked at.
+// without the expected members gives an empty text. The HTTP status of the
+// local server is not looked at; a server elsewhere that answers outside 2xx
+// (a refused key above all) fails the request with its reason.
 Result<std::string> sendChatRequest(const ChatServer& server, const ChatRequest& request);
 
 // Whether a failure of sendChatRequest means the server gave no answer at all

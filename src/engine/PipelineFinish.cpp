@@ -238,7 +238,7 @@ bool Pipeline::pieceNeedsModel(const std::string& piece) const {
   return trained || needsCleanup(piece);
 }
 
-bool Pipeline::cleansInPieces() const { return trained ? Config::usesAdapters() : true; }
+bool Pipeline::cleansInPieces() const { return trained ? servers_.usesLayers() : true; }
 
 std::optional<std::string> Pipeline::placeBefore() const {
   if (testBefore) return testBefore;

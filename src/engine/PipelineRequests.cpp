@@ -70,7 +70,7 @@ MessageList Pipeline::cleanupMessages(const std::string& text, const CleanupConf
   }
 
   std::string header;
-  if (Config::usesAdapters()) {
+  if (servers_.usesLayers()) {
     const auto names = namesForCleanup(text, config.personal().promptNames(), {});
     std::optional<std::string> beforeText, afterText, fieldText;
     if (!before) {
@@ -128,8 +128,8 @@ Result<std::string> Pipeline::complete(const MessageList& messages, const std::s
                                        std::function<void(const EngineTimings&)> timings,
                                        CancelToken cancel) {
   noteModelUse();
-  ChatServer server{Config::llamaPort(), servers_.apiKey(), {}};
-  if (Config::usesAdapters()) server.layers = Config::adapters();
+  ChatServer server{Config::llamaPort(), servers_.apiKey(), servers_.layers(), servers_.languageRemote(),
+                    servers_.remoteModel()};
   ChatRequest request;
   request.messages = messages;
   request.adapter = adapter;

@@ -10,8 +10,11 @@
 #include <limits>
 #include <thread>
 
+#include "audio/Wav.h"
 #include "engine/Config.h"
+#include "engine/Transcription.h"
 #include "support/Http.h"
+#include "support/Json.h"
 #include "support/Log.h"
 #include "support/PortListeners.h"
 #include "support/Uuid.h"
@@ -94,7 +97,22 @@ int speechServerThreads() {
 }
 
 Servers::Servers() : Servers(ServerWaits{}) {}
-Servers::Servers(ServerWaits waits) : waits_(waits), apiKey_(newApiKey()) {}
+Servers::Servers(ServerWaits waits) : Servers(waits, RemoteSettings::current()) {}
+Servers::Servers(ServerWaits waits, const RemoteSettings& remote)
+    : waits_(waits), apiKey_(newApiKey()), expectedModel_(remote.cleanupModel) {
+  if (!remote.speech.address.empty()) {
+    speechRemote_ = RemoteServer::resolve(ServerKind::speech, remote.speech, remote.caFile);
+  }
+  if (!remote.cleanup.address.empty()) {
+    languageRemote_ = RemoteServer::resolve(ServerKind::language, remote.cleanup, remote.caFile);
+  }
+  for (const auto& server : {speechRemote_, languageRemote_}) {
+    if (!server) continue;
+    logLine("Quorvel: the " + serverKindName(server->kind()) + " is at " + server->hostForUser() +
+            "; no local one starts");
+    if (auto problem = server->problem()) logLine("Quorvel: " + *problem);
+  }
+}
 Servers::~Servers() = default;
 
 std::string Servers::whisperAddress() const { return loopbackAddress(Config::whisperPort(), "/"); }
@@ -155,10 +173,12 @@ Servers::Probe Servers::probe(const std::string& url, const std::shared_ptr<Chil
 }
 
 Servers::Probe Servers::probeWhisper() const {
+  if (speechRemote_) return probeRemoteSpeech();
   return probe(whisperAddress(), whisperProcess(), Config::whisperPort(), "");
 }
 
 Servers::Probe Servers::probeLlama() const {
+  if (languageRemote_) return probeRemoteLanguage();
   // The language-model server answers "/health" without a key; a keyed
   // request shows it is ours and takes our key.
   return probe(llamaAddress(), llamaProcess(), Config::llamaPort(),
@@ -187,7 +207,10 @@ void Servers::stopAndWait(const std::shared_ptr<ChildProcess>& process) {
 }
 
 void Servers::killStale() {
-  for (const std::int64_t port : {Config::whisperPort(), Config::llamaPort()}) {
+  std::vector<std::int64_t> ports;
+  if (!speechRemote_) ports.push_back(Config::whisperPort());
+  if (!languageRemote_) ports.push_back(Config::llamaPort());
+  for (const std::int64_t port : ports) {
     if (port <= 0 || port > 65535) continue;  // nothing can listen there
     for (const pid_t pid : processesListeningOn(static_cast<int>(port))) {
       const std::string executable = executableOfProcess(pid);
@@ -204,6 +227,8 @@ void Servers::killStale() {
 }
 
 void Servers::startWhisper(const std::string& modelFile) {
+  whisperModel_ = modelFile;
+  if (speechRemote_) return;  // the server elsewhere has its own model
   stopAndWait(retiringWhisper_);  // an earlier replaced one, long asked to stop
   {
     std::scoped_lock lock(processMutex_);
@@ -212,7 +237,6 @@ void Servers::startWhisper(const std::string& modelFile) {
   }
   if (retiringWhisper_) retiringWhisper_->terminate();  // it exits on its own time
   stopped_ = false;
-  whisperModel_ = modelFile;
   whisperOnNeuralEngine_ = isNeuralReady(modelFile);
   const fs::path model =
       whisperOnNeuralEngine_ ? NeuralEngine::modelPath(modelFile) : Config::models() / modelFile;
@@ -227,6 +251,8 @@ void Servers::startWhisper(const std::string& modelFile) {
 }
 
 void Servers::startLlama(const std::string& modelFile) {
+  llamaModel_ = modelFile;
+  if (languageRemote_) return;
   stopAndWait(llamaProcess());  // the port must be free before the new server binds it
   {
     std::scoped_lock lock(processMutex_);
@@ -234,7 +260,6 @@ void Servers::startLlama(const std::string& modelFile) {
     llama_.reset();
   }
   stopped_ = false;
-  llamaModel_ = modelFile;
   std::vector<std::string> arguments;
   if (Config::usesAdapters()) {
     std::optional<fs::path> cleanupLayer;
@@ -263,6 +288,12 @@ void Servers::startLlama(const std::string& modelFile) {
 }
 
 void Servers::waitForWhisper() {
+  // A server elsewhere is not starting up: one look (none once it answered;
+  // after a failure the request itself finds out, within the pause).
+  if (speechRemote_) {
+    (void)probeRemoteSpeech();
+    return;
+  }
   for (int round = 0; round < waits_.whisperProbes; ++round) {
     if (probeWhisper() != Probe::notYet) return;
     if (round + 1 < waits_.whisperProbes) std::this_thread::sleep_for(waits_.probePause);
@@ -302,6 +333,148 @@ std::optional<std::string> Servers::exitReport(const std::shared_ptr<ChildProces
   const std::string tail = logTail(Config::logs() / logName, 5);
   if (!tail.empty()) report += "; the end of " + logName + ":" + tail;
   return report;
+}
+
+namespace {
+
+// Probes of a server elsewhere that failed this often in a row end a wait:
+// unlike a local server it is not starting up, and a dictation must not wait
+// long for it.
+constexpr int kRemoteTries = 3;
+
+// A failure a retry in a few seconds will not mend (the setup, the key, the
+// certificate, the model), or one that happened too often to wait for more.
+bool lastingFailure(const RemoteServer& server) {
+  if (!server.usable() || server.refusedKey() || server.failures() >= kRemoteTries) return true;
+  const auto problem = server.problem().value_or("");
+  return problem.find("certificate") != std::string::npos || problem.find("secure connection") != std::string::npos ||
+         problem.find("does not serve") != std::string::npos;
+}
+
+// Half a second of silence: enough for the speech server to run its model.
+const std::string& probeRecording() {
+  static const std::string wav = wavData(Samples(8000, 0), 16000);
+  return wav;
+}
+
+}  // namespace
+
+Servers::Probe Servers::probeRemoteSpeech() const {
+  RemoteServer& server = *speechRemote_;
+  {
+    std::scoped_lock lock(remoteMutex_);
+    if (speechRemoteReady_ && !server.problem()) return Probe::ready;
+  }
+  if (!server.usable()) return Probe::exited;
+  const std::string boundary = "quorvel-probe";
+  auto request = server.request("/inference", "POST");
+  if (!request) return lastingFailure(server) ? Probe::exited : Probe::notYet;
+  request->headers.emplace_back("Content-Type", "multipart/form-data; boundary=" + boundary);
+  request->body = speechRequestBody(boundary, probeRecording(), "");
+  request->timeout = std::max(waits_.probeTimeout, kSpeechRequestTimeout);  // it runs the model
+  const auto answer = httpFetch(*request);
+  if (server.noteAnswer(answer)) return lastingFailure(server) ? Probe::exited : Probe::notYet;
+  const auto json = parseJson(answer->body);
+  if (!json || !json->is_object() || !stringMember(*json, "text")) {
+    server.noteFailure("its answer is not a speech server's");
+    return Probe::notYet;
+  }
+  std::scoped_lock lock(remoteMutex_);
+  speechRemoteReady_ = true;
+  return Probe::ready;
+}
+
+Servers::Probe Servers::probeRemoteLanguage() const {
+  RemoteServer& server = *languageRemote_;
+  {
+    std::scoped_lock lock(remoteMutex_);
+    if (!remoteModel_.empty() && !server.problem()) return Probe::ready;
+  }
+  if (!server.usable()) return Probe::exited;
+  auto request = server.request("/v1/models");
+  if (!request) return lastingFailure(server) ? Probe::exited : Probe::notYet;
+  request->timeout = std::max(waits_.probeTimeout, std::chrono::milliseconds(10000));
+  const auto answer = httpFetch(*request);
+  if (server.noteAnswer(answer)) return lastingFailure(server) ? Probe::exited : Probe::notYet;
+  // {"data": [{"id": "name"}, ...]}: the models it serves.
+  std::vector<std::string> models;
+  if (const auto json = parseJson(answer->body); json && json->is_object()) {
+    if (const auto data = json->find("data"); data != json->end() && data->is_array()) {
+      for (const auto& entry : *data) {
+        if (auto id = entry.is_object() ? stringMember(entry, "id") : std::nullopt) models.push_back(*id);
+      }
+    }
+  }
+  if (models.empty()) {
+    server.noteFailure("it lists no language model");
+    return Probe::notYet;
+  }
+  std::string model = models.front();
+  if (!expectedModel_.empty()) {
+    if (std::find(models.begin(), models.end(), expectedModel_) == models.end()) {
+      server.noteFailure("it does not serve " + expectedModel_ + " (it serves " + models.front() + ")");
+      return Probe::exited;
+    }
+    model = expectedModel_;
+  }
+  // The layers it loaded, when it is a server that has them; a layer whose
+  // file is named cleanup… is the cleanup layer.
+  std::vector<AdapterEntry> layers;
+  if (auto lora = server.request("/lora-adapters")) {
+    lora->timeout = request->timeout;
+    if (const auto listed = httpFetch(*lora); listed && listed->status == 200) {
+      if (const auto json = parseJson(listed->body); json && json->is_array()) {
+        bool haveCleanup = false;
+        for (const auto& entry : *json) {
+          if (!entry.is_object()) continue;
+          const auto id = entry.find("id");
+          const auto path = stringMember(entry, "path");
+          if (id == entry.end() || !id->is_number_integer() || !path) continue;
+          const std::string file = fs::path(*path).filename().string();
+          std::string name = fs::path(*path).stem().string();
+          if (!haveCleanup && file.starts_with("cleanup")) {
+            name = "cleanup";
+            haveCleanup = true;
+            Config::setLoadedCleanupLayer(fs::path(file));
+          }
+          layers.push_back({name, id->get<int>(), fs::path(*path)});
+        }
+      }
+    }
+  }
+  std::scoped_lock lock(remoteMutex_);
+  remoteModel_ = model;
+  remoteLayers_ = std::move(layers);
+  return Probe::ready;
+}
+
+std::string Servers::remoteModel() const {
+  std::scoped_lock lock(remoteMutex_);
+  return remoteModel_;
+}
+
+std::vector<AdapterEntry> Servers::remoteLayers() const {
+  std::scoped_lock lock(remoteMutex_);
+  return remoteLayers_;
+}
+
+bool Servers::usesLayers() const {
+  if (!languageRemote_) return Config::usesAdapters();
+  const auto remote = remoteLayers();
+  return std::any_of(remote.begin(), remote.end(), [](const AdapterEntry& e) { return e.name == "cleanup"; });
+}
+
+std::vector<AdapterEntry> Servers::layers() const {
+  if (!languageRemote_) return Config::usesAdapters() ? Config::adapters() : std::vector<AdapterEntry>{};
+  return usesLayers() ? remoteLayers() : std::vector<AdapterEntry>{};
+}
+
+std::optional<std::string> Servers::remoteProblem() const {
+  for (const auto& server : {speechRemote_, languageRemote_}) {
+    if (!server) continue;
+    if (auto problem = server->problem()) return problem;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> Servers::whisperExit() {

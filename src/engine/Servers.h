@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Config.h"
+#include "engine/RemoteServer.h"
 #include "support/ChildProcess.h"
 
 namespace quorvel {
@@ -40,10 +42,14 @@ struct ServerWaits {
 // (more threads than cores slows it down).
 int speechServerThreads();
 
+// A server of either kind may run on another machine (RemoteSettings): then
+// no local process of that kind starts, its requests go there with the
+// user's key, and it is ready once a keyed request shows its model answers.
 class Servers {
  public:
   Servers();
   explicit Servers(ServerWaits waits);
+  Servers(ServerWaits waits, const RemoteSettings& remote);
   ~Servers();
   Servers(const Servers&) = delete;
   Servers& operator=(const Servers&) = delete;
@@ -95,6 +101,21 @@ class Servers {
   std::string whisperAddress() const;  // readiness address of the speech server
   std::string llamaAddress() const;    // readiness address of the language-model server
 
+  // The servers elsewhere, or null for a local one.
+  const std::shared_ptr<RemoteServer>& speechRemote() const { return speechRemote_; }
+  const std::shared_ptr<RemoteServer>& languageRemote() const { return languageRemote_; }
+  // What the language model server elsewhere said it serves, once it was
+  // ready: the model's name for the request, and its layers (the cleanup
+  // layer named "cleanup").
+  std::string remoteModel() const;
+  std::vector<AdapterEntry> remoteLayers() const;
+  // Whether requests carry layers: those of the server elsewhere, or the
+  // local files (Config::usesAdapters).
+  bool usesLayers() const;
+  std::vector<AdapterEntry> layers() const;
+  // One line per server elsewhere that is failing, for the status menu.
+  std::optional<std::string> remoteProblem() const;
+
  private:
   std::unique_ptr<ChildProcess> launch(const fs::path& executable,
                                        const std::vector<std::string>& arguments,
@@ -105,6 +126,8 @@ class Servers {
               std::int64_t port, const std::string& keyedUrl) const;
   Probe probeWhisper() const;
   Probe probeLlama() const;
+  Probe probeRemoteSpeech() const;
+  Probe probeRemoteLanguage() const;
   void stopAndWait(const std::shared_ptr<ChildProcess>& process);
   std::optional<std::string> exitReport(const std::shared_ptr<ChildProcess>& child,
                                         const std::string& what, const std::string& logName);
@@ -128,6 +151,13 @@ class Servers {
   mutable std::mutex neuralMutex_;
   std::set<std::string> neuralReady_;  // guarded by neuralMutex_
   bool whisperOnNeuralEngine_ = false;
+
+  std::shared_ptr<RemoteServer> speechRemote_, languageRemote_;
+  std::string expectedModel_;  // the language model a server elsewhere must list, or ""
+  mutable std::mutex remoteMutex_;
+  mutable bool speechRemoteReady_ = false;        // guarded by remoteMutex_
+  mutable std::string remoteModel_;               // guarded by remoteMutex_
+  mutable std::vector<AdapterEntry> remoteLayers_;  // guarded by remoteMutex_
 };
 
 }  // namespace quorvel

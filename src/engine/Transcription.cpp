@@ -36,20 +36,24 @@ std::string speechRequestBody(std::string_view boundary, std::string_view wav, s
 Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, std::string_view prompt,
                                   std::chrono::milliseconds timeout) {
   const std::string boundary = "quorvel-" + randomUuid();
-  HttpRequest request;
-  request.method = "POST";
-  request.url = "http://127.0.0.1:" + std::to_string(Config::whisperPort()) + "/inference";
+  RemoteServer* remote = servers.speechRemote().get();
+  auto prepared = modelServerRequest(remote, Config::whisperPort(), servers.apiKey(), "/inference", "POST");
+  if (!prepared) return Error{prepared.error()};
+  HttpRequest request = std::move(prepared).value();
   request.timeout = timeout;
-  request.headers = {{"Authorization", "Bearer " + servers.apiKey()},
-                     {"Content-Type", "multipart/form-data; boundary=" + boundary}};
+  request.headers.emplace_back("Content-Type", "multipart/form-data; boundary=" + boundary);
   request.body = speechRequestBody(boundary, wav, prompt);
   auto response = httpFetch(request);
+  if (remote && remote->noteAnswer(response)) return Error{remote->problem().value_or("")};
   if (!response) return Error{response.error()};
   if (response->status < 200 || response->status > 299) {
     return Error{"the speech server answered HTTP " + std::to_string(response->status)};
   }
   const auto answer = parseJson(response->body);
-  if (!answer) return Error{"the speech server's answer is not JSON"};
+  if (!answer) {
+    if (remote) remote->noteFailure("its answer is not JSON");
+    return Error{"the speech server's answer is not JSON"};
+  }
   return stringMember(*answer, "text").value_or(std::string());
 }
 

@@ -3,13 +3,30 @@
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <memory>
 #include <mutex>
 
 namespace quorvel {
 namespace {
+
+std::atomic<std::int64_t> sentOnline{0};
+
+// Adds what the transfer sent, when its peer was not this machine.
+void countSent(CURL* curl) {
+  const char* ip = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_PRIMARY_IP, &ip) != CURLE_OK || !ip || !*ip) return;
+  if (isLoopbackIp(ip)) return;
+  curl_off_t body = 0;
+  long head = 0;
+  curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &body);
+  curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &head);
+  sentOnline.fetch_add(static_cast<std::int64_t>(std::max<curl_off_t>(body, 0)) + std::max(head, 0L));
+}
 
 void initialiseCurlOnce() {
   static std::once_flag once;
@@ -80,7 +97,7 @@ Result<HttpResponse> perform(const HttpRequest& request,
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
   // Once on HTTPS, a redirect never leads to plain HTTP (curl keeps the Range
   // header across redirects, so a piece stays a piece).
@@ -133,6 +150,7 @@ Result<HttpResponse> perform(const HttpRequest& request,
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
 
   const CURLcode code = curl_easy_perform(curl);
+  countSent(curl);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
   if (code != CURLE_OK && !(transfer.stoppedByReceiver && code == CURLE_WRITE_ERROR)) {
     if (request.cancel.cancelled()) return Error{"cancelled"};
@@ -142,6 +160,21 @@ Result<HttpResponse> perform(const HttpRequest& request,
 }
 
 }  // namespace
+
+std::int64_t bytesSentOnline() { return sentOnline.load(); }
+
+bool isLoopbackIp(std::string_view ip) {
+  const std::string text(ip);
+  in_addr v4{};
+  if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    // An IPv4 loopback address written as IPv6 (::ffff:127.x.y.z).
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+  }
+  return false;
+}
 
 std::optional<std::string> HttpResponse::header(std::string_view name) const {
   std::string wanted(name);

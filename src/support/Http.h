@@ -28,6 +28,9 @@ struct HttpRequest {
   std::optional<std::pair<std::uint64_t, std::uint64_t>> range;
   // Certificate authority bundle for HTTPS (tests use a self-signed one).
   std::optional<std::string> caFile;
+  // Off for requests that carry the user's words: a redirect must not send
+  // them to an address the user did not name.
+  bool followRedirects = true;
   CancelToken cancel;
 };
 
@@ -53,5 +56,11 @@ Result<HttpResponse> httpStream(const HttpRequest& request,
 // a last line without a line break is delivered at the end.
 Result<HttpResponse> httpStreamLines(const HttpRequest& request,
                                      const std::function<bool(std::string_view line)>& onLine);
+
+// Bytes this process sent (request lines, headers and bodies) to addresses
+// other than loopback, since it started. Every transfer adds what it sent.
+std::int64_t bytesSentOnline();
+// Whether a numeric address (as a connection reports its peer) is loopback.
+bool isLoopbackIp(std::string_view ip);
 
 }  // namespace quorvel

@@ -16,6 +16,7 @@
 #include "ui/SettingsKeys.h"
 #include "ui/SettingsMicrophone.h"
 #include "ui/SettingsSpeech.h"
+#include "ui/SharedServerSettings.h"
 
 namespace quorvel::ui {
 namespace {
@@ -272,6 +273,7 @@ void SettingsPage::rebuild() {
                              QString::fromUtf8(OpenAtLogin::kDetail.data(), OpenAtLogin::kDetail.size()),
                              atLogin, panel));
   body()->addWidget(panel);
+  body()->addWidget(sharedServerSettings(widget()));
 
   if (bridge.updatesAvailable && bridge.updatesAvailable()) addUpdateRows(bridge);
   body()->addStretch(1);

@@ -14,6 +14,7 @@
 
 #include "app/DayLabels.h"
 #include "app/DictationKeys.h"
+#include "app/SentOnline.h"
 #include "app/StrikeDiff.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
@@ -400,7 +401,9 @@ void HomePage::rebuild() {
     };
     readout(QStringLiteral("Words today"), qs(groupedNumber(stats.today)), QStringLiteral("words"));
     readout(QStringLiteral("Time saved"), QString::number(stats.minutesSaved), QStringLiteral("min"));
-    readout(QStringLiteral("Sent online"), QStringLiteral("0"), QStringLiteral("bytes"));
+    // What really left this machine (speech or text sent to a server elsewhere).
+    const auto [sent, sentUnit] = SentOnline::readout(SentOnline::total());
+    readout(QStringLiteral("Sent online"), qs(sent), qs(sentUnit));
     body()->addWidget(readouts);
   }
   body()->addStretch(1);

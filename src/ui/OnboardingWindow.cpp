@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "app/DictationKeys.h"
+#include "app/PrivacyTexts.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/OnboardingPictures.h"
@@ -134,7 +135,7 @@ class OnboardingWindow final : public QWidget {
     switch (built_) {
       case OnboardingStep::welcome: {
         title_->setText(QStringLiteral("Talk. Quorvel types it."));
-        body_->setText(QStringLiteral("Clean, finished text in any app. Everything stays on this computer."));
+        body_->setText(qs(privacyTexts(RemoteSettings::current()).welcome));
         auto* card = new DemoCard(parent);
         card->setFixedWidth(kTextWidth + 10);
         if (forPicture_) card->freeze();
@@ -143,9 +144,7 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::microphone: {
         title_->setText(QStringLiteral("Allow the microphone."));
-        body_->setText(QStringLiteral("Quorvel listens only while you hold the %1 key. What it hears is turned "
-                                      "into text on this computer and never sent anywhere.")
-                           .arg(qs(dictationKeyName())));
+        body_->setText(qs(privacyTexts(RemoteSettings::current(), dictationKeyName()).microphone));
         addKeyNote(parent);
         auto* mic = new MicPicture(parent);
         mic->setFixedWidth(kTextWidth);
@@ -185,8 +184,7 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::ready: {
         title_->setText(QStringLiteral("Getting Quorvel ready."));
-        body_->setText(QStringLiteral("A one-time download of Quorvel's speech and writing models. After this, "
-                                      "everything works offline."));
+        body_->setText(qs(privacyTexts(RemoteSettings::current()).download));
         failed_ = centred(label(QStringLiteral("The download didn't finish."), 15, 650, Ink::rec, false, parent));
         contentLayout_->addWidget(failed_, 0, Qt::AlignHCenter);
         contentLayout_->addSpacing(6);

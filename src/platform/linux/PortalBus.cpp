@@ -117,7 +117,22 @@ std::shared_ptr<PortalBus> PortalBus::connect(const std::string& address, std::s
 
 PortalBus::~PortalBus() {
   if (connection_ != nullptr) (void)g_dbus_connection_close_sync(connection_, nullptr, nullptr);
-  if (loop_ != nullptr) g_main_loop_quit(loop_);
+  if (loop_ != nullptr) {
+    // A quit before the thread's loop has begun to run would be forgotten
+    // when it begins, and the join below would wait for ever: the loop is
+    // also told through its own context, where it hears it once running.
+    g_main_loop_quit(loop_);
+    GSource* stop = g_idle_source_new();
+    g_source_set_callback(
+        stop,
+        [](gpointer loop) -> gboolean {
+          g_main_loop_quit(static_cast<GMainLoop*>(loop));
+          return G_SOURCE_REMOVE;
+        },
+        loop_, nullptr);
+    g_source_attach(stop, context_);
+    g_source_unref(stop);
+  }
   if (thread_.joinable()) thread_.join();
   if (connection_ != nullptr) g_object_unref(connection_);
   if (loop_ != nullptr) g_main_loop_unref(loop_);
@@ -305,6 +320,11 @@ void PortalBus::cancel() {
     }
     waiter->done.notify_all();
   }
+}
+
+void PortalBus::closeSession(const std::string& session) {
+  std::string ignored;
+  (void)call("org.freedesktop.portal.Session", "Close", nullptr, ignored, std::chrono::seconds(2), session);
 }
 
 bool PortalBus::call(const char* interface, const char* method, GVariant* parameters, std::string& detail,

@@ -78,6 +78,9 @@ class PortalBus {
   // path: another object of the portal (a session), or "" for the portal's own.
   bool call(const char* interface, const char* method, GVariant* parameters, std::string& detail,
             std::chrono::milliseconds limit = std::chrono::seconds(5), const std::string& path = {});
+  // Ends a session of ours (its Close), waiting at most 2 s; a session the
+  // desktop already ended, or a bus that no longer answers, is no error.
+  void closeSession(const std::string& session);
 
   // Subscribes to a signal of the portal service (on one object path, or
   // every path when path is ""); the handler gets the signal's parameters

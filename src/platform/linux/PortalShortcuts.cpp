@@ -82,10 +82,7 @@ PortalShortcuts::~PortalShortcuts() {
     bus_->unsubscribe(activatedId_);
     bus_->unsubscribe(deactivatedId_);
     bus_->unsubscribe(closedId_);
-    if (!session_.empty()) {
-      std::string ignored;
-      (void)bus_->call("org.freedesktop.portal.Session", "Close", nullptr, ignored, std::chrono::seconds(2), session_);
-    }
+    if (!session_.empty()) bus_->closeSession(session_);
   }
 }
 

@@ -37,8 +37,8 @@ class PortalShortcuts : public KeySource {
   struct Settings {
     std::string busAddress;  // "" for the session bus
     std::chrono::milliseconds answerWait{std::chrono::minutes(2)};
-    // The keys offered in the desktop's dialog (the shortcuts specification's
-    // trigger names); the user may choose others there.
+    // The keys offered in the desktop's dialog, as the XDG shortcut names
+    // the portal's preferred_trigger takes; the user may choose others there.
     std::string dictationTrigger = "Alt_R";
     std::string noteTrigger = "Super_R";
   };

@@ -88,10 +88,7 @@ PortalTyping::~PortalTyping() {
   std::scoped_lock lock(mutex_);
   if (bus_) {
     bus_->unsubscribe(closedSubscription_);
-    if (!session_.empty()) {
-      std::string ignored;
-      (void)bus_->call("org.freedesktop.portal.Session", "Close", nullptr, ignored, std::chrono::seconds(2), session_);
-    }
+    if (!session_.empty()) bus_->closeSession(session_);
   }
 }
 
@@ -249,8 +246,7 @@ TypingConsent PortalTyping::startSession(const Kept& kept) {
   }
   if (started.error != PortalError::none) {
     bus->unsubscribe(closedId);
-    std::string ignored;
-    (void)bus->call("org.freedesktop.portal.Session", "Close", nullptr, ignored, std::chrono::seconds(2), session);
+    bus->closeSession(session);
     if (started.error == PortalError::refused) {
       Kept refused;
       refused.refused = true;

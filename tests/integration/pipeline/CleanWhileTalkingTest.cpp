@@ -6,10 +6,8 @@
 // Against the language-model stand-in, which logs every request.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "QuickServerWaits.h"
-#include "TestSupport.h"
+#include "StandinChat.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/TalkAhead.h"
@@ -22,17 +20,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ScopedEnv;
-using testing::TempDir;
-
-// n sentences of seven words each, none of which needs cleaning.
-std::string sentences(int n, const std::string& topic) {
-  std::string text;
-  for (int i = 0; i < n; ++i) {
-    if (!text.empty()) text += " ";
-    text += "We should check the " + topic + " number " + std::to_string(i) + ".";
-  }
-  return text;
-}
+using testing::dictationOf;
+using testing::sevenWordSentences;
 
 // A group of about sixty words that needs cleaning, and a cleanup of it that
 // keeps more than half of its content words but less than the standard
@@ -58,7 +47,7 @@ struct Mode {
 };
 constexpr Mode kModes[] = {{"trained", true}, {"standard", false}};
 
-class CleanWhileTalkingTest : public ::testing::Test {
+class CleanWhileTalkingTest : public ::testing::Test, protected testing::StandinChatEnvironment {
  protected:
   void SetUp() override {
     testing::writeTextFile(root / "data" / "models" / "qwen3-1.7b-q4_k_m.gguf", "base");
@@ -71,11 +60,7 @@ class CleanWhileTalkingTest : public ::testing::Test {
 
   // Starts the stand-in with these answers, keyed by the text it is asked to clean.
   void start(const std::vector<std::pair<std::string, std::string>>& answers) {
-    std::string script;
-    for (const auto& [match, answer] : answers) {
-      script += compactJson(Json{{"match", match}, {"answer", answer}}) + "\n";
-    }
-    testing::writeTextFile(scriptFile, script);
+    testing::writeChatScript(scriptFile, answers);
   }
 
   // The trained model runs with its layer on the base model; the standard
@@ -102,26 +87,11 @@ class CleanWhileTalkingTest : public ::testing::Test {
   // The chat requests sent since `from`, as their message lists.
   std::vector<Json> requestsSince(std::size_t from) const {
     std::vector<Json> found;
-    std::ifstream in(requestLog);
-    for (std::string line; std::getline(in, line);) {
-      const auto record = parseJson(line);
-      if (!record || record->value("event", "") != "request" ||
-          record->value("path", "") != "/v1/chat/completions") {
-        continue;
-      }
-      found.push_back((*record)["body"]["messages"]);
-    }
+    for (const Json& body : testing::loggedChatRequests(requestLog)) found.push_back(body["messages"]);
     return std::vector<Json>(found.begin() + static_cast<std::ptrdiff_t>(std::min(from, found.size())),
                              found.end());
   }
   std::size_t requestCount() const { return requestsSince(0).size(); }
-
-  // The last message's text, without a header.
-  static std::string dictation(const Json& messages) {
-    const std::string content = messages.back()["content"].get<std::string>();
-    const auto label = content.rfind("Dictation: ");
-    return label == std::string::npos ? content : content.substr(label + 11);
-  }
 
   // Whether the messages carry this mode's prompt: the trained system text
   // alone, or the standard system text followed by its examples.
@@ -140,21 +110,6 @@ class CleanWhileTalkingTest : public ::testing::Test {
     EXPECT_EQ(messages[2]["content"], kExample[1]);
   }
 
-  TempDir root;
-  fs::path requestLog = root / "requests.jsonl";
-  fs::path scriptFile = root / "script.jsonl";
-  ScopedEnv rootVariable{"QUORVEL_ROOT", (root / "data").string()};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
-  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", testing::buildProgram("quorvel-standin-llama").string()};
-  ScopedEnv llamaPort{"QUORVEL_LLAMA_PORT", std::to_string(testing::freeLoopbackPort())};
-  ScopedEnv log{"QUORVEL_STANDIN_LOG", requestLog.string()};
-  ScopedEnv scriptVariable{"QUORVEL_STANDIN_SCRIPT", scriptFile.string()};
-  ScopedEnv promptSpeed{"QUORVEL_STANDIN_MS_PER_PROMPT_TOKEN", "0"};
-  ScopedEnv tokenSpeed{"QUORVEL_STANDIN_MS_PER_TOKEN", "0"};
-  ScopedEnv talk{"QUORVEL_TALK_AHEAD", std::nullopt};
-  ScopedEnv pieces{"QUORVEL_LONG_PIECES", std::nullopt};
-  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
-  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
   std::optional<ScopedEnv> fastFinish;
   std::unique_ptr<Servers> servers;
   std::shared_ptr<Pipeline> pipeline;
@@ -162,7 +117,7 @@ class CleanWhileTalkingTest : public ::testing::Test {
 
 TEST_F(CleanWhileTalkingTest, TheFixtureRefusesAtTheStandardShareOnly) {
   ASSERT_TRUE(TextHelpers::needsCleanup(kLists));
-  EXPECT_FALSE(TextHelpers::needsCleanup(sentences(9, "beta")));
+  EXPECT_FALSE(TextHelpers::needsCleanup(sevenWordSentences(9, "beta")));
   EXPECT_EQ(TextHelpers::sentencePieces(kLists, TalkAhead::target).size(), 1u);
   const double kept = TextHelpers::keptRatio(kLists, kShortLists);
   EXPECT_GT(kept, 0.5);
@@ -170,7 +125,7 @@ TEST_F(CleanWhileTalkingTest, TheFixtureRefusesAtTheStandardShareOnly) {
 }
 
 TEST_F(CleanWhileTalkingTest, TalkAheadHoldsEachPieceToTheRulesOfTheModelThatRuns) {
-  const std::string clean = sentences(9, "beta");
+  const std::string clean = sevenWordSentences(9, "beta");
   const std::string transcript = kLists + " " + clean + " and we are still talking";
   start({{kLists, kShortLists}});
   for (const Mode& mode : kModes) {
@@ -187,8 +142,8 @@ TEST_F(CleanWhileTalkingTest, TalkAheadHoldsEachPieceToTheRulesOfTheModelThatRun
     EXPECT_TRUE(head.warmed);
     ASSERT_FALSE(sent.empty());
     for (const Json& messages : sent) expectPromptOf(mode, messages);
-    EXPECT_EQ(dictation(sent.front()), kLists);
-    EXPECT_EQ(dictation(sent.back()), transcript);  // the warm-up of the whole text so far
+    EXPECT_EQ(dictationOf(sent.front()), kLists);
+    EXPECT_EQ(dictationOf(sent.back()), transcript);  // the warm-up of the whole text so far
     if (mode.trained) {
       EXPECT_EQ(head.cleaned[0], kShortLists);
       EXPECT_EQ(head.fellBack, 0);
@@ -205,8 +160,8 @@ TEST_F(CleanWhileTalkingTest, TalkAheadHoldsEachPieceToTheRulesOfTheModelThatRun
 }
 
 TEST_F(CleanWhileTalkingTest, ARefusedLongTextIsCleanedInPiecesUnderEachModelsRules) {
-  const std::string clean = sentences(9, "beta");
-  const std::string last = "um so " + sentences(9, "gamma");
+  const std::string clean = sevenWordSentences(9, "beta");
+  const std::string last = "um so " + sevenWordSentences(9, "gamma");
   const std::string raw = kLists + " " + clean + " " + last;
   ASSERT_EQ(TextHelpers::sentencePieces(raw, 60).size(), 3u);
   start({{raw, ""}, {kLists, kShortLists}});  // the whole text gets no answer
@@ -219,7 +174,7 @@ TEST_F(CleanWhileTalkingTest, ARefusedLongTextIsCleanedInPiecesUnderEachModelsRu
     const std::vector<Json> sent = requestsSince(before);
     for (const Json& messages : sent) expectPromptOf(mode, messages);
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(dictation(sent.front()), raw);
+    EXPECT_EQ(dictationOf(sent.front()), raw);
     if (mode.trained) {
       EXPECT_EQ(result.path, "cleaned in 3 pieces");
       EXPECT_NE(result.final.find("marketing, travel, hiring and vendors"), std::string::npos) << result.final;
@@ -230,16 +185,16 @@ TEST_F(CleanWhileTalkingTest, ARefusedLongTextIsCleanedInPiecesUnderEachModelsRu
       EXPECT_NE(result.final.find("catering"), std::string::npos) << result.final;
       EXPECT_EQ(result.final.find("um the budget"), std::string::npos) << result.final;
       EXPECT_EQ(sent.size(), 3u);  // the whole text, the lists, the last group
-      EXPECT_EQ(dictation(sent.back()), last);
+      EXPECT_EQ(dictationOf(sent.back()), last);
     }
   }
 }
 
 TEST_F(CleanWhileTalkingTest, TheFastFinishSettingDecidesForBothModels) {
-  const std::string first = "um " + sentences(9, "alpha"), second = "uh " + sentences(9, "beta");
-  const std::string rest = "um so " + sentences(4, "gamma");
+  const std::string first = "um " + sevenWordSentences(9, "alpha"), second = "uh " + sevenWordSentences(9, "beta");
+  const std::string rest = "um so " + sevenWordSentences(4, "gamma");
   const std::string raw = first + " " + second + " " + rest;
-  const std::string firstCleaned = sentences(9, "alpha"), secondCleaned = sentences(9, "beta");
+  const std::string firstCleaned = sevenWordSentences(9, "alpha"), secondCleaned = sevenWordSentences(9, "beta");
   const TalkAheadHead head{first + " " + second, {firstCleaned, secondCleaned}, 0, std::nullopt,
                            std::nullopt, true};
   start({});
@@ -259,11 +214,11 @@ TEST_F(CleanWhileTalkingTest, TheFastFinishSettingDecidesForBothModels) {
       expectPromptOf(mode, sent[0]);
       if (c.fromHead) {
         // Only what was said after the pieces is cleaned after the release.
-        EXPECT_EQ(dictation(sent[0]), rest);
+        EXPECT_EQ(dictationOf(sent[0]), rest);
         EXPECT_EQ(result.path, "cleaned in 3 pieces, 2 while talking");
         EXPECT_EQ(result.final.rfind(firstCleaned + " " + secondCleaned + " ", 0), 0u) << result.final;
       } else {
-        EXPECT_EQ(dictation(sent[0]), raw);
+        EXPECT_EQ(dictationOf(sent[0]), raw);
         EXPECT_EQ(result.path, "cleaned");
       }
     }

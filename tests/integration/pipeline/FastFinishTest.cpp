@@ -4,10 +4,8 @@
 // path gives, against the language-model stand-in scripted per piece.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "QuickServerWaits.h"
-#include "TestSupport.h"
+#include "StandinChat.h"
 #include "engine/Config.h"
 #include "engine/Pipeline.h"
 #include "engine/WritingSpeed.h"
@@ -19,21 +17,11 @@ namespace quorvel {
 namespace {
 
 using testing::ScopedEnv;
-using testing::TempDir;
-
-// n sentences of seven words each.
-std::string sentences(int n, const std::string& topic) {
-  std::string text;
-  for (int i = 0; i < n; ++i) {
-    if (!text.empty()) text += " ";
-    text += "We should check the " + topic + " number " + std::to_string(i) + ".";
-  }
-  return text;
-}
+using testing::sevenWordSentences;
 
 const std::string kRefusal = "Sure! Here is your text, cleaned up nicely.";
 
-class FastFinishTest : public ::testing::Test {
+class FastFinishTest : public ::testing::Test, protected testing::StandinChatEnvironment {
  protected:
   void SetUp() override {
     // A base model with its cleanup layer: pieces carry the header and a
@@ -49,11 +37,7 @@ class FastFinishTest : public ::testing::Test {
 
   // Starts the stand-in with these answers, keyed by the text it is asked to clean.
   void start(const std::vector<std::pair<std::string, std::string>>& answers) {
-    std::string script;
-    for (const auto& [match, answer] : answers) {
-      script += compactJson(Json{{"match", match}, {"answer", answer}}) + "\n";
-    }
-    testing::writeTextFile(scriptFile, script);
+    testing::writeChatScript(scriptFile, answers);
     servers = std::make_unique<Servers>(testing::quickServerWaits());
     servers->startLlama("cleanup-trained.gguf");
     ASSERT_TRUE(servers->waitForLlama());
@@ -66,16 +50,8 @@ class FastFinishTest : public ::testing::Test {
   // The texts the stand-in was asked to clean, in order.
   std::vector<std::string> asked() const {
     std::vector<std::string> texts;
-    std::ifstream in(requestLog);
-    for (std::string line; std::getline(in, line);) {
-      const auto record = parseJson(line);
-      if (!record || record->value("event", "") != "request" ||
-          record->value("path", "") != "/v1/chat/completions") {
-        continue;
-      }
-      const std::string content = (*record)["body"]["messages"].back()["content"].get<std::string>();
-      const auto label = content.rfind("Dictation: ");
-      texts.push_back(label == std::string::npos ? content : content.substr(label + 11));
+    for (const Json& body : testing::loggedChatRequests(requestLog)) {
+      texts.push_back(testing::dictationOf(body["messages"]));
     }
     return texts;
   }
@@ -91,25 +67,11 @@ class FastFinishTest : public ::testing::Test {
     }
   }
 
-  TempDir root;
-  std::filesystem::path requestLog = root / "requests.jsonl";
-  std::filesystem::path scriptFile = root / "script.jsonl";
-  ScopedEnv rootVariable{"QUORVEL_ROOT", (root / "data").string()};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", (root / "config").string()};
-  ScopedEnv llamaExe{"QUORVEL_LLAMA_SERVER", testing::buildProgram("quorvel-standin-llama").string()};
-  ScopedEnv llamaPort{"QUORVEL_LLAMA_PORT", std::to_string(testing::freeLoopbackPort())};
-  ScopedEnv log{"QUORVEL_STANDIN_LOG", requestLog.string()};
-  ScopedEnv scriptVariable{"QUORVEL_STANDIN_SCRIPT", scriptFile.string()};
-  ScopedEnv promptSpeed{"QUORVEL_STANDIN_MS_PER_PROMPT_TOKEN", "0"};
-  ScopedEnv tokenSpeed{"QUORVEL_STANDIN_MS_PER_TOKEN", "0"};
-  ScopedEnv pieces{"QUORVEL_LONG_PIECES", std::nullopt};
-  ScopedEnv noLayer{"QUORVEL_ADAPTER_CLEANUP", std::nullopt};
-  ScopedEnv noBase{"QUORVEL_BASE_MODEL", std::nullopt};
   std::optional<ScopedEnv> fastFinish;
   std::unique_ptr<Servers> servers;
   std::shared_ptr<Pipeline> pipeline;
 
-  const std::string first = sentences(9, "alpha"), second = sentences(9, "beta"), third = sentences(9, "gamma");
+  const std::string first = sevenWordSentences(9, "alpha"), second = sevenWordSentences(9, "beta"), third = sevenWordSentences(9, "gamma");
   const std::string text = first + " " + second + " " + third;
   // Both earlier groups cleaned while talking, for no particular place.
   const TalkAheadHead head{first + " " + second, {first, second}, 0, std::nullopt, std::nullopt, true};
@@ -117,9 +79,9 @@ class FastFinishTest : public ::testing::Test {
 
 TEST_F(FastFinishTest, TheChoiceFollowsTheHeadTheLengthTheSwitchAndTheMeasuredSpeed) {
   ASSERT_EQ(TextHelpers::sentencePieces(third, 60).size(), 1u);
-  const std::string beta4 = sentences(4, "beta");
+  const std::string beta4 = sevenWordSentences(4, "beta");
   const std::string words91 = first + " " + beta4;                                          // 63 + 28
-  const std::string words90 = first + " Well " + sentences(3, "beta") + " Then we go home now.";  // 63 + 27
+  const std::string words90 = first + " Well " + sevenWordSentences(3, "beta") + " Then we go home now.";  // 63 + 27
   ASSERT_EQ(TextHelpers::wordCount(words91), 91);
   ASSERT_EQ(TextHelpers::wordCount(words90), 90);
   start({});
@@ -175,7 +137,7 @@ TEST_F(FastFinishTest, TheChoiceFollowsTheHeadTheLengthTheSwitchAndTheMeasuredSp
 }
 
 TEST_F(FastFinishTest, GivesWhatThePiecePathGivesAfterARefusedWholeText) {
-  const std::string fourth = sentences(4, "delta");
+  const std::string fourth = sevenWordSentences(4, "delta");
   const std::string raw = first + " " + second + " " + fourth;
   start({{raw, ""}});  // the whole text is refused, so the seed cleans it in pieces
 
@@ -201,7 +163,7 @@ TEST_F(FastFinishTest, GivesWhatThePiecePathGivesAfterARefusedWholeText) {
 }
 
 TEST_F(FastFinishTest, ARefusedRestPieceFallsBackAloneToLightCleaning) {
-  const std::string rest = "um so we should check the delta number. " + sentences(4, "delta");
+  const std::string rest = "um so we should check the delta number. " + sevenWordSentences(4, "delta");
   start({{rest, kRefusal}});
   choose("1", std::nullopt);
   const DictationResult result = pipeline->finish(first + " " + second + " " + rest, head);

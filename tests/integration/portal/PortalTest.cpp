@@ -11,6 +11,7 @@
 
 #include "PortalStandin.h"
 #include "platform/linux/PasterWayland.h"
+#include "platform/linux/PortalBus.h"
 #include "platform/linux/PortalProbe.h"
 #include "platform/linux/PortalShortcuts.h"
 #include "platform/linux/PortalTyping.h"
@@ -123,6 +124,17 @@ TEST_F(PortalTest, TheProbeSeesWhatTheDesktopOffers) {
   const PortalOffer offer = probePortals(bus.address(), 2s);
   EXPECT_FALSE(offer.remoteDesktopKeyboard);
   EXPECT_EQ(offer.globalShortcuts, 0U);
+}
+
+// A connection dropped the moment it is made (a probe that finds nothing)
+// still ends its thread: the quit must not be lost when it comes before the
+// thread's loop has begun to run. A lost one hangs here.
+TEST_F(PortalTest, ABusDroppedAsSoonAsItIsMadeEndsItsThread) {
+  for (int i = 0; i < 100; ++i) {
+    std::string problem;
+    auto connection = PortalBus::connect(bus.address(), problem);
+    ASSERT_TRUE(connection) << problem;
+  }
 }
 
 TEST_F(PortalTest, TypingIsAllowedOnceAndTheNextLaunchAsksNothing) {

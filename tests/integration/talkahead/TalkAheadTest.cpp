@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "QuickServerWaits.h"
-#include "TestSupport.h"
+#include "StandinChat.h"
 #include "engine/Config.h"
 #include "support/UserDefaults.h"
 #include "text/TextHelpers.h"
@@ -20,17 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ScopedEnv;
 using testing::TempDir;
-
-
-// n sentences of seven words; nine make one piece of 63 words.
-std::string sentences(int n, const std::string& topic) {
-  std::string text;
-  for (int i = 0; i < n; ++i) {
-    if (!text.empty()) text += " ";
-    text += "We should check the " + topic + " number " + std::to_string(i) + ".";
-  }
-  return text;
-}
+using testing::sevenWordSentences;
 
 // A cleanup the guards accept: the piece with its first words changed.
 std::string edited(const std::string& piece) { return "We shall" + piece.substr(9); }
@@ -99,7 +89,7 @@ class TalkAheadTest : public ::testing::Test {
 };
 
 TEST_F(TalkAheadTest, CleansFinishedGroupsButNotTheOpenSentenceAndWarmsTheWholeText) {
-  const std::string first = sentences(9, "report"), second = sentences(9, "budget");
+  const std::string first = sevenWordSentences(9, "report"), second = sevenWordSentences(9, "budget");
   start({{first, edited(first)}, {second, edited(second)}});
   const auto talk = TalkAhead::create(pipeline);
   const std::string transcript = first + " " + second + " and then we still talk about";
@@ -119,7 +109,7 @@ TEST_F(TalkAheadTest, CleansFinishedGroupsButNotTheOpenSentenceAndWarmsTheWholeT
 
 TEST_F(TalkAheadTest, WithLongPiecesSwitchedOffOnlyTheWarmUpIsSent) {
   ScopedEnv off{"QUORVEL_LONG_PIECES", "0"};
-  const std::string first = sentences(9, "report"), second = sentences(9, "budget");
+  const std::string first = sevenWordSentences(9, "report"), second = sevenWordSentences(9, "budget");
   start({{first, edited(first)}, {second, edited(second)}});
   const auto talk = TalkAhead::create(pipeline);
   const std::string transcript = first + " " + second + " and then we still talk about";
@@ -147,7 +137,7 @@ TEST_F(TalkAheadTest, WithoutASentenceBreakOnlyTheWarmUpIsSent) {
 }
 
 TEST_F(TalkAheadTest, TwoUpdatesDuringAPieceLeaveOnlyTheNewestToHandle) {
-  const std::string first = sentences(9, "report");
+  const std::string first = sevenWordSentences(9, "report");
   start({{first, edited(first), 1500}});
   const auto talk = TalkAhead::create(pipeline);
   talk->update(first + " more");
@@ -168,7 +158,7 @@ TEST_F(TalkAheadTest, TwoUpdatesDuringAPieceLeaveOnlyTheNewestToHandle) {
 }
 
 TEST_F(TalkAheadTest, TheBacklogAtReleaseCountsGroupsNotCleanedYetAndTheWordsLeft) {
-  const std::string first = sentences(9, "report"), second = sentences(9, "budget");
+  const std::string first = sevenWordSentences(9, "report"), second = sevenWordSentences(9, "budget");
   start({{first, edited(first), 1500}});
   const std::string transcript = first + " " + second + " and the open one";
   {
@@ -184,7 +174,7 @@ TEST_F(TalkAheadTest, TheBacklogAtReleaseCountsGroupsNotCleanedYetAndTheWordsLef
   {
     // Kept up: only a group too short to clean ahead and the open sentence are left.
     const auto talk = TalkAhead::create(pipeline);
-    talk->update(first + " " + sentences(3, "budget") + " and the open one");
+    talk->update(first + " " + sevenWordSentences(3, "budget") + " and the open one");
     ASSERT_TRUE(talk->waitUntilIdle(30s));
     EXPECT_EQ(talk->stop().cleaned.size(), 1u);
     const TalkAhead::Backlog left = talk->backlog();
@@ -195,7 +185,7 @@ TEST_F(TalkAheadTest, TheBacklogAtReleaseCountsGroupsNotCleanedYetAndTheWordsLef
 }
 
 TEST_F(TalkAheadTest, StopCancelsThePieceInFlightAndItNeverReachesTheHead) {
-  const std::string first = sentences(9, "report");
+  const std::string first = sevenWordSentences(9, "report");
   start({{first, "First piece cleaned.", 8000}});
   const auto talk = TalkAhead::create(pipeline);
   talk->update(first + " more");
@@ -214,7 +204,7 @@ TEST_F(TalkAheadTest, StopCancelsThePieceInFlightAndItNeverReachesTheHead) {
 }
 
 TEST_F(TalkAheadTest, ARefusedAnswerFallsBackToLightCleaning) {
-  const std::string first = "um " + sentences(9, "report");
+  const std::string first = "um " + sevenWordSentences(9, "report");
   start({{first, "Sorry, I can't help with that request at all."}});
   const auto talk = TalkAhead::create(pipeline);
   talk->update(first + " and");

@@ -344,6 +344,36 @@ TEST_F(RecordingControl, TextThatCouldNotBeTypedStaysForCopyLastDictation) {
   EXPECT_EQ(paster.copied, std::vector<std::string>{"hello there"});
 }
 
+TEST_F(RecordingControl, AServerElsewhereThatFailsIsNamedInOneLineAndTheTextStillArrives) {
+  launchReady();
+  const std::string line = "Can't reach the language model server at gpu.example:8443: no answer in time";
+  engine.remote = line;
+  engine.path = "fallback";
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  // The language model fell back: the words are typed all the same, and why is said.
+  EXPECT_EQ(paster.pasted.size(), 1u);
+  EXPECT_EQ(app->lastText(), "hello there");
+  EXPECT_EQ(app->statusLine(), line);
+  EXPECT_EQ(tag.lastFailure(), line);
+
+  // Nothing heard because the speech server is gone: the same line, not "Didn't catch that".
+  const std::string speech = "Can't reach the speech server at gpu.example:8443: the connection was refused";
+  engine.remote = speech;
+  engine.transcript = "";
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  EXPECT_EQ(app->statusLine(), speech);
+  EXPECT_EQ(tag.lastFailure(), speech);
+
+  // Once it answers again, the usual news.
+  engine.remote.reset();
+  engine.transcript = "hello there";
+  dictate(speechFor(1.0), 1.0);
+  settle();
+  EXPECT_EQ(app->statusLine(), "Done in 0.1s (fallback)");
+}
+
 TEST_F(RecordingControl, ADictationStartedWhileTheServersStartWaitsForThem) {
   app->launch({"quorvel"});
   loop.runPosted();

@@ -81,6 +81,16 @@ TEST_F(SetupFlow, ServersThatNeverAnswerFailTheSetupAndTheAppRunsOn) {
   EXPECT_FALSE(sounds.played.size());
 }
 
+TEST_F(SetupFlow, AServerElsewhereThatDoesNotAnswerSaysWhyInsteadOfBlamingTheModels) {
+  engine.ready = false;
+  engine.remote = "Can't reach the speech server at gpu.example:8443: it refused the key (401)";
+  app->launch({"quorvel"});
+  settle();
+  EXPECT_EQ(app->setup().phase, SetupInfo::Phase::failed);
+  EXPECT_EQ(app->statusLine(), *engine.remote);
+  EXPECT_EQ(app->setup().message, *engine.remote + ". Check the server's address and key in Settings.");
+}
+
 TEST_F(SetupFlow, TheReadyNoticeComesOnlyAfterADownload) {
   launchReady();
   EXPECT_TRUE(sounds.played.empty());

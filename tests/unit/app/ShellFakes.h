@@ -289,6 +289,8 @@ class FakeEngine final : public AppEngine {
   std::vector<std::string> deleted;
   bool adapters = true;
   std::optional<bool> tidied;
+  // What a server on another machine is failing with, if anything.
+  std::optional<std::string> remote;  // guarded by mutex
 
   int piecesAdded = 0;  // main thread: transcribers handed out, one per piece
 
@@ -319,6 +321,10 @@ class FakeEngine final : public AppEngine {
     return result;
   }
   bool speechOnNeuralEngine() override { return false; }
+  std::optional<std::string> remoteProblem() override {
+    std::scoped_lock lock(mutex);
+    return remote;
+  }
   Status record(const DictationResult& result, const DictationFacts& facts) override {
     std::scoped_lock lock(mutex);
     lines.push_back(dictationLine(result, facts, std::chrono::system_clock::now()));

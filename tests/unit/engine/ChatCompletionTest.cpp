@@ -42,7 +42,7 @@ class ChatCompletionTest : public ::testing::Test {
     thread.join();
   }
 
-  ChatServer target() const { return {port, "KEY", {}}; }
+  ChatServer target() const { return {port, "KEY", {}, nullptr, ""}; }
 
   httplib::Server server;
   std::thread thread;
@@ -114,7 +114,7 @@ TEST_F(ChatCompletionTest, StreamGivesGrowingPartialsAndSkipsBrokenLines) {
 
 TEST_F(ChatCompletionTest, LayersAreScaledByTheRequestedAdapter) {
   wholeAnswer = R"({"choices":[{"message":{"content":"ok"}}]})";
-  ChatServer withLayers{port, "KEY", {{"cleanup", 0, "/m/cleanup-3.gguf"}, {"style", 1, "/m/s.gguf"}}};
+  ChatServer withLayers{port, "KEY", {{"cleanup", 0, "/m/cleanup-3.gguf"}, {"style", 1, "/m/s.gguf"}}, nullptr, ""};
   ChatRequest request;
   request.adapter = "cleanup";
   ASSERT_TRUE(sendChatRequest(withLayers, request).ok());
@@ -125,7 +125,7 @@ TEST_F(ChatCompletionTest, LayersAreScaledByTheRequestedAdapter) {
 TEST(ChatCompletion, UnreachableServerFails) {
   ChatRequest request;
   request.timeout = 2000ms;
-  EXPECT_FALSE(sendChatRequest({1, "KEY", {}}, request).ok());
+  EXPECT_FALSE(sendChatRequest({1, "KEY", {}, nullptr, ""}, request).ok());
 }
 
 }  // namespace
