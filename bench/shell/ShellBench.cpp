@@ -79,10 +79,10 @@ void keyPressToRecording(benchmark::State& state) {
   rig.app->launch({"quorvel"});
   rig.settle();
   for (auto _ : state) {
-    rig.app->handleKey({ShellKey::rightAlt, true, true});
+    rig.app->handleKey({ShellKey::dictation, true, true});
     state.PauseTiming();
     if (!rig.app->isRecording() || rig.tag.shown.empty()) state.SkipWithError("the recording did not start");
-    rig.app->handleKey({ShellKey::rightAlt, false, true});
+    rig.app->handleKey({ShellKey::dictation, false, true});
     rig.loop.advance(0.3);
     rig.settle();
     state.ResumeTiming();
@@ -185,7 +185,7 @@ void chunkingTickAtOneMinute(benchmark::State& state) {
   shell.app->launch({"quorvel"});
   shell.settle();
   int ticks = 0;
-  shell.app->handleKey({ShellKey::rightAlt, true, true});
+  shell.app->handleKey({ShellKey::dictation, true, true});
   shell.keys.down = true;
   for (auto _ : state) {
     speak(*rig, quarter);
@@ -193,15 +193,15 @@ void chunkingTickAtOneMinute(benchmark::State& state) {
     if (++ticks % 240 == 0) {
       state.PauseTiming();
       shell.keys.down = false;
-      shell.app->handleKey({ShellKey::rightAlt, false, true});
+      shell.app->handleKey({ShellKey::dictation, false, true});
       shell.runner.runAll();
       shell.loop.advance(0.3);
-      shell.app->handleKey({ShellKey::rightAlt, true, true});
+      shell.app->handleKey({ShellKey::dictation, true, true});
       shell.keys.down = true;
       state.ResumeTiming();
     }
   }
-  shell.app->handleKey({ShellKey::rightAlt, false, true});
+  shell.app->handleKey({ShellKey::dictation, false, true});
   state.counters["pieces"] = engine.piecesAdded;
 }
 BENCHMARK(chunkingTickAtOneMinute)->Unit(benchmark::kMicrosecond);
@@ -222,11 +222,11 @@ void releaseToTyped(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    rig.app->handleKey({ShellKey::rightAlt, true, true});
+    rig.app->handleKey({ShellKey::dictation, true, true});
     rig.loop.advance(1.0);
     const std::size_t typed = rig.paster.pasted.size();
     state.ResumeTiming();
-    rig.app->handleKey({ShellKey::rightAlt, false, true});
+    rig.app->handleKey({ShellKey::dictation, false, true});
     rig.settle();
     if (rig.paster.pasted.size() != typed + 1) state.SkipWithError("nothing was typed");
     state.PauseTiming();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/DictationKeys.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"
 #include "support/WriteProblems.h"
@@ -22,6 +23,8 @@ AppDelegate::~AppDelegate() {
   parts_.loop.cancel(chunkTimer_);
   parts_.loop.cancel(trustTimer_);
   parts_.loop.cancel(serverTimer_);
+  parts_.loop.cancel(announceTimer_);
+  parts_.loop.cancel(learnTimer_);
   if (isRecording_) (void)parts_.recorder.stop();
 }
 
@@ -78,6 +81,14 @@ void AppDelegate::launch(const std::vector<std::string>& args) {
     });
   }
 
+  {
+    UserDefaults defaults;
+    const bool altGr = parts_.isAltGr && parts_.isAltGr(keycode::rightAlt);
+    if (pickFirstDictationKey(defaults, altGr) && altGr) {
+      logLine("Quorvel: right Alt is AltGr in this keyboard layout, so right Ctrl is the dictation key");
+    }
+  }
+  applyKeySettings();
   installMonitors();
   trusted_ = keysWork_ && parts_.desktop.isTrusted();
   (void)readInputAccess();
@@ -162,6 +173,7 @@ StatusFacts AppDelegate::statusFacts() const {
   facts.statusLine = statusLine_;
   facts.lastText = lastText_;
   facts.canRetry = retry_.has_value();
+  facts.keys = binding_;
   return facts;
 }
 
@@ -222,6 +234,33 @@ SharedBridge AppDelegate::makeBridge() {
       false);
   bridge->needsDownload =
       with([](AppDelegate& app) { return app.setup_.phase == SetupInfo::Phase::downloading; }, false);
+  bridge->keys = with([](AppDelegate& app) { return app.binding_; }, KeyBinding());
+  bridge->chooseKey = [weak](ShellKey part, int code) {
+    const auto alive = weak.lock();
+    if (!alive) return false;
+    UserDefaults defaults;
+    if (!storeKey(defaults, part, code)) return false;
+    (*alive)->applyKeySettings();
+    (*alive)->refresh();
+    return true;
+  };
+  bridge->learnKey = [weak](std::function<void(int)> done) {
+    if (const auto alive = weak.lock()) {
+      (*alive)->learnKey(std::move(done));
+    } else if (done) {
+      done(0);
+    }
+  };
+  if (parts_.isAltGr) bridge->keyIsAltGr = parts_.isAltGr;
+  bridge->speechModels = with([](AppDelegate& app) { return app.speechModels(); }, std::vector<SpeechModelRow>());
+  bridge->speechSwitch = with([](AppDelegate& app) { return app.speechSwitch(); }, SpeechSwitch());
+  bridge->chooseSpeechModel = [weak](const std::string& file) {
+    if (const auto alive = weak.lock()) (*alive)->chooseSpeechModel(file);
+  };
+  bridge->deleteSpeechModel = [weak](const std::string& file) {
+    const auto alive = weak.lock();
+    return alive && (*alive)->deleteSpeechModel(file);
+  };
   return bridge;
 }
 

@@ -28,6 +28,7 @@
 #include "app/NoteTarget.h"
 #include "app/Paster.h"
 #include "app/SetupInfo.h"
+#include "app/SpeechModels.h"
 #include "app/Sounds.h"
 #include "app/StatusMenu.h"
 #include "app/TagView.h"
@@ -56,6 +57,9 @@ struct ShellParts {
   // The Wayland permission step as it stands now (read every few seconds);
   // empty: nothing to grant (an X11 session, tests).
   std::function<InputAccess()> inputAccess = nullptr;
+  // Whether a key (keycode::…) is AltGr in the keyboard layout in use now;
+  // empty: never.
+  std::function<bool(int code)> isAltGr = nullptr;
 };
 
 // The windows the delegate opens; any may be empty (nothing happens).
@@ -109,11 +113,31 @@ class AppDelegate {
   void stopRecording();
   void toggleNote();
   RecordingTarget dictationTarget() const;
+  // Reads the chosen keys from the user defaults and hands them to the key
+  // source; called at launch and whenever the settings page changes them.
+  void applyKeySettings();
+  // The next key pressed (a key code) goes to done instead of dictating; 0
+  // when the user pressed Esc or nothing came within ten seconds. A second
+  // call replaces the first (which gets 0).
+  void learnKey(std::function<void(int code)> done);
+  bool handsFreeRecording() const { return handsFree_; }
 
   // --- Setup ---
   void runSetup();
   void downloadProgress(std::int64_t done, std::int64_t total);
   void upgradeModels(std::vector<ModelStore::Item> items);
+
+  // --- The speech model (the settings page) ---
+  // The offered models, which are here and which is in use.
+  std::vector<SpeechModelRow> speechModels();
+  const SpeechSwitch& speechSwitch() const { return speech_; }
+  // Downloads the model when it is not here yet (with progress), then
+  // switches the speech server to it once no dictation is under way. Nothing
+  // happens while another switch runs or when it is already in use.
+  void chooseSpeechModel(const std::string& file);
+  // Deletes a downloaded model that is not in use; false when it is in use,
+  // being switched to, or not one of the offered models.
+  bool deleteSpeechModel(const std::string& file);
 
   // --- Tray and menu ---
   void syncState();
@@ -174,6 +198,14 @@ class AppDelegate {
   bool showBubble() const;
   void showMiss(const std::string& text, double hideAfter = 2.4);
   void chunkTick();
+  void dictationPressed();
+  void dictationReleased();
+  void finishLearning(int code);
+  // Drops the recording under way without a trace: no sound, no tag, nothing
+  // transcribed or logged (a character typed with AltGr held).
+  void cancelRecording();
+  // The start sound and the tag.
+  void announceRecording();
   void startDelivery(Release release);
   void arrived(std::uint64_t sequence, Delivered delivered);
   void deliver(const Delivered& delivered);
@@ -188,6 +220,9 @@ class AppDelegate {
   void finishSetup(bool ready, bool downloaded, std::vector<ModelStore::Item> upgrades);
   void swapWhenIdle(std::vector<ModelStore::Item> items);
   void finishUpgrade(bool ready);
+  void switchSpeechWhenIdle(std::string file, std::string previous);
+  // ready: the new model answered; working: some speech model did.
+  void finishSpeechSwitch(bool ready, bool working, const std::string& file);
   void call(const std::function<void()>& window) const {
     if (window) window();
   }
@@ -220,6 +255,14 @@ class AppDelegate {
   std::optional<Clock::time_point> commandTap_;
   bool commandDown_ = false;
   Clock::time_point commandPressedAt_{};
+  KeyBinding binding_;
+  bool dictationIsAltGr_ = false;  // the dictation key is AltGr in the layout now
+  bool dictationHeld_ = false;     // from the key events
+  bool handsFree_ = false;         // a tap started this recording; the next press ends it
+  bool waitForKeyUp_ = false;      // nothing starts until the dictation key is let go
+  bool polledDown_ = false;        // the poll's last reading
+  std::function<void(int)> learning_;
+  MainLoop::TimerId learnTimer_ = 0;
   // Tells key events handed to a replaced key handler from the current ones.
   std::shared_ptr<int> keyGeneration_ = std::make_shared<int>(0);
 
@@ -234,6 +277,9 @@ class AppDelegate {
   std::shared_ptr<TranscriptChain> chain_;
   std::shared_ptr<TalkAhead> ahead_;
   MainLoop::TimerId chunkTimer_ = 0;
+  MainLoop::TimerId announceTimer_ = 0;  // the start sound and tag, waiting out AltGr
+
+  SpeechSwitch speech_;
 
   // Deliveries, handed out in the order of release.
   int processing_ = 0;

@@ -1,8 +1,10 @@
-// Hold-to-talk: the two keys, the key poll, starting and stopping a recording,
-// and the chunking timer that transcribes pieces while the user talks.
+// Hold-to-talk: the two keys, the key poll, starting and stopping a recording
+// (held, or hands-free after a tap), the AltGr guard, learning a key, and the
+// chunking timer that transcribes pieces while the user talks.
 #include <future>
 
 #include "app/AppDelegate.h"
+#include "app/DictationKeys.h"
 #include "audio/Levels.h"
 #include "engine/Pipeline.h"
 #include "learning/CursorContextReader.h"
@@ -20,6 +22,7 @@ constexpr double kShortestAudio = 0.3;
 constexpr double kPollGuard = 0.2;
 constexpr double kQuietRms = 120;
 constexpr double kSilentLevel = 4.0;
+constexpr double kLearnKeySeconds = 10;
 
 double secondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
@@ -76,10 +79,38 @@ void AppDelegate::checkTrust() {
   }
 }
 
+void AppDelegate::applyKeySettings() {
+  binding_ = storedBinding(UserDefaults());
+  parts_.keys.setBinding(binding_);
+  dictationIsAltGr_ = parts_.isAltGr && parts_.isAltGr(binding_.dictation);
+}
+
+void AppDelegate::learnKey(std::function<void(int code)> done) {
+  finishLearning(0);
+  learning_ = std::move(done);
+  learnTimer_ = parts_.loop.after(Seconds(kLearnKeySeconds), [this] { finishLearning(0); });
+}
+
+void AppDelegate::finishLearning(int code) {
+  parts_.loop.cancel(learnTimer_);
+  learnTimer_ = 0;
+  if (!learning_) return;
+  auto done = std::move(learning_);
+  learning_ = nullptr;
+  // The learned key is still down: it starts nothing until let go.
+  if (code != 0) waitForKeyUp_ = true;
+  done(code);
+}
+
 void AppDelegate::handleKey(const KeyEvent& event) {
   const auto now = parts_.loop.now();
+  if (learning_) {
+    // Everything goes to the settings page until a key is pressed.
+    if (event.down && event.code > 0) finishLearning(event.code == keycode::escape ? 0 : event.code);
+    return;
+  }
   switch (event.key) {
-    case ShellKey::rightSuper:
+    case ShellKey::note:
       commandDown_ = event.down;
       if (event.down) {
         commandPressedAt_ = now;
@@ -90,33 +121,93 @@ void AppDelegate::handleKey(const KeyEvent& event) {
         if (tap) toggleNote();
       }
       break;
-    case ShellKey::rightAlt:
+    case ShellKey::dictation:
       commandTap_.reset();
-      if (event.down && !isRecording_) {
-        startRecording(dictationTarget());
-      } else if (!event.down && isRecording_) {
-        stopRecording();
+      dictationHeld_ = event.down;
+      if (event.down) {
+        dictationPressed();
+      } else {
+        dictationReleased();
       }
       break;
     case ShellKey::other:
       // Any other key or modifier in between makes it a shortcut, not a tap.
       if (event.down || event.modifier) commandTap_.reset();
+      // With AltGr as the dictation key, a key pressed while it is held is a
+      // character being typed, not speech.
+      if (event.down && !event.modifier && dictationIsAltGr_ && dictationHeld_ && isRecording_ && !handsFree_) {
+        cancelRecording();
+      }
       break;
   }
 }
 
+void AppDelegate::dictationPressed() {
+  if (waitForKeyUp_) return;
+  if (isRecording_) {
+    if (handsFree_) {
+      // The tap that ends a hands-free recording; its release starts nothing.
+      waitForKeyUp_ = true;
+      stopRecording();
+    }
+    return;
+  }
+  // The layout may have changed since the last press (a layout switch).
+  if (parts_.isAltGr) dictationIsAltGr_ = parts_.isAltGr(binding_.dictation);
+  startRecording(dictationTarget());
+}
+
+void AppDelegate::dictationReleased() {
+  waitForKeyUp_ = false;
+  if (!isRecording_ || handsFree_) return;
+  const auto now = parts_.loop.now();
+  if (secondsBetween(recordingStarted_, now) < kHandsFreeTapSeconds &&
+      UserDefaults().boolOr(kHandsFreeSetting, false)) {
+    handsFree_ = true;  // a tap: recording goes on until the next one
+    return;
+  }
+  stopRecording();
+}
+
 void AppDelegate::pollKey() {
-  if (!trusted_) return;
-  const bool down = parts_.keys.isDown(ShellKey::rightAlt);
+  if (!trusted_ || learning_) return;
+  const bool down = parts_.keys.isDown(ShellKey::dictation);
+  const bool wasDown = polledDown_;
+  polledDown_ = down;
   if (down) keyPollWorks_ = true;
   if (!keyPollWorks_) return;
   const auto now = parts_.loop.now();
+  if (!down) waitForKeyUp_ = false;
   if (!isRecording_) {
     const bool settled = !lastStop_ || secondsBetween(*lastStop_, now) > kPollGuard;
-    if (settled && down) startRecording(dictationTarget());
+    if (settled && down && !waitForKeyUp_) startRecording(dictationTarget());
+  } else if (handsFree_) {
+    // A press the events missed ends the hands-free recording too.
+    if (down && !wasDown && secondsBetween(recordingStarted_, now) > kPollGuard) dictationPressed();
   } else if (secondsBetween(recordingStarted_, now) > kPollGuard && !down) {
-    stopRecording();
+    dictationReleased();
   }
+}
+
+void AppDelegate::cancelRecording() {
+  if (!isRecording_) return;
+  isRecording_ = false;
+  handsFree_ = false;
+  waitForKeyUp_ = true;
+  parts_.loop.cancel(announceTimer_);
+  announceTimer_ = 0;
+  parts_.loop.cancel(chunkTimer_);
+  chunkTimer_ = 0;
+  if (ahead_) {
+    (void)ahead_->stop();
+    parts_.runner.run([old = std::move(ahead_)] {});
+  }
+  chain_.reset();  // pieces under way finish unseen
+  parts_.note.setListening(false);
+  (void)parts_.recorder.stop();
+  lastStop_ = parts_.loop.now();
+  parts_.tag.hide(0);
+  syncState();
 }
 
 void AppDelegate::toggleNote() {
@@ -196,6 +287,19 @@ void AppDelegate::startRecording(RecordingTarget target) {
   chunkTimer_ = parts_.loop.every(Seconds(timings_.chunkTick), [this] { chunkTick(); });
 
   syncState();
+  handsFree_ = false;
+  if (dictationIsAltGr_) {
+    // A character typed with AltGr cancels within this wait, unheard and unseen.
+    announceTimer_ = parts_.loop.after(Seconds(kAltGrGraceSeconds), [this] {
+      announceTimer_ = 0;
+      if (isRecording_) announceRecording();
+    });
+  } else {
+    announceRecording();
+  }
+}
+
+void AppDelegate::announceRecording() {
   if (showBubble()) parts_.tag.show(TagMode::recording, "");
   if (UserDefaults().boolOr("sound", true)) parts_.sounds.play(SoundName::tink);
 }
@@ -220,6 +324,9 @@ void AppDelegate::chunkTick() {
 void AppDelegate::stopRecording() {
   if (!isRecording_) return;
   isRecording_ = false;
+  handsFree_ = false;
+  parts_.loop.cancel(announceTimer_);
+  announceTimer_ = 0;
   std::optional<TalkAheadHead> head;
   if (ahead_) head = ahead_->stop();
   parts_.note.setListening(false);

@@ -2,6 +2,7 @@
 // servers) and the later swap to newer models, which waits until no
 // dictation is in progress.
 #include "app/AppDelegate.h"
+#include "app/DictationKeys.h"
 #include "support/Log.h"
 
 namespace quorvel {
@@ -94,7 +95,7 @@ void AppDelegate::finishSetup(bool ready, bool downloaded, std::vector<ModelStor
     logLine("Quorvel: the models are ready");
     if (downloaded) {
       parts_.sounds.play(SoundName::glass);
-      parts_.tag.show(TagMode::failed, "Quorvel is ready. Hold right Alt and talk.");
+      parts_.tag.show(TagMode::failed, "Quorvel is ready. Hold " + dictationKeyName() + " and talk.");
       parts_.tag.hide(kReadyNoticeSeconds);
     }
   } else if (const auto remote = parts_.engine.remoteProblem()) {

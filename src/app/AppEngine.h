@@ -77,6 +77,11 @@ class AppEngine {
   virtual void warmUp() = 0;
   // Restarts the language model on the files now present; whether it answered.
   virtual bool restartLanguageModel() = 0;
+  // Restarts the speech server on the chosen speech model (the "speechModel"
+  // setting); whether it answered.
+  virtual bool restartSpeechModel() = 0;
+  // Whether the item's file is in the models folder.
+  virtual bool isPresent(const ModelStore::Item& item) = 0;
   virtual void deleteModels(const std::vector<ModelStore::Item>& items) = 0;
   virtual bool usesAdapters() = 0;
   // After an upgrade: the files the new models replaced go.

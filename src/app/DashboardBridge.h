@@ -12,9 +12,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/InputAccess.h"
+#include "app/KeySource.h"
+#include "app/Microphones.h"
 #include "app/SetupInfo.h"
+#include "app/SpeechModels.h"
 
 namespace quorvel {
 
@@ -37,13 +41,13 @@ struct DashboardBridge {
   std::function<std::string()> status = [] { return std::string("Ready"); };
   // "starting", "idle", "recording" or "processing".
   std::function<std::string()> state = [] { return std::string("idle"); };
-  // Quorvel can hear the right Alt key and read the focused field.
+  // Quorvel can hear the dictation key and read the focused field.
   std::function<bool()> trusted = [] { return false; };
   std::function<MicStatus()> micStatus = [] { return MicStatus::notDetermined; };
   // A pending update's version ("A new version" when it is not known).
   std::function<std::optional<std::string>()> updateVersion = [] { return std::optional<std::string>(); };
   std::function<void()> installUpdate = [] {};
-  // The right Super key is down, or went down less than 0.25 s ago.
+  // The note key is down, or went down less than 0.25 s ago.
   std::function<bool()> commandPressed = [] { return false; };
   std::function<bool()> needsDownload = [] { return false; };
 
@@ -77,11 +81,47 @@ struct DashboardBridge {
     return access;
   };
 
+  // --- The dictation and note keys --------------------------------------------
+  // The keys in use.
+  std::function<KeyBinding()> keys = [] { return KeyBinding(); };
+  // Makes code the key for part (dictation or note) and stores it; false when
+  // it can't be (the other part's key, or not a key a user may choose).
+  std::function<bool(ShellKey part, int code)> chooseKey = [](ShellKey, int) { return false; };
+  // The next key the user presses anywhere, for "a key I press" (0: Esc or
+  // nothing within ten seconds), answered on the main thread.
+  std::function<void(std::function<void(int code)>)> learnKey = [](std::function<void(int)> done) {
+    if (done) done(0);
+  };
+  // Whether a key is AltGr in the keyboard layout in use now.
+  std::function<bool(int code)> keyIsAltGr = [](int) { return false; };
+
+  // --- The microphone ----------------------------------------------------------
+  // The sound server's input sources now; nothing when no sound server answered.
+  std::function<std::optional<std::vector<MicSource>>()> microphones = [] {
+    return std::optional<std::vector<MicSource>>();
+  };
+  // The chosen source (nothing: the default) and choosing one; the next
+  // recording uses it.
+  std::function<std::optional<MicSource>()> chosenMicrophone = [] { return std::optional<MicSource>(); };
+  std::function<void(std::optional<MicSource>)> chooseMicrophone = [](std::optional<MicSource>) {};
+
+  // --- The speech model -------------------------------------------------------
+  std::function<std::vector<SpeechModelRow>()> speechModels = [] {
+    return speechModelRows("ggml-small.en-q5_1.bin", nullptr);
+  };
+  std::function<SpeechSwitch()> speechSwitch = [] { return SpeechSwitch(); };
+  // Downloads (when needed) and switches to the model; the page follows
+  // through speechSwitch.
+  std::function<void(const std::string& file)> chooseSpeechModel = [](const std::string&) {};
+  // Deletes a downloaded model not in use; false when it can't.
+  std::function<bool(const std::string& file)> deleteSpeechModel = [](const std::string&) { return false; };
   // Asks the desktop, in its own dialog, to let Quorvel type (typing through
   // its remote desktop portal); the answer shows in inputAccess later.
   std::function<void()> allowTyping = [] {};
 
   // --- Updates ---------------------------------------------------------------
+  // Whether this build has an update feed; without one the update rows are left out.
+  std::function<bool()> updatesAvailable = [] { return false; };
   std::function<bool()> automaticUpdates = [] { return true; };
   std::function<void(bool)> setAutomaticUpdates = [](bool) {};
   std::function<void()> checkForUpdates = [] {};

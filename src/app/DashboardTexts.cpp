@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/DictationKeys.h"
 #include "text/Unicode.h"
 
 namespace quorvel {
@@ -82,7 +83,7 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup) {
       panel.kind = SetupPanel::Kind::starting;
       panel.eyebrow = "Setting up Quorvel · almost done";
       panel.title = "Starting the models on this computer…";
-      panel.detail = "This takes a few seconds. Then hold right Alt and talk.";
+      panel.detail = "This takes a few seconds. Then hold " + dictationKeyName() + " and talk.";
       return panel;
     case SetupInfo::Phase::failed:
       panel.kind = SetupPanel::Kind::failed;
@@ -95,7 +96,7 @@ std::optional<SetupPanel> setupPanel(const SetupInfo& setup) {
       if (!setup.justFinished) return std::nullopt;
       panel.kind = SetupPanel::Kind::finished;
       panel.title = "Quorvel is ready.";
-      panel.detail = "Hold right Alt and talk. Everything runs on this computer from now on, even offline.";
+      panel.detail = "Hold " + dictationKeyName() + " and talk. Everything runs on this computer from now on, even offline.";
       return panel;
   }
   return std::nullopt;
@@ -125,7 +126,7 @@ std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const Inp
   } else if (!access.complete()) {
     PermissionRow row;
     row.kind = PermissionRow::Kind::keyboard;
-    row.text = !access.readKeyboard ? "Quorvel can't hear the right Alt key yet."
+    row.text = !access.readKeyboard ? "Quorvel can't hear the " + dictationKeyName() + " key yet."
                                     : "Quorvel can't type into other windows yet.";
     if (!access.loginPending || access.ruleMissing) row.button = "Copy Command";
     row.detail = inputAccessDetail(access, uinputRuleFile());
@@ -133,7 +134,7 @@ std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const Inp
   } else if (!trusted) {
     PermissionRow row;
     row.kind = PermissionRow::Kind::accessibility;
-    row.text = "Quorvel can't hear the right Alt key yet.";
+    row.text = "Quorvel can't hear the " + dictationKeyName() + " key yet.";
     row.button = "Allow Accessibility";
     rows.push_back(row);
   }

@@ -61,10 +61,10 @@ std::string_view flagOf(Mode mode) {
 std::string usageText() {
   return R"(Usage: quorvel [MODE]
 
-Quorvel is a local-first dictation application: hold the right Alt key in any
-application, talk, and let go; the recording becomes clean, finished text typed
-where the cursor is. Speech is transcribed by a local whisper.cpp server and
-cleaned by a local llama.cpp model.
+Quorvel is a local-first dictation application: hold the dictation key (right
+Alt unless you chose another in Settings) in any application, talk, and let go;
+the recording becomes clean, finished text typed where the cursor is. Speech is
+transcribed by a local whisper.cpp server and cleaned by a local llama.cpp model.
 
 Without a mode, quorvel starts the desktop application.
 

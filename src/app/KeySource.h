@@ -1,31 +1,69 @@
-// The two keys Quorvel listens to, as the recording control sees them: events
-// for right Alt (hold to talk) and right Super (tap for the note), every other
-// key only as "something else happened", and a key-state query for the poll.
-// Keys are matched by key code, never by symbol: right Alt is AltGr on many
-// layouts and must still work.
+// The keys Quorvel listens to, as the recording control sees them: the
+// dictation key (hold to talk, or tap for hands-free) and the note key (tap
+// for the note), every other key only as "something else happened", and a
+// key-state query for the poll. Which physical keys play the two parts is a
+// KeyBinding the application hands to the source; keys are matched by key
+// code, never by symbol (right Alt is AltGr on many layouts and must still
+// work when the user keeps it).
 //
 // Adapters: X11 (XInput2 raw events on the root window, no grab), evdev on
 // Wayland, and a fake for tests. None of them takes a key away from the
 // application that has focus.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
 namespace quorvel {
 
+// Linux input key codes (linux/input-event-codes.h), the one numbering every
+// key source speaks; X11 key codes are these plus 8. Mouse side buttons use
+// the button codes the kernel gives them.
+namespace keycode {
+inline constexpr int escape = 1;
+inline constexpr int rightCtrl = 97;
+inline constexpr int rightAlt = 100;
+inline constexpr int rightSuper = 126;
+inline constexpr int menu = 127;        // KEY_COMPOSE, the Menu key
+inline constexpr int mouseBack = 0x113;     // BTN_SIDE
+inline constexpr int mouseForward = 0x114;  // BTN_EXTRA
+inline constexpr int highest = 0x2ff;   // KEY_MAX
+// The offset between X11 key codes and these.
+inline constexpr int x11Offset = 8;
+}  // namespace keycode
+
 enum class ShellKey {
-  rightAlt,    // X11 keycode 108, evdev KEY_RIGHTALT (100)
-  rightSuper,  // X11 keycode 134, evdev KEY_RIGHTMETA (126)
-  other,       // any other key or modifier
+  dictation,  // the chosen dictation key (right Alt unless the user chose another)
+  note,       // the chosen note key (right Super unless the user chose another)
+  other,      // any other key or modifier
+};
+
+// Which physical keys dictate and open the note. The two always differ.
+struct KeyBinding {
+  int dictation = keycode::rightAlt;
+  int note = keycode::rightSuper;
+
+  ShellKey roleOf(int code) const {
+    if (code == dictation) return ShellKey::dictation;
+    if (code == note) return ShellKey::note;
+    return ShellKey::other;
+  }
+  int codeOf(ShellKey key) const {
+    return key == ShellKey::dictation ? dictation : key == ShellKey::note ? note : 0;
+  }
+  bool operator==(const KeyBinding&) const = default;
 };
 
 struct KeyEvent {
   ShellKey key = ShellKey::other;
   bool down = false;
   // A modifier (Shift, Ctrl, Alt, Super, AltGr…) rather than an ordinary key.
-  // Any event but right Super's own cancels a right-Super tap.
+  // Any event but the note key's own cancels a note tap.
   bool modifier = false;
+  // The key's code (keycode::…), 0 when the source can't tell: lets the
+  // settings page learn "a key I press".
+  int code = 0;
 };
 
 class KeySource {
@@ -48,6 +86,17 @@ class KeySource {
   // Whether the keys can't be heard until the user grants a permission (on
   // Wayland: reading the keyboards under /dev/input).
   virtual bool needsPermission() const { return false; }
+
+  // Which keys play which part; takes effect with the next event. Any thread.
+  void setBinding(KeyBinding binding) {
+    dictation_.store(binding.dictation);
+    note_.store(binding.note);
+  }
+  KeyBinding binding() const { return {dictation_.load(), note_.load()}; }
+
+ private:
+  std::atomic<int> dictation_{keycode::rightAlt};
+  std::atomic<int> note_{keycode::rightSuper};
 };
 
 }  // namespace quorvel

@@ -65,11 +65,6 @@ std::optional<std::string> mirror() {
   return value;
 }
 
-const std::string& host() {
-  static const std::string value = mirror().value_or(std::string(defaultHost));
-  return value;
-}
-
 std::string itemUrl(std::string_view host, std::string_view path) {
   while (!host.empty() && host.back() == '/') host.remove_suffix(1);
   while (!path.empty() && path.front() == '/') path.remove_prefix(1);

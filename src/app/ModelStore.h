@@ -53,10 +53,6 @@ inline constexpr std::size_t blockBytes = 8'388'608;  // joining and hashing
 // tests' loopback host) that serves every item under its own file name; the
 // sizes and checksums stay the pinned ones. Read once.
 std::optional<std::string> mirror();
-// The project's own host (the update feed lives there): the mirror when set,
-// else defaultHost.
-inline constexpr std::string_view defaultHost = "https://models.quorvel.app";
-const std::string& host();
 // host + path, without doubling the "/" between them.
 std::string itemUrl(std::string_view host, std::string_view path);
 

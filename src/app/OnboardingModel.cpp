@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/DictationKeys.h"
 #include "text/Unicode.h"
 
 namespace quorvel {
@@ -255,10 +256,10 @@ std::string OnboardingModel::accessibilityBody() const {
            "It asks only once.";
   }
   if (needsInputAccess()) {
-    return "On Wayland, Quorvel hears the right Alt key by reading the keyboard itself, and types through a "
+    return "On Wayland, Quorvel hears the " + dictationKeyName() + " key by reading the keyboard itself, and types through a "
            "virtual keyboard. Your account needs to be in the input group, once.";
   }
-  return "Linux calls this accessibility. It lets Quorvel notice the right Alt key and type where your "
+  return "Linux calls this accessibility. It lets Quorvel notice the " + dictationKeyName() + " key and type where your "
          "cursor is.";
 }
 
@@ -273,7 +274,7 @@ OnboardingModel::Line OnboardingModel::accessibilityHint() const {
     }
     return {"Click Allow Typing, then confirm in your desktop's dialog.", Tone::mute};
   }
-  if (axAllowed()) return {"Done. Quorvel can hear the right Alt key.", Tone::accent};
+  if (axAllowed()) return {"Done. Quorvel can hear the " + dictationKeyName() + " key.", Tone::accent};
   if (needsInputAccess()) {
     const InputAccess access = bridge_->inputAccess();
     if (access.loginPending && !access.ruleMissing) {

@@ -160,6 +160,20 @@ bool PipelineEngine::restartLanguageModel() {
   return servers_->waitForLlama();
 }
 
+bool PipelineEngine::restartSpeechModel() {
+  {
+    std::scoped_lock lock(serverLock_);
+    servers_->startWhisper(ModelStore::chosenSpeechFile());
+  }
+  servers_->waitForWhisper();
+  return servers_->waitUntilReady(std::chrono::seconds(10));
+}
+
+bool PipelineEngine::isPresent(const ModelStore::Item& item) {
+  std::error_code ignored;
+  return fs::exists(Config::models() / item.file, ignored);
+}
+
 void PipelineEngine::deleteModels(const std::vector<ModelStore::Item>& items) {
   for (const auto& item : items) {
     std::error_code ignored;

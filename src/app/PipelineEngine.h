@@ -40,6 +40,8 @@ class PipelineEngine final : public AppEngine {
   void startServers() override;
   void warmUp() override;
   bool restartLanguageModel() override;
+  bool restartSpeechModel() override;
+  bool isPresent(const ModelStore::Item& item) override;
   void deleteModels(const std::vector<ModelStore::Item>& items) override;
   bool usesAdapters() override;
   void tidyAfterUpgrade(bool ready) override;

@@ -12,15 +12,14 @@ std::string hostOf(const std::string& address) {
 
 }  // namespace
 
-PrivacyTexts privacyTexts(const RemoteSettings& remote) {
+PrivacyTexts privacyTexts(const RemoteSettings& remote, const std::string& keyName) {
+  const std::string listens = "Quorvel listens only while you hold the " + keyName + " key. ";
   const bool speech = !remote.speech.address.empty();
   const bool language = !remote.cleanup.address.empty();
   PrivacyTexts texts;
   if (!speech && !language) {
     texts.welcome = "Clean, finished text in any app. Everything stays on this computer.";
-    texts.microphone =
-        "Quorvel listens only while you hold the right Alt key. What it hears is turned into text on this "
-        "computer and never sent anywhere.";
+    texts.microphone = listens + "What it hears is turned into text on this computer and never sent anywhere.";
     texts.download =
         "A one-time download of Quorvel's speech and writing models. After this, everything works offline.";
     return texts;
@@ -37,7 +36,7 @@ PrivacyTexts privacyTexts(const RemoteSettings& remote) {
     texts.welcome = "Clean, finished text in any app. Your words go to your team's server at " + languageHost +
                     "; your recordings stay on this computer.";
   }
-  texts.microphone = "Quorvel listens only while you hold the right Alt key. ";
+  texts.microphone = listens;
   texts.microphone += speech ? "What it hears is sent with your key to the speech server at " + speechHost +
                                    " and turned into text there."
                              : "What it hears is turned into text on this computer.";

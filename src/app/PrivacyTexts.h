@@ -15,6 +15,7 @@ struct PrivacyTexts {
   std::string download;    // under "Getting Quorvel ready."
 };
 
-PrivacyTexts privacyTexts(const RemoteSettings& remote);
+// keyName is the dictation key as the user knows it ("right Ctrl").
+PrivacyTexts privacyTexts(const RemoteSettings& remote, const std::string& keyName = "right Alt");
 
 }  // namespace quorvel

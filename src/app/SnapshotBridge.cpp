@@ -56,6 +56,26 @@ SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow
   bridge->openSoundSettings = [] { return false; };
   bridge->enableAccessibility = [] { return false; };
   bridge->automaticUpdates = [] { return true; };
+  // Two inputs, the headset chosen; "--mic-gone" pictures it unplugged.
+  const MicSource builtIn{"alsa_input.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo"};
+  const MicSource headset{"alsa_input.usb-Generic_USB_Headset-00.mono-fallback", "USB Headset Mono"};
+  const bool micGone = has(args, "--mic-gone");
+  bridge->microphones = [=] {
+    return std::optional<std::vector<MicSource>>(micGone ? std::vector<MicSource>{builtIn}
+                                                         : std::vector<MicSource>{builtIn, headset});
+  };
+  bridge->chosenMicrophone = [headset] { return std::optional<MicSource>(headset); };
+  // small.en in use and base.en downloaded; "--speech-download" pictures
+  // large-v3-turbo on its way.
+  bridge->speechModels = [] {
+    return speechModelRows("ggml-small.en-q5_1.bin",
+                           [](const ModelStore::Item& item) { return item.file != "ggml-large-v3-turbo-q5_0.bin"; });
+  };
+  if (has(args, "--speech-download")) {
+    bridge->speechSwitch = [] {
+      return SpeechSwitch{SpeechSwitch::Phase::downloading, "ggml-large-v3-turbo-q5_0.bin", 42, ""};
+    };
+  }
   if (wayland) {
     // Both halves of the keyboard devices' step wait until the keys can be
     // heard; "--no-rule" pictures the longer command with the udev rule.

@@ -24,6 +24,8 @@ enum class SnapshotWindow { dashboard, onboarding };
 //   --wayland       the Wayland form of the key permission (--no-rule: with the
 //                   udev rule still to install; --portal: the desktop's portals,
 //                   typing not allowed in its dialog yet)
+//   --mic-gone      (dashboard) the chosen microphone is unplugged
+//   --speech-download (dashboard) another speech model is downloading
 SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow window);
 
 // Whether the pictures are to be dark ("--dark").

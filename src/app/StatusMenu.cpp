@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "app/DictationKeys.h"
+
 namespace quorvel {
 
 namespace {
@@ -41,6 +43,10 @@ TrayLook trayLook(const StatusFacts& facts) {
   return look;
 }
 
+std::string hintLine(const KeyBinding& keys) {
+  return "Hold " + keyName(keys.dictation) + " to dictate · tap " + keyName(keys.note) + " for a note";
+}
+
 std::vector<MenuItem> statusMenu(const StatusFacts& facts) {
   const auto separator = [] {
     MenuItem item;
@@ -62,7 +68,7 @@ std::vector<MenuItem> statusMenu(const StatusFacts& facts) {
   menu.push_back(separator());
   menu.push_back(item("New Brainstorm Note", MenuAction::openNote, "n"));
   menu.push_back(separator());
-  MenuItem hint = item(kHintLine, MenuAction::none);
+  MenuItem hint = item(hintLine(facts.keys), MenuAction::none);
   hint.enabled = false;
   menu.push_back(hint);
   MenuItem status = item(line, MenuAction::none);

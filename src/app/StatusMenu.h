@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/InputAccess.h"
+#include "app/KeySource.h"
 #include "app/SetupInfo.h"
 
 namespace quorvel {
@@ -53,10 +54,12 @@ struct StatusFacts {
   std::string statusLine;
   std::string lastText;
   bool canRetry = false;  // a dictation whose words could not be had is kept
+  KeyBinding keys;
 };
 
 inline constexpr const char* kStartingLine = "Starting local models…";
-inline constexpr const char* kHintLine = "Hold right Alt to dictate · tap right Super for a note";
+// "Hold right Alt to dictate · tap right Super for a note", with the chosen keys.
+std::string hintLine(const KeyBinding& keys);
 
 TrayLook trayLook(const StatusFacts& facts);
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/ModelStore.h"
-#include "support/EnvironmentValues.h"
 #include "support/Json.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"
@@ -68,9 +67,33 @@ int compareVersions(std::string_view a, std::string_view b) {
   return left == right ? 0 : 1;
 }
 
-std::string defaultUpdateFeedUrl() {
-  if (auto feed = nonEmptyEnvironmentValue("QUORVEL_UPDATE_FEED")) return *feed;
-  return ModelStore::itemUrl(ModelStore::host(), "/update.json");
+std::optional<std::string> configuredUpdateFeed() {
+#ifdef QUORVEL_UPDATE_FEED_URL
+  return std::string(QUORVEL_UPDATE_FEED_URL);
+#else
+  return std::nullopt;
+#endif
+}
+
+bool isPageOfFeed(std::string_view page, std::string_view feed) {
+  // The authority of an https address, lower-cased; nothing when the address
+  // is not https or names a user.
+  const auto authority = [](std::string_view url) -> std::optional<std::string> {
+    constexpr std::string_view scheme = "https://";
+    if (url.size() <= scheme.size()) return std::nullopt;
+    std::string head(url.substr(0, scheme.size()));
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (head != scheme) return std::nullopt;
+    const std::string_view rest = url.substr(scheme.size());
+    std::string host(rest.substr(0, rest.find_first_of("/?#")));
+    if (host.empty() || host.find_first_of("@\\ ") != std::string::npos) return std::nullopt;
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (host.ends_with(":443")) host.resize(host.size() - 4);
+    if (host.ends_with(".")) host.pop_back();
+    return host;
+  };
+  const auto pageHost = authority(page);
+  return pageHost && ModelStore::isUsableUrl(page) && pageHost == authority(feed);
 }
 
 Updates::Updates(MainLoop& loop, TaskRunner& runner, std::string ourVersion, bool developmentBuild,
@@ -100,7 +123,7 @@ void Updates::setAutomatic(bool on) {
 }
 
 void Updates::start() {
-  if (development_ || !automatic()) return;
+  if (!available() || development_ || !automatic()) return;
   loop_.cancel(timer_);
   // Once a day, counted across launches: a launch soon after the last check
   // waits for the rest of the day.
@@ -113,6 +136,7 @@ void Updates::start() {
 }
 
 void Updates::checkNow() {
+  if (!available()) return;
   if (pending_) {
     const UpdateFeed seen = *pending_;
     pending_.reset();
@@ -124,7 +148,7 @@ void Updates::checkNow() {
 }
 
 void Updates::check(bool manual) {
-  if (!manual && (development_ || !automatic())) return;
+  if (!available() || (!manual && (development_ || !automatic()))) return;
   std::weak_ptr<Updates*> self = self_;
   MainLoop& loop = loop_;
   runner_.run([fetch = fetch_, url = feedUrl_, self, &loop, manual] {
@@ -142,6 +166,10 @@ void Updates::answered(const Result<std::string>& body, bool manual) {
     problem = "The update check failed: " + body.error();
   } else if (!(feed = parseUpdateFeed(body.value()))) {
     problem = "The update information could not be read.";
+  } else if (!isPageOfFeed(feed->url, feedUrl_)) {
+    // Only a page on the feed's own host opens in the browser.
+    problem = "The update information points to another site: " + feed->url;
+    feed.reset();
   }
   if (!problem.empty()) {
     logLine("Quorvel: " + problem);

@@ -2,7 +2,8 @@
 // over HTTPS at most once a day while automatic checks are on (the
 // "autoUpdate" default, on unless set false) and never on its own for a
 // development build. A newer version than ours waits as `pending` until the
-// user has seen it; "Update Available…" shows it.
+// user has seen it; "Update Available…" shows it. A build configured without
+// a feed (the default) has no updates at all: nothing is ever asked.
 //
 // Threading: main thread only; the fetch runs in a background task and its
 // answer comes back through the main loop.
@@ -34,8 +35,14 @@ std::optional<UpdateFeed> parseUpdateFeed(std::string_view text);
 // anything after the digits of a component is ignored). -1, 0 or 1.
 int compareVersions(std::string_view a, std::string_view b);
 
-// QUORVEL_UPDATE_FEED, else the feed under the model host.
-std::string defaultUpdateFeedUrl();
+// The feed a packager set when configuring the build (-DQUORVEL_UPDATE_FEED=
+// https://…); nothing for a build without one.
+std::optional<std::string> configuredUpdateFeed();
+
+// Whether page is an https address on the same host (and port) as feed: the
+// only pages a feed's answer may open. Addresses with user information
+// ("https://feed.example@elsewhere/") never pass.
+bool isPageOfFeed(std::string_view page, std::string_view feed);
 
 class Updates {
  public:
@@ -44,6 +51,7 @@ class Updates {
   // are up to date (or the feed could not be read: `problem` says why).
   using Show = std::function<void(const std::optional<UpdateFeed>& newer, const std::string& problem)>;
 
+  // feedUrl: "" for a build without a feed; then nothing is ever fetched.
   Updates(MainLoop& loop, TaskRunner& runner, std::string ourVersion, bool developmentBuild, std::string feedUrl,
           Fetch fetch);
   ~Updates();
@@ -54,6 +62,8 @@ class Updates {
   std::function<void()> onChange;
   Show show;
 
+  // Whether this build has a feed to ask (the settings rows show only then).
+  bool available() const { return !feedUrl_.empty(); }
   bool pending() const { return pending_.has_value(); }
   std::optional<std::string> pendingVersion() const;
   bool automatic() const;

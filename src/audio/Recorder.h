@@ -50,6 +50,8 @@ class Recorder {
   // Whether the next start rebuilds the capture. Set by the source's
   // configuration-change notice; a running recording is never interrupted.
   bool needsReset() const { return needsReset_->load(); }
+  // Makes the next start rebuild the capture (the user chose another input).
+  void reset() { needsReset_->store(true); }
 
   // The level rule: min(1, sqrt(rms / 1500)), 0 for no samples.
   static float levelOf(SampleSpan samples);

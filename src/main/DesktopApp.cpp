@@ -17,6 +17,7 @@
 #include "app/BrainstormNote.h"
 #include "app/Launch.h"
 #include "app/LoopTicker.h"
+#include "app/Microphones.h"
 #include "app/MicrophoneCheck.h"
 #include "app/OpenAtLogin.h"
 #include "app/PipelineEngine.h"
@@ -27,8 +28,10 @@
 #include "engine/Pipeline.h"
 #include "main/SessionInput.h"
 #include "platform/linux/AtspiDesktop.h"
+#include "platform/linux/KeyLayoutXkb.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "platform/linux/MicPulse.h"
+#include "platform/linux/MicSourcesPulse.h"
 #include "platform/linux/NoteDesktopX11.h"
 #include "platform/linux/SingleInstanceLinux.h"
 #include "platform/linux/SoundsCanberra.h"
@@ -232,7 +235,10 @@ int runDesktopApp(int argc, char** argv) {
   if (nonEmptyEnvironmentValue("WAYLAND_DISPLAY")) noteDesktop = std::make_unique<NoDesktop>();
   else noteDesktop = std::make_unique<NoteDesktopX11>();
   BrainstormNote note(loop, paster, *noteDesktop, ui::notePanelFactory());
-  Recorder recorder(MicPulse::factory());
+  Recorder recorder(MicPulse::factory({}, [] {
+    const auto chosen = chosenMicrophone(UserDefaults());
+    return chosen ? chosen->name : std::string();
+  }));
   PipelineEngine engine;
   ThreadTaskRunner runner;
   LoopTicker ticker(loop);
@@ -241,7 +247,7 @@ int runDesktopApp(int argc, char** argv) {
                       [&running] { return running != nullptr && running->trusted(); });
 
   MicrophoneCheck microphone(loop, runner, [] { return micStatusOf(pulseMicrophoneAccess()); });
-  Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), defaultUpdateFeedUrl(), fetchFeed);
+  Updates updates(loop, runner, QUORVEL_VERSION, developmentBuild(), configuredUpdateFeed().value_or(""), fetchFeed);
   // The windows are made on first use and closed before the delegate goes;
   // they reach the delegate through the bridge it makes below.
   SharedBridge bridge;
@@ -279,7 +285,7 @@ int runDesktopApp(int argc, char** argv) {
   windows.onboardingFinished = [] { return ui::OnboardingController::finished(); };
   windows.quit = [] { QCoreApplication::quit(); };
   AppDelegate app(ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
-                             input.access},
+                             input.access, [](int code) { return keyIsAltGrNow(code); }},
                   windows, timingsFromEnvironment());
   running = &app;
   updates.onChange = [&app, &updates] { app.setUpdatePending(updates.pending()); };
@@ -297,6 +303,14 @@ int runDesktopApp(int argc, char** argv) {
   };
   bridge->openSoundSettings = [] { return openSoundSettings(); };
   bridge->enableAccessibility = [&desktop] { return desktop.enableAccessibility(); };
+  bridge->microphones = [] { return listMicSources(); };
+  bridge->chosenMicrophone = [] { return chosenMicrophone(UserDefaults()); };
+  bridge->chooseMicrophone = [&recorder](std::optional<MicSource> source) {
+    UserDefaults defaults;
+    if (!chooseMicrophone(defaults, source)) logLine("Quorvel: could not save the microphone choice");
+    recorder.reset();
+  };
+  bridge->updatesAvailable = [&updates] { return updates.available(); };
   bridge->automaticUpdates = [&updates] { return updates.automatic(); };
   bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
   bridge->openAtLogin = [] { return UserDefaults().boolOr(OpenAtLogin::kSetting, false); };

@@ -138,7 +138,7 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
           return keyboard;
         };
       }
-      parts.rightAltHeld = [keys] { return keys->isDown(ShellKey::rightAlt); };
+      parts.rightAltHeld = [keys] { return keys->isDown(ShellKey::dictation); };
       input.paster = std::make_unique<PasterWayland>(std::move(parts));
       break;
     }
@@ -148,7 +148,7 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
       PasterX11::Settings settings;
       // The paster goes first (declared after the keys), so the keys outlive
       // these questions.
-      settings.userHoldsRightAlt = [keys] { return keys->isDown(ShellKey::rightAlt); };
+      settings.userHoldsRightAlt = [keys] { return keys->isDown(ShellKey::dictation); };
       if (x11Keys != nullptr) {
         settings.beforeOwnRightAlt = [x11Keys](bool down) { x11Keys->expectOwnRightAlt(down); };
       }

@@ -6,12 +6,16 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 
+#include "app/DictationKeys.h"
 #include "app/OpenAtLogin.h"
 #include "engine/ConfigRules.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
+#include "ui/SettingsKeys.h"
+#include "ui/SettingsMicrophone.h"
+#include "ui/SettingsSpeech.h"
 #include "ui/SharedServerSettings.h"
 
 namespace quorvel::ui {
@@ -200,11 +204,40 @@ void DictionaryPage::rebuildList() {
 
 // --- SettingsPage --------------------------------------------------------------------
 
+// Only a build with an update feed has these.
+void SettingsPage::addUpdateRows(DashboardBridge& bridge) {
+  auto* updates = new Card(Card::Fill::panel, widget());
+  auto* updateRows = new QVBoxLayout(updates);
+  updateRows->setContentsMargins(0, 4, 0, 4);
+  updateRows->setSpacing(0);
+  auto* automatic = new Toggle();
+  automatic->setChecked(bridge.automaticUpdates ? bridge.automaticUpdates() : false);
+  automatic->setAccessibleName(QStringLiteral("Check for updates automatically"));
+  QObject::connect(automatic, &QAbstractButton::toggled, this, [&bridge](bool on) {
+    if (bridge.setAutomaticUpdates) bridge.setAutomaticUpdates(on);
+  });
+  updateRows->addWidget(settingRow(QStringLiteral("Check for updates automatically"),
+                                   QStringLiteral("Once a day. You choose when to install."), automatic, updates));
+  updateRows->addWidget(hairline(updates));
+  auto* check = new FlatButton(QStringLiteral("Check for Updates"), FlatButton::Kind::outline);
+  QObject::connect(check, &QAbstractButton::clicked, this, [&bridge] {
+    if (bridge.checkForUpdates) bridge.checkForUpdates();
+  });
+  updateRows->addWidget(settingRow(QStringLiteral("Look for a new version now"),
+                                   QStringLiteral("Quorvel asks its update feed and tells you what's new."), check,
+                                   updates));
+  body()->addWidget(updates);
+}
+
 SettingsPage::SettingsPage(DashboardModel& model, QWidget* parent) : DashboardPage(model, parent) {}
 
 void SettingsPage::rebuild() {
   clearBody();
-  addHeading(QStringLiteral("Settings"), QStringLiteral("Hold the right Alt key to dictate, in any app."));
+  addHeading(QStringLiteral("Settings"),
+             QStringLiteral("Hold the %1 key to dictate, in any app.").arg(qs(dictationKeyName())));
+  body()->addWidget(new KeySettingsCard(model_.bridge(), widget()));
+  body()->addWidget(new MicrophoneSettingsCard(model_.bridge(), widget()));
+  body()->addWidget(new SpeechModelCard(model_.bridge(), widget()));
   UserDefaults defaults;
   auto* panel = new Card(Card::Fill::panel, widget());
   auto* rows = new QVBoxLayout(panel);
@@ -242,27 +275,7 @@ void SettingsPage::rebuild() {
   body()->addWidget(panel);
   body()->addWidget(sharedServerSettings(widget()));
 
-  auto* updates = new Card(Card::Fill::panel, widget());
-  auto* updateRows = new QVBoxLayout(updates);
-  updateRows->setContentsMargins(0, 4, 0, 4);
-  updateRows->setSpacing(0);
-  auto* automatic = new Toggle();
-  automatic->setChecked(bridge.automaticUpdates ? bridge.automaticUpdates() : false);
-  automatic->setAccessibleName(QStringLiteral("Check for updates automatically"));
-  QObject::connect(automatic, &QAbstractButton::toggled, this, [&bridge](bool on) {
-    if (bridge.setAutomaticUpdates) bridge.setAutomaticUpdates(on);
-  });
-  updateRows->addWidget(settingRow(QStringLiteral("Check for updates automatically"),
-                                   QStringLiteral("Once a day. You choose when to install."), automatic, updates));
-  updateRows->addWidget(hairline(updates));
-  auto* check = new FlatButton(QStringLiteral("Check for Updates"), FlatButton::Kind::outline);
-  QObject::connect(check, &QAbstractButton::clicked, this, [&bridge] {
-    if (bridge.checkForUpdates) bridge.checkForUpdates();
-  });
-  updateRows->addWidget(settingRow(QStringLiteral("Look for a new version now"),
-                                   QStringLiteral("Quorvel asks its update feed and tells you what's new."), check,
-                                   updates));
-  body()->addWidget(updates);
+  if (bridge.updatesAvailable && bridge.updatesAvailable()) addUpdateRows(bridge);
   body()->addStretch(1);
 }
 

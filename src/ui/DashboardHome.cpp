@@ -7,10 +7,13 @@
 #include <QLabel>
 #include <QLayoutItem>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 #include <chrono>
 
 #include "app/DayLabels.h"
+#include "app/DictationKeys.h"
 #include "app/SentOnline.h"
 #include "app/StrikeDiff.h"
 #include "ui/Brand.h"
@@ -102,7 +105,23 @@ DashboardPage::DashboardPage(DashboardModel& model, QWidget* parent) : QScrollAr
   viewport()->setAutoFillBackground(false);
 }
 
-void DashboardPage::clearBody() { clearLayout(body_); }
+void DashboardPage::clearBody() {
+  clearLayout(body_);
+  // Once the page is drawn again (after the rebuild that called this).
+  QTimer::singleShot(0, this, [this] { fitCanvas(); });
+}
+
+void DashboardPage::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  fitCanvas();
+}
+
+void DashboardPage::fitCanvas() {
+  QWidget* canvas = widget();
+  if (canvas == nullptr || canvas->layout() == nullptr) return;
+  const int needed = canvas->layout()->heightForWidth(viewport()->width());
+  canvas->setMinimumHeight(std::max(0, needed));
+}
 
 void DashboardPage::addHeading(const QString& title, const QString& text, QWidget* accessory) {
   QHBoxLayout* line = nullptr;
@@ -220,12 +239,12 @@ void HomePage::rebuild() {
     column->setSpacing(10);
     QHBoxLayout* line = nullptr;
     QWidget* top = row(panel, line, 20);
-    altKey_ = new KeyCap(QStringLiteral("right Alt"), true, top);
+    altKey_ = new KeyCap(qs(dictationKeyName()), true, top);
     altKey_->setPressed(bridge.state() == "recording");
     line->addWidget(altKey_, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout();
     texts->setSpacing(6);
-    texts->addWidget(label(QStringLiteral("Hold right Alt and talk."), 21, 650, Ink::ink, false, top));
+    texts->addWidget(label(QStringLiteral("Hold %1 and talk.").arg(qs(dictationKeyName())), 21, 650, Ink::ink, false, top));
     texts->addWidget(label(QStringLiteral("Let go, and Quorvel types clean, finished text wherever your cursor is. "
                                           "It all happens on this computer."),
                            14, 400, Ink::mute, true, top));
@@ -298,14 +317,15 @@ void HomePage::rebuild() {
     column->addWidget(hairline(panel));
     QHBoxLayout* tipLine = nullptr;
     QWidget* tip = row(panel, tipLine, 16);
-    superKey_ = new KeyCap(QStringLiteral("right Super"), false, tip);
+    superKey_ = new KeyCap(qs(noteKeyName()), false, tip);
     superKey_->setPressed(bridge.commandPressed());
     tipLine->addWidget(superKey_, 0, Qt::AlignVCenter);
     auto* tipTexts = new QVBoxLayout();
     tipTexts->setSpacing(3);
-    tipTexts->addWidget(label(QStringLiteral("Tap right Super for a Brainstorm note."), 14.5, 600, Ink::ink, false, tip));
-    tipTexts->addWidget(label(QStringLiteral("Talk into it with right Alt, edit it, then Insert or Copy it. "
-                                             "Tap right Super again to close it."),
+    tipTexts->addWidget(label(QStringLiteral("Tap %1 for a Brainstorm note.").arg(qs(noteKeyName())), 14.5, 600, Ink::ink, false, tip));
+    tipTexts->addWidget(label(QStringLiteral("Talk into it with %1, edit it, then Insert or Copy it. "
+                                             "Tap %2 again to close it.")
+                                  .arg(qs(dictationKeyName()), qs(noteKeyName())),
                               13, 400, Ink::mute, true, tip));
     tipLine->addLayout(tipTexts, 1);
     column->addWidget(tip);

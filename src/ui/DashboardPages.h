@@ -33,9 +33,15 @@ class DashboardPage : public QScrollArea {
   // The page's title and its explanation.
   void addHeading(const QString& title, const QString& text, QWidget* accessory = nullptr);
 
+  void resizeEvent(QResizeEvent* event) override;
+
   DashboardModel& model_;
 
  private:
+  // Wrapped lines know their height only for a width: the canvas is given the
+  // height its width needs, so a tall page scrolls instead of squeezing rows.
+  void fitCanvas();
+
   QWidget* column_ = nullptr;
   QVBoxLayout* body_ = nullptr;
 };
@@ -85,6 +91,9 @@ class SettingsPage final : public DashboardPage {
  public:
   explicit SettingsPage(DashboardModel& model, QWidget* parent = nullptr);
   void rebuild() override;
+
+ private:
+  void addUpdateRows(DashboardBridge& bridge);
 };
 
 // Removes and deletes every item of a layout.

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/DictationKeys.h"
 #include "ui/Brand.h"
 #include "ui/X11Desktop.h"
 #include "ui/Palette.h"
@@ -107,7 +108,7 @@ class NoteWidget final : public QWidget {
     source_->setToolTip(QStringLiteral("Where Insert puts it"));
     listeningDot_ = new Dot(Palette::rec(), 7, header);
     status_ = label(QString(), 12.5, 500, Ink::mute, false, header);
-    close_ = new IconButton(IconButton::Glyph::close, QStringLiteral("Close and clear (Esc or right Super)"), header);
+    close_ = new IconButton(IconButton::Glyph::close, QStringLiteral("Close and clear (Esc or %1)").arg(qs(noteKeyName())), header);
     top->addWidget(mark_);
     top->addWidget(title_);
     top->addWidget(source_);
@@ -120,8 +121,9 @@ class NoteWidget final : public QWidget {
 
     // Body: the editor and its placeholder.
     editor_ = new NoteEditor(this);
-    placeholder_ = label(QStringLiteral("Hold right Alt and talk. Your words land here.\n"
-                                        "Edit, talk again to add more, then Insert or Copy."),
+    placeholder_ = label(QStringLiteral("Hold %1 and talk. Your words land here.\n"
+                                        "Edit, talk again to add more, then Insert or Copy.")
+                                   .arg(qs(dictationKeyName())),
                          15.5, 400, Ink::mute, true, editor_->viewport());
     placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
     placeholder_->move(5, 4);  // where the first line of text starts

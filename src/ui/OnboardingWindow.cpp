@@ -16,6 +16,7 @@
 
 #include "app/DictationLog.h"
 #include "app/ModelStore.h"
+#include "app/DictationKeys.h"
 #include "app/PrivacyTexts.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
@@ -145,7 +146,8 @@ class OnboardingWindow final : public QWidget {
       }
       case OnboardingStep::microphone: {
         title_->setText(QStringLiteral("Allow the microphone."));
-        body_->setText(qs(privacyTexts(RemoteSettings::current()).microphone));
+        body_->setText(qs(privacyTexts(RemoteSettings::current(), dictationKeyName()).microphone));
+        addKeyNote(parent);
         auto* mic = new MicPicture(parent);
         mic->setFixedWidth(kTextWidth);
         if (forPicture_) mic->freeze();
@@ -197,13 +199,15 @@ class OnboardingWindow final : public QWidget {
         break;
       }
       case OnboardingStep::tryIt: {
-        body_->setText(QStringLiteral("Click in the box, hold the right Alt key, say a sentence, then let go."));
+        body_->setText(QStringLiteral("Click in the box, hold the %1 key, say a sentence, then let go.")
+                           .arg(qs(dictationKeyName())));
+        addKeyNote(parent);
         auto* frame = new Card(Card::Fill::panel, parent, 12);
         frame->setFixedSize(kTextWidth, 128);
         auto* frameLayout = new QVBoxLayout(frame);
         frameLayout->setContentsMargins(8, 6, 8, 6);
         tryBox_ = new QPlainTextEdit(frame);
-        tryBox_->setPlaceholderText(QStringLiteral("Click here, then hold right Alt and talk"));
+        tryBox_->setPlaceholderText(QStringLiteral("Click here, then hold %1 and talk").arg(qs(dictationKeyName())));
         tryBox_->setFont(Brand::sans(15.5, 400));
         tryBox_->setFrameShape(QFrame::NoFrame);
         tryBox_->setAccessibleName(QStringLiteral("Try it here"));
@@ -338,6 +342,17 @@ class OnboardingWindow final : public QWidget {
   }
 
  private:
+  // Why the dictation key is not right Alt, when the first launch chose so;
+  // nothing otherwise.
+  void addKeyNote(QWidget* parent) {
+    const std::string note = altGrChoiceNote(UserDefaults());
+    if (note.empty()) return;
+    QLabel* line = centred(label(qs(note), 13.5, 500, Ink::ink2, true, parent));
+    fitHeight(line);
+    contentLayout_->addWidget(line, 0, Qt::AlignHCenter);
+    contentLayout_->addSpacing(14);
+  }
+
   void clearContent() {
     while (QLayoutItem* item = contentLayout_->takeAt(0)) {
       if (QWidget* widget = item->widget()) {

@@ -6,8 +6,9 @@
 namespace quorvel {
 namespace {
 
-// Mouse and joystick buttons share EV_KEY; they are not keys the shell hears.
-bool isButton(int code) { return code >= BTN_MISC && code < KEY_OK; }
+// Mouse and joystick buttons share EV_KEY; they are not keys the shell hears,
+// except the mouse's side buttons, which a user may choose to dictate with.
+bool isButton(int code) { return code >= BTN_MISC && code < KEY_OK && code != BTN_SIDE && code != BTN_EXTRA; }
 
 bool isModifier(int code) {
   switch (code) {
@@ -27,11 +28,10 @@ bool isModifier(int code) {
 
 }  // namespace
 
-KeyEvent EvdevKeyStream::eventFor(int code, bool down) {
+KeyEvent EvdevKeyStream::eventFor(int code, bool down, const KeyBinding& binding) {
   KeyEvent event;
-  event.key = code == KEY_RIGHTALT    ? ShellKey::rightAlt
-              : code == KEY_RIGHTMETA ? ShellKey::rightSuper
-                                      : ShellKey::other;
+  event.key = binding.roleOf(code);
+  event.code = code;
   event.down = down;
   event.modifier = isModifier(code);
   return event;

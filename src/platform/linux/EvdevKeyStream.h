@@ -20,9 +20,9 @@ class EvdevKeyStream {
   using Emit = std::function<void(const KeyEvent&)>;
   using StateQuery = std::function<std::optional<KeyBits>()>;
 
-  // The shell's view of an evdev key code: right Alt (KEY_RIGHTALT), right
-  // Super (KEY_RIGHTMETA), or another key, and whether it is a modifier.
-  static KeyEvent eventFor(int code, bool down);
+  // The shell's view of an evdev key code: the binding's dictation or note
+  // key, or another key, and whether it is a modifier.
+  static KeyEvent eventFor(int code, bool down, const KeyBinding& binding = {});
 
   // Feeds bytes as read from the device. state answers the device's current
   // keys (for resynchronising); emit receives every change, in order.

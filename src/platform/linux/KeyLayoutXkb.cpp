@@ -105,35 +105,76 @@ KeyLayout layoutNamed(const std::string& layout, const std::string& variant) {
   return layoutFromNamesOrDefaults(context.get(), &names, ignored);
 }
 
-KeyLayout currentKeyLayout(std::string& source) {
-  std::unique_ptr<xkb_context, ContextFree> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-  if (!context) {
-    source = "no xkbcommon context";
-    return {};
-  }
+namespace {
+
+// The keymap in use now and its active layout: from the X server when there
+// is one (under Wayland, XWayland follows the compositor's keymap and its
+// active group), else from the XKB_DEFAULT_* names, else xkbcommon's default
+// (us). Empty when no keymap can be compiled; source says which it was.
+std::unique_ptr<xkb_keymap, KeymapFree> currentKeymap(xkb_context* context, unsigned& group, std::string& source) {
+  group = 0;
   std::unique_ptr<xcb_connection_t, ConnectionFree> connection(xcb_connect(nullptr, nullptr));
   if (connection && xcb_connection_has_error(connection.get()) == 0 &&
       xkb_x11_setup_xkb_extension(connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
                                   XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr) == 1) {
     const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
     std::unique_ptr<xkb_keymap, KeymapFree> keymap(
-        device >= 0 ? xkb_x11_keymap_new_from_device(context.get(), connection.get(), device,
-                                                     XKB_KEYMAP_COMPILE_NO_FLAGS)
+        device >= 0 ? xkb_x11_keymap_new_from_device(context, connection.get(), device, XKB_KEYMAP_COMPILE_NO_FLAGS)
                     : nullptr);
     if (keymap) {
-      std::unique_ptr<xkb_state, StateFree> state(
-          xkb_x11_state_new_from_device(keymap.get(), connection.get(), device));
-      const unsigned group =
-          state ? xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
-      KeyLayout layout = layoutFromKeymap(keymap.get(), group);
+      std::unique_ptr<xkb_state, StateFree> state(xkb_x11_state_new_from_device(keymap.get(), connection.get(), device));
+      group = state ? xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
       source = "the X server's keymap";
-      return layout;
+      return keymap;
     }
   }
-  // No X server: the environment's XKB_DEFAULT_* names, else xkbcommon's own
-  // default (us).
   source = "the default keymap (XKB_DEFAULT_LAYOUT or us)";
-  return layoutFromNamesOrDefaults(context.get(), nullptr, source);
+  std::unique_ptr<xkb_keymap, KeymapFree> keymap(
+      xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+  if (!keymap) source = "no keymap could be compiled";
+  return keymap;
+}
+
+}  // namespace
+
+KeyLayout currentKeyLayout(std::string& source) {
+  std::unique_ptr<xkb_context, ContextFree> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+  if (!context) {
+    source = "no xkbcommon context";
+    return {};
+  }
+  unsigned group = 0;
+  auto keymap = currentKeymap(context.get(), group, source);
+  return keymap ? layoutFromKeymap(keymap.get(), group) : KeyLayout{};
+}
+
+bool isLevelThreeShift(xkb_keymap* keymap, unsigned group, int evdevCode) {
+  if (keymap == nullptr || evdevCode <= 0) return false;
+  if (group >= xkb_keymap_num_layouts(keymap)) group = 0;
+  const xkb_keycode_t key = static_cast<xkb_keycode_t>(evdevCode) + firstEvdevOffset;
+  if (key < xkb_keymap_min_keycode(keymap) || key > xkb_keymap_max_keycode(keymap)) return false;
+  const xkb_keysym_t* syms = nullptr;
+  return xkb_keymap_key_get_syms_by_level(keymap, key, group, 0, &syms) == 1 && syms[0] == XKB_KEY_ISO_Level3_Shift;
+}
+
+bool keyIsAltGrNow(int evdevCode) {
+  std::unique_ptr<xkb_context, ContextFree> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+  if (!context) return false;
+  unsigned group = 0;
+  std::string source;
+  auto keymap = currentKeymap(context.get(), group, source);
+  return isLevelThreeShift(keymap.get(), group, evdevCode);
+}
+
+bool keyIsAltGrIn(const std::string& layout, const std::string& variant, int evdevCode) {
+  std::unique_ptr<xkb_context, ContextFree> context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+  if (!context) return false;
+  xkb_rule_names names{};
+  names.layout = layout.c_str();
+  names.variant = variant.c_str();
+  std::unique_ptr<xkb_keymap, KeymapFree> keymap(
+      xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+  return isLevelThreeShift(keymap.get(), 0, evdevCode);
 }
 
 }  // namespace quorvel

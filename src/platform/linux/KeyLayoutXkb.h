@@ -23,4 +23,13 @@ KeyLayout layoutNamed(const std::string& layout, const std::string& variant = {}
 // The layout in use now. `source` says where it came from, for the log.
 KeyLayout currentKeyLayout(std::string& source);
 
+// Whether the key (an evdev code) selects the third level (ISO_Level3_Shift,
+// "AltGr") in a keymap's layout at index group.
+bool isLevelThreeShift(xkb_keymap* keymap, unsigned group, int evdevCode);
+// The same in the layout in use now (reads the keymap afresh: a few
+// milliseconds, so not on every key event).
+bool keyIsAltGrNow(int evdevCode);
+// The same in a layout by name ("de", "us"), for tests.
+bool keyIsAltGrIn(const std::string& layout, const std::string& variant, int evdevCode);
+
 }  // namespace quorvel

@@ -47,10 +47,8 @@ void KeysEvdev::stop() {
 }
 
 bool KeysEvdev::isDown(ShellKey key) {
-  const int code = key == ShellKey::rightAlt ? KEY_RIGHTALT
-                   : key == ShellKey::rightSuper ? KEY_RIGHTMETA
-                                                 : -1;
-  if (code < 0) return false;
+  const int code = binding().codeOf(key);
+  if (code <= 0 || code >= KEY_CNT) return false;
   std::scoped_lock lock(mutex_);
   for (Keyboard& keyboard : keyboards_) {
     // The kernel's own state when the device has one; else what was read.
@@ -80,7 +78,11 @@ size_t KeysEvdev::keyboardCount() const {
 
 // REQUIRES: mutex_ held. Events wait here until the thread lets go of the
 // lock, so a handler may call isDown().
-void KeysEvdev::emit(const KeyEvent& event) { pending_.push_back(event); }
+void KeysEvdev::emit(const KeyEvent& event) {
+  KeyEvent bound = event;
+  bound.key = binding().roleOf(event.code);
+  pending_.push_back(bound);
+}
 
 void KeysEvdev::deliver() {
   Handler handler;

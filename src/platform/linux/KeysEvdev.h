@@ -3,7 +3,7 @@
 // thread of its own that sleeps in poll; keyboards plugged in later join,
 // ones unplugged leave (releasing what they held). The key-state query asks
 // the kernel for each keyboard's current keys. Keys are matched by evdev
-// code: KEY_RIGHTALT (100) and KEY_RIGHTMETA (126). Events reach the handler
+// code, as the binding says. Events reach the handler
 // on the source's thread, never while it holds its lock.
 #pragma once
 

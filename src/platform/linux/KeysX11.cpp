@@ -14,19 +14,13 @@
 namespace quorvel {
 namespace {
 
-int keycodeOf(ShellKey key) {
-  switch (key) {
-    case ShellKey::rightAlt: return KeysX11::rightAltKeycode;
-    case ShellKey::rightSuper: return KeysX11::rightSuperKeycode;
-    case ShellKey::other: return 0;
-  }
-  return 0;
-}
+// The mouse's side buttons as X11 numbers them (back, forward), and the key
+// codes they stand for.
+constexpr int backButton = 8;
+constexpr int forwardButton = 9;
 
-ShellKey shellKeyOf(int keycode) {
-  if (keycode == KeysX11::rightAltKeycode) return ShellKey::rightAlt;
-  if (keycode == KeysX11::rightSuperKeycode) return ShellKey::rightSuper;
-  return ShellKey::other;
+int codeOfButton(int button) {
+  return button == backButton ? keycode::mouseBack : button == forwardButton ? keycode::mouseForward : 0;
 }
 
 // Key codes that carry a modifier in the current mapping (Shift, Control,
@@ -65,6 +59,8 @@ bool KeysX11::start(Handler handler) {
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_RawKeyPress);
     XISetMask(bits, XI_RawKeyRelease);
+    XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_RawButtonRelease);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
     XISelectEvents(events.get(), DefaultRootWindow(events.get()), &mask, 1);
     XSelectInput(events.get(), DefaultRootWindow(events.get()), NoEventMask);
@@ -108,16 +104,20 @@ bool KeysX11::isOwnEcho(bool down) {
 }
 
 bool KeysX11::isDown(ShellKey key) {
-  const int code = keycodeOf(key);
+  const int chosen = binding().codeOf(key);
   std::scoped_lock lock(mutex_);
-  if (key == ShellKey::rightAlt) {
+  if (chosen == keycode::mouseBack || chosen == keycode::mouseForward) {
+    return chosen == keycode::mouseBack ? backHeld_ : forwardHeld_;
+  }
+  const int code = chosen > 0 ? chosen + keycode::x11Offset : 0;
+  if (code == rightAltKeycode) {
     // Between our own release and press the server says "up" while the user
     // still holds the key: the user's own events say better.
     const auto now = std::chrono::steady_clock::now();
     while (!ownRightAlt_.empty() && ownRightAlt_.front().until < now) ownRightAlt_.pop_front();
     if (!ownRightAlt_.empty()) return userHoldsRightAlt_;
   }
-  if (code == 0 || !queries_ || x11ConnectionLost(queries_.get())) return false;
+  if (code <= 0 || code > 255 || !queries_ || x11ConnectionLost(queries_.get())) return false;
   char keys[32] = {};
   XQueryKeymap(queries_.get(), keys);
   return (keys[code / 8] & (1 << (code % 8))) != 0;
@@ -126,6 +126,15 @@ bool KeysX11::isDown(ShellKey key) {
 std::string KeysX11::problem() const {
   std::scoped_lock lock(mutex_);
   return problem_;
+}
+
+void KeysX11::deliver(const KeyEvent& key) {
+  Handler handler;
+  {
+    std::scoped_lock lock(mutex_);
+    handler = handler_;
+  }
+  if (handler) handler(key);
 }
 
 void KeysX11::run(int stopFd) {
@@ -144,14 +153,28 @@ void KeysX11::run(int stopFd) {
       XGenericEventCookie* cookie = &event.xcookie;
       if (cookie->type != GenericEvent || cookie->extension != xiOpcode_) continue;
       if (!XGetEventData(display, cookie)) continue;
-      if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
-        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-        const int code = raw->detail;
+      const bool button = cookie->evtype == XI_RawButtonPress || cookie->evtype == XI_RawButtonRelease;
+      const bool keyEvent = cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease;
+      const int detail = button || keyEvent ? static_cast<const XIRawEvent*>(cookie->data)->detail : 0;
+      // Of the mouse, only the side buttons are keys a user may choose.
+      if (button && codeOfButton(detail) != 0) {
         KeyEvent key;
-        key.key = shellKeyOf(code);
+        key.code = codeOfButton(detail);
+        key.key = binding().roleOf(key.code);
+        key.down = cookie->evtype == XI_RawButtonPress;
+        {
+          std::scoped_lock lock(mutex_);
+          (detail == backButton ? backHeld_ : forwardHeld_) = key.down;
+        }
+        deliver(key);
+      } else if (keyEvent) {
+        const int code = detail;
+        KeyEvent key;
+        key.code = code > keycode::x11Offset ? code - keycode::x11Offset : 0;
+        key.key = binding().roleOf(key.code);
         key.down = cookie->evtype == XI_RawKeyPress;
         key.modifier = code >= 0 && code < 256 && modifiers[static_cast<size_t>(code)];
-        if (key.key == ShellKey::rightAlt) {
+        if (code == rightAltKeycode) {
           if (isOwnEcho(key.down)) {
             XFreeEventData(display, cookie);
             continue;
@@ -159,12 +182,7 @@ void KeysX11::run(int stopFd) {
           std::scoped_lock lock(mutex_);
           userHoldsRightAlt_ = key.down;
         }
-        Handler handler;
-        {
-          std::scoped_lock lock(mutex_);
-          handler = handler_;
-        }
-        if (handler) handler(key);
+        deliver(key);
       }
       XFreeEventData(display, cookie);
     }

@@ -1,7 +1,8 @@
 // The shell's keys on an X11 session: XInput2 raw key events from the root
 // window (no grab, so the focused application still gets every key) on a
 // thread of their own, and XQueryKeymap for the poll. Keys are matched by key
-// code: 108 is right Alt (AltGr on many layouts), 134 right Super.
+// code (the binding's codes plus 8: 108 is right Alt, AltGr on many layouts);
+// the mouse's side buttons come as raw button events 8 and 9.
 #pragma once
 
 #include "platform/linux/KeyThread.h"
@@ -53,12 +54,15 @@ class KeysX11 : public KeySource {
   bool isOwnEcho(bool down);
 
   void run(int stopFd);
+  void deliver(const KeyEvent& key);  // never while holding mutex_
 
   mutable std::mutex mutex_;
   std::string problem_;       // guarded by mutex_
   Handler handler_;           // guarded by mutex_
   std::deque<OwnEcho> ownRightAlt_;  // guarded by mutex_; oldest first
   bool userHoldsRightAlt_ = false;   // guarded by mutex_; from the user's events
+  bool backHeld_ = false;            // guarded by mutex_; the mouse's side buttons
+  bool forwardHeld_ = false;         // guarded by mutex_
   X11DisplayPtr queries_;     // guarded by mutex_; XQueryKeymap
   X11DisplayPtr events_;      // owned by the event thread while it runs
   int xiOpcode_ = 0;

@@ -1,9 +1,10 @@
-// PulseAudio capture of the default source for the recorder.
+// PulseAudio capture of the chosen (or default) source for the recorder.
 #include "platform/linux/MicPulse.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -42,7 +43,7 @@ std::string errorText(pa_context* context) {
 
 MicPulse::MicPulse() : MicPulse(Waits{}) {}
 
-MicPulse::MicPulse(Waits waits) : waits_(waits) {
+MicPulse::MicPulse(Waits waits, std::string preferred) : waits_(waits), preferred_(std::move(preferred)) {
   loop_ = pa_threaded_mainloop_new();
   if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
     pa_threaded_mainloop_free(loop_);
@@ -70,8 +71,16 @@ MicPulse::~MicPulse() {
 
 AudioSourceFactory MicPulse::factory() { return factory(Waits{}); }
 
-AudioSourceFactory MicPulse::factory(Waits waits) {
-  return [waits]() -> std::unique_ptr<AudioSource> { return std::make_unique<MicPulse>(waits); };
+AudioSourceFactory MicPulse::factory(Waits waits, std::function<std::string()> preferred) {
+  return [waits, preferred]() -> std::unique_ptr<AudioSource> {
+    return std::make_unique<MicPulse>(waits, preferred ? preferred() : std::string());
+  };
+}
+
+std::string MicPulse::sourceInUse() const {
+  if (!loop_) return {};
+  LoopLock lock(loop_);
+  return source_;
 }
 
 // Polls `done` with the lock released between looks, so the main loop can
@@ -167,22 +176,38 @@ AudioFormat MicPulse::inputFormat() {
   const bool answered = waitLocked(waits_.query, [&] { return query.done; });
   if (!answered) pa_operation_cancel(info);
   pa_operation_unref(info);
-  if (!answered || query.defaultSource.empty()) return {0, 1, SampleType::int16};
+  if (!answered) return {0, 1, SampleType::int16};
 
-  query.done = false;
-  pa_operation* source = pa_context_get_source_info_by_name(
-      context_, query.defaultSource.c_str(),
-      [](pa_context*, const pa_source_info* found, int last, void* data) {
-        auto* q = static_cast<Query*>(data);
-        if (found) q->sourceExists = true;
-        if (last != 0) q->done = true;
-      },
-      &query);
-  if (!source) return {0, 1, SampleType::int16};
-  const bool listed = waitLocked(waits_.query, [&] { return query.done; });
-  if (!listed) pa_operation_cancel(source);
-  pa_operation_unref(source);
-  if (!listed || !query.sourceExists) return {0, 1, SampleType::int16};
+  // Whether a source of that name is there now; nothing when no answer came.
+  const auto present = [&](const std::string& name) -> std::optional<bool> {
+    query.done = false;
+    query.sourceExists = false;
+    pa_operation* source = pa_context_get_source_info_by_name(
+        context_, name.c_str(),
+        [](pa_context*, const pa_source_info* found, int last, void* data) {
+          auto* q = static_cast<Query*>(data);
+          if (found) q->sourceExists = true;
+          if (last != 0) q->done = true;
+        },
+        &query);
+    if (!source) return std::nullopt;
+    const bool listed = waitLocked(waits_.query, [&] { return query.done; });
+    if (!listed) pa_operation_cancel(source);
+    pa_operation_unref(source);
+    if (!listed) return std::nullopt;
+    return query.sourceExists;
+  };
+  source_.clear();
+  if (!preferred_.empty()) {
+    if (present(preferred_).value_or(false)) {
+      source_ = preferred_;
+      return {kSpec.rate, kSpec.channels, SampleType::int16};
+    }
+    logLine("Quorvel: the chosen microphone (" + preferred_ + ") is not connected; recording from the default one");
+  }
+  if (query.defaultSource.empty() || !present(query.defaultSource).value_or(false)) {
+    return {0, 1, SampleType::int16};
+  }
   return {kSpec.rate, kSpec.channels, SampleType::int16};
 }
 
@@ -203,7 +228,8 @@ Status MicPulse::start(const AudioFormat& format, BufferHandler onBuffer) {
   pa_buffer_attr attributes;
   std::memset(&attributes, 0xff, sizeof attributes);  // server defaults (-1) …
   attributes.fragsize = kFragmentBytes;                // … except the fragment size
-  if (pa_stream_connect_record(stream_, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
+  const char* device = source_.empty() ? nullptr : source_.c_str();
+  if (pa_stream_connect_record(stream_, device, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
     const std::string why = errorText(context_);
     stopLocked();
     return Error{"Could not start the microphone: " + why};

@@ -1,12 +1,15 @@
-// The default microphone through the PulseAudio client API (PipeWire's pulse
-// server serves it too): a record stream on the default source at 16 kHz
-// mono S16LE, the sound server doing any resampling, on the client library's
-// own thread. Source and server events report configuration changes.
+// The microphone through the PulseAudio client API (PipeWire's pulse server
+// serves it too): a record stream on the chosen source, or the default one
+// while none is chosen or the chosen one is not connected, at 16 kHz mono
+// S16LE, the sound server doing any resampling, on the client library's own
+// thread. Source and server events report configuration changes, so a source
+// plugged in or out is followed at the next recording.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/AudioSource.h"
@@ -26,7 +29,8 @@ class MicPulse : public AudioSource {
   };
 
   MicPulse();
-  explicit MicPulse(Waits waits);
+  // preferred: a source's name ("" for the default).
+  explicit MicPulse(Waits waits, std::string preferred = {});
   ~MicPulse() override;
   MicPulse(const MicPulse&) = delete;
   MicPulse& operator=(const MicPulse&) = delete;
@@ -39,9 +43,13 @@ class MicPulse : public AudioSource {
   void stop() override;
   void setOnConfigurationChange(std::function<void()> onChange) override;
 
-  // Makes a fresh MicPulse per capture (the recorder's rebuild).
+  // Makes a fresh MicPulse per capture (the recorder's rebuild); preferred
+  // answers the chosen source's name at each rebuild ("" for the default).
   static AudioSourceFactory factory();
-  static AudioSourceFactory factory(Waits waits);
+  static AudioSourceFactory factory(Waits waits, std::function<std::string()> preferred = nullptr);
+
+  // The source recorded from ("" for the server's default); set by inputFormat().
+  std::string sourceInUse() const;
 
  private:
   // All REQUIRE the main loop's lock.
@@ -55,6 +63,8 @@ class MicPulse : public AudioSource {
   void notifyChange();
 
   const Waits waits_;
+  const std::string preferred_;
+  std::string source_;  // guarded by the main loop's lock
   pa_threaded_mainloop* loop_ = nullptr;
   // Guarded by the main loop's lock (callbacks run holding it).
   pa_context* context_ = nullptr;

@@ -109,8 +109,8 @@ void PortalShortcuts::stop() {
 
 bool PortalShortcuts::isDown(ShellKey key) {
   switch (key) {
-    case ShellKey::rightAlt: return dictationDown_.load();
-    case ShellKey::rightSuper: return noteDown_.load();
+    case ShellKey::dictation: return dictationDown_.load();
+    case ShellKey::note: return noteDown_.load();
     case ShellKey::other: return false;
   }
   return false;
@@ -154,10 +154,10 @@ void PortalShortcuts::activated(const std::string& session, const std::string& i
   event.down = down;
   event.modifier = true;
   if (id == kDictationShortcut) {
-    event.key = ShellKey::rightAlt;
+    event.key = ShellKey::dictation;
     if (!session.empty()) dictationDown_.store(down);
   } else if (id == kNoteShortcut) {
-    event.key = ShellKey::rightSuper;
+    event.key = ShellKey::note;
     if (!session.empty()) noteDown_.store(down);
   } else {
     return;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "FieldsApp.h"
@@ -41,15 +42,18 @@ std::string run(const std::string& command) {
   return out;
 }
 
-// Presses or lets go of right Alt by its key code, as a keyboard does.
+constexpr int kRightAlt = 108, kRightCtrl = 105;  // X11 key codes
+
+// Presses or lets go of a key by its key code, as a keyboard does.
 // (xdotool's "Alt_R" holds left Alt as well on this keymap, which no user
 // does and which turns the paste chord into Ctrl+Alt+V.)
-void rightAlt(bool down) {
+void key(int code, bool down) {
   static Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr);
-  XTestFakeKeyEvent(display, 108, down ? True : False, CurrentTime);
+  XTestFakeKeyEvent(display, static_cast<unsigned>(code), down ? True : False, CurrentTime);
   XSync(display, False);
 }
+void rightAlt(bool down) { key(kRightAlt, down); }
 
 std::string clipboardText() { return run("timeout 5 xclip -o -selection clipboard 2>/dev/null"); }
 
@@ -127,7 +131,6 @@ class AppDesktop : public ::testing::Test {
         {"QUORVEL_LLAMA_PORT", std::to_string(freeLoopbackPort())},
         {"QUORVEL_STANDIN_SCRIPT", (dir / "script.jsonl").string()},
         {"QUORVEL_MODEL_HOST", "http://127.0.0.1:9"},
-        {"QUORVEL_UPDATE_FEED", "http://127.0.0.1:9/update.json"},
         {"QUORVEL_TALK_AHEAD", "0"},
         {"QUORVEL_LOG_STDERR", "1"},
     };
@@ -205,6 +208,62 @@ TEST_F(AppDesktop, HoldingRightAltTypesTheCleanedTextAndGivesTheClipboardBack) {
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(fields->text("entry"), "Dear team, please send the report to Catrin by Friday.");
   EXPECT_EQ(historyLines(history()).size(), 1u);
+}
+
+// Where right Alt is AltGr, typing "@" and "€" with it starts nothing, both when
+// the first launch chose right Ctrl (which then dictates) and when the user
+// kept right Alt.
+TEST_F(AppDesktop, OnAGermanLayoutAltGrTypesAndRightCtrlDictates) {
+  ASSERT_EQ(std::system("setxkbmap de"), 0);
+  struct Restore {
+    ~Restore() { (void)std::system("setxkbmap us"); }
+  } restore;
+  for (const bool keepsAltGr : {true, false}) {
+    SCOPED_TRACE(keepsAltGr ? "right Alt kept" : "first launch");
+    if (quorvel) {
+      quorvel->terminate();
+      ASSERT_TRUE(quorvel->waitForExit(10s));
+      quorvel.reset();
+      fs::remove(log);
+    }
+    writeTextFile(dir / "config/quorvel/defaults.json",
+                  keepsAltGr ? R"({"dashboardSeen": true, "sound": false, "dictationKey": 100})"
+                             : R"({"dashboardSeen": true, "sound": false})");
+    start(R"({"text": ""}
+{"text": "typed with the right key."}
+{"match": "typed with the right key.", "answer": "Typed with the right key."}
+)");
+    const auto defaults = parseJson(readWholeFile(dir / "config/quorvel/defaults.json").value_or(""));
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ((*defaults)["dictationKey"], keepsAltGr ? 100 : 97);
+    EXPECT_EQ(logHas("right Alt is AltGr in this keyboard layout, so right Ctrl is the dictation key"), !keepsAltGr);
+
+    ASSERT_TRUE(fields->set("entry", ""));
+    ASSERT_TRUE(fields->focus("entry"));
+    std::this_thread::sleep_for(300ms);
+    for (const int letter : {24, 26}) {  // q and e: "@" and "€" with AltGr
+      key(kRightAlt, true);
+      std::this_thread::sleep_for(60ms);
+      key(letter, true);
+      key(letter, false);
+      std::this_thread::sleep_for(60ms);
+      key(kRightAlt, false);
+      std::this_thread::sleep_for(400ms);
+    }
+    EXPECT_TRUE(eventually([&] { return fields->text("entry") == "@€"; }, 5s))
+        << fields->text("entry").value_or("(none)");
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(fields->text("entry"), "@€");
+    EXPECT_TRUE(historyLines(history()).empty());
+
+    if (!keepsAltGr) {
+      dictate(speech, 400ms, [](bool down) { key(kRightCtrl, down); });
+      const std::string expected = "@€" + TextHelpers::fitText("Typed with the right key.", "@€", "").text;
+      EXPECT_TRUE(eventually([&] { return fields->text("entry") == expected; }))
+          << fields->text("entry").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+      EXPECT_EQ(historyLines(history()).size(), 1u);
+    }
+  }
 }
 
 // The desktop's portals instead of the input group: the key bound as a

@@ -79,7 +79,6 @@ class WaylandApp : public ::testing::Test {
         {"XDG_CONFIG_HOME", (dir / "config").string()},
         {"XDG_DATA_HOME", (dir / "data").string()},
         {"QUORVEL_MODEL_HOST", "http://127.0.0.1:9"},
-        {"QUORVEL_UPDATE_FEED", "http://127.0.0.1:9/update.json"},
         {"QUORVEL_LOG_STDERR", "1"},
     };
   }

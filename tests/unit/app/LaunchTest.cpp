@@ -158,15 +158,19 @@ class UpdatesTest : public ::testing::Test {
   int fetches = 0;
   int changes = 0;
   std::vector<std::optional<UpdateFeed>> shown;
+  std::vector<std::string> problems;
 
-  std::unique_ptr<Updates> make(bool development) {
-    auto updates = std::make_unique<Updates>(loop, runner, "0.1.0", development, "https://quorvel.app/update.json",
+  std::unique_ptr<Updates> make(bool development, std::string feedUrl = "https://quorvel.app/update.json") {
+    auto updates = std::make_unique<Updates>(loop, runner, "0.1.0", development, std::move(feedUrl),
                                              [this](const std::string&) -> Result<std::string> {
                                                ++fetches;
                                                return feed;
                                              });
     updates->onChange = [this] { ++changes; };
-    updates->show = [this](const std::optional<UpdateFeed>& newer, const std::string&) { shown.push_back(newer); };
+    updates->show = [this](const std::optional<UpdateFeed>& newer, const std::string& problem) {
+      shown.push_back(newer);
+      problems.push_back(problem);
+    };
     return updates;
   }
   void runChecks(double seconds) {
@@ -228,6 +232,60 @@ TEST_F(UpdatesTest, AnOlderOrUnreadableFeedAnnouncesNothing) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_FALSE(shown[0].has_value());
   EXPECT_EQ(changes, 0);
+}
+
+TEST_F(UpdatesTest, ABuildWithoutAFeedNeverAsksAnyone) {
+  EXPECT_FALSE(configuredUpdateFeed().has_value());  // the test build is configured without one
+  auto updates = make(false, "");
+  EXPECT_FALSE(updates->available());
+  updates->start();
+  runChecks(3 * Updates::checkInterval);
+  updates->checkNow();
+  runner.runAll();
+  loop.runPosted();
+  EXPECT_EQ(fetches, 0);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_FALSE(updates->pending());
+}
+
+TEST_F(UpdatesTest, AnAnswerPointingAwayFromTheFeedsHostOpensNothing) {
+  auto updates = make(false);
+  feed = R"({"version": "9.0", "url": "https://quorvel.app.example.net/get"})";
+  updates->start();
+  runChecks(60);
+  EXPECT_EQ(fetches, 1);
+  EXPECT_FALSE(updates->pending());
+  updates->checkNow();
+  runner.runAll();
+  loop.runPosted();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(shown[0].has_value());
+  EXPECT_NE(problems[0].find("another site"), std::string::npos) << problems[0];
+}
+
+TEST(UpdateFeedPages, OnlyHttpsPagesOnTheFeedsOwnHostPass) {
+  const std::string feed = "https://updates.example.org/quorvel/feed.json";
+  struct Case {
+    const char* page;
+    bool passes;
+  };
+  const Case cases[] = {
+      {"https://updates.example.org/quorvel/0.2", true},
+      {"HTTPS://Updates.Example.org/download", true},
+      {"https://updates.example.org:443/x", true},
+      {"https://updates.example.org", true},
+      {"http://updates.example.org/download", false},             // not https
+      {"https://updates.example.org.evil.test/download", false},  // another host
+      {"https://updates.example.org@evil.test/download", false},  // user information
+      {"https://evil.test/?https://updates.example.org/", false},
+      {"https://updates.example.org:8443/download", false},  // another port
+      {"javascript:alert(1)", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(isPageOfFeed(c.page, feed), c.passes) << c.page;
+  }
+  EXPECT_FALSE(isPageOfFeed("https://updates.example.org/x", "http://updates.example.org/feed.json"));
 }
 
 }  // namespace

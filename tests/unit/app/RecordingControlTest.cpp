@@ -26,24 +26,24 @@ TEST_F(RecordingControl, ARightSuperTapUnderSixTenthsTogglesTheNoteAndAnythingBe
       {"held 0.6 s", 0.6, std::nullopt, 0},
       {"a key pressed in between", 0.2, KeyEvent{ShellKey::other, true, false}, 0},
       {"another modifier in between", 0.2, KeyEvent{ShellKey::other, false, true}, 0},
-      {"right Alt in between", 0.2, KeyEvent{ShellKey::rightAlt, false, true}, 0},
+      {"right Alt in between", 0.2, KeyEvent{ShellKey::dictation, false, true}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     note.toggles = 0;
     note.focused = note.open = false;
-    app->handleKey({ShellKey::rightSuper, true, true});
+    app->handleKey({ShellKey::note, true, true});
     if (c.between) app->handleKey(*c.between);
     loop.advance(c.held);
-    app->handleKey({ShellKey::rightSuper, false, true});
+    app->handleKey({ShellKey::note, false, true});
     EXPECT_EQ(note.toggles, c.toggles);
   }
   // A second tap while the note has focus closes it.
   note.toggles = 0;
   note.captures = 0;
   note.focused = note.open = true;
-  app->handleKey({ShellKey::rightSuper, true, true});
-  app->handleKey({ShellKey::rightSuper, false, true});
+  app->handleKey({ShellKey::note, true, true});
+  app->handleKey({ShellKey::note, false, true});
   EXPECT_FALSE(note.open);
   EXPECT_EQ(note.captures, 0);
 }
@@ -102,7 +102,7 @@ TEST_F(RecordingControl, ThePollDoesNothingUntilItHasSeenTheKeyDown) {
   launchReady();
   // Events alone: the poll never saw the key, so a key that reads as up
   // (a source whose query does not work) never stops the recording.
-  app->handleKey({ShellKey::rightAlt, true, true});
+  app->handleKey({ShellKey::dictation, true, true});
   loop.advance(1.0);
   EXPECT_TRUE(app->isRecording());
 }

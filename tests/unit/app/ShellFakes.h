@@ -10,6 +10,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "app/AppEngine.h"
 #include "app/KeySource.h"
@@ -57,7 +58,7 @@ class FakeKeys final : public KeySource {
     return works;
   }
   void stop() override { handler_ = nullptr; }
-  bool isDown(ShellKey key) override { return key == ShellKey::rightAlt && down; }
+  bool isDown(ShellKey key) override { return key == ShellKey::dictation && down; }
   std::string problem() const override { return works ? "" : "no keyboard"; }
   void send(KeyEvent event) {
     if (handler_) handler_(event);
@@ -348,7 +349,7 @@ class FakeEngine final : public AppEngine {
 
   std::vector<ModelStore::Item> missingModels() override { return missing; }
   bool isUpgrade(const std::vector<ModelStore::Item>&) override { return upgrade; }
-  bool download(const std::vector<ModelStore::Item>&, const ModelStore::ByteCallback& bytes,
+  bool download(const std::vector<ModelStore::Item>& items, const ModelStore::ByteCallback& bytes,
                 const ModelStore::MessageCallback& progress) override {
     for (const auto& message : downloadMessages) {
       if (progress) progress(message);
@@ -356,6 +357,9 @@ class FakeEngine final : public AppEngine {
     for (std::size_t i = 0; i < downloadBytes.size(); ++i) {
       if (bytes) bytes(downloadBytes[i].first, downloadBytes[i].second);
       if (i == 0 && duringDownload) duringDownload();
+    }
+    if (downloadOk) {
+      for (const auto& item : items) presentFiles.insert(item.file);
     }
     return downloadOk;
   }
@@ -374,8 +378,24 @@ class FakeEngine final : public AppEngine {
     restartAnswers.pop_front();
     return answer;
   }
+  int speechRestarts = 0;
+  std::deque<bool> speechRestartAnswers;  // answers in order; true once empty
+  std::vector<std::string> speechStartedWith;  // the chosen speech model at each restart
+  bool restartSpeechModel() override {
+    ++speechRestarts;
+    speechStartedWith.push_back(ModelStore::chosenSpeechFile());
+    if (speechRestartAnswers.empty()) return true;
+    const bool answer = speechRestartAnswers.front();
+    speechRestartAnswers.pop_front();
+    return answer;
+  }
+  std::set<std::string> presentFiles;  // model files "on disk"
+  bool isPresent(const ModelStore::Item& item) override { return presentFiles.count(item.file) > 0; }
   void deleteModels(const std::vector<ModelStore::Item>& items) override {
-    for (const auto& item : items) deleted.push_back(item.file);
+    for (const auto& item : items) {
+      deleted.push_back(item.file);
+      presentFiles.erase(item.file);
+    }
   }
   bool usesAdapters() override { return adapters; }
   void tidyAfterUpgrade(bool ok) override { tidied = ok; }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "TestSupport.h"
 #include "app/AppDelegate.h"
@@ -48,6 +49,7 @@ class ShellTest : public ::testing::Test {
   EditWatcher watcher{desktop, ticker, cleanupFiles, resourcesFolder() / "wordfreq-en.txt",
                       [this] { return desktop.trusted; }};
   InputAccess inputAccess;  // the Wayland permission step as the tests set it
+  std::set<int> altGrKeys;  // the keys that are AltGr in the "current layout"
   int dashboardOpened = 0;
   int dashboardHomeOpened = 0;
   std::unique_ptr<AppDelegate> app;
@@ -63,7 +65,7 @@ class ShellTest : public ::testing::Test {
     timings.serverCheck = 5.0;  // the tests count the background tasks a dictation starts
     app = std::make_unique<AppDelegate>(
         ShellParts{loop, keys, recorder, desktop, paster, sounds, tag, note, tray, engine, runner, watcher,
-                   [this] { return inputAccess; }},
+                   [this] { return inputAccess; }, [this](int code) { return altGrKeys.count(code) > 0; }},
         windows, timings);
   }
   void TearDown() override { app.reset(); }
@@ -87,13 +89,13 @@ class ShellTest : public ::testing::Test {
   }
   void press() {
     keys.down = true;
-    app->handleKey({ShellKey::rightAlt, true, true});
+    app->handleKey({ShellKey::dictation, true, true});
   }
   void release() {
     keys.down = false;
-    app->handleKey({ShellKey::rightAlt, false, true});
+    app->handleKey({ShellKey::dictation, false, true});
   }
-  // Holds right Alt for `seconds` while the microphone hears `audio`.
+  // Holds the dictation key for `seconds` while the microphone hears `audio`.
   void dictate(const Samples& audio, double seconds) {
     press();
     speak(*mic, audio);

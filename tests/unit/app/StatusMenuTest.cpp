@@ -14,7 +14,7 @@ const MenuItem& itemFor(const std::vector<MenuItem>& menu, MenuAction action) {
 
 const MenuItem& statusItem(const std::vector<MenuItem>& menu) {
   // The one disabled line after the hint.
-  auto hint = std::find_if(menu.begin(), menu.end(), [](const MenuItem& item) { return item.title == kHintLine; });
+  auto hint = std::find_if(menu.begin(), menu.end(), [](const MenuItem& item) { return item.title == hintLine(KeyBinding()); });
   return *(hint + 1);
 }
 

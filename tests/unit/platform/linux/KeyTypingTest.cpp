@@ -98,5 +98,24 @@ TEST(KeyLayoutXkb, ReadsTheRealLayouts) {
   EXPECT_TRUE(layoutNamed("no-such-layout").keys.empty());
 }
 
+TEST(KeyLayoutXkb, TellsWhereRightAltIsAltGr) {
+  if (layoutNamed("us").keys.empty()) GTEST_SKIP() << "no XKB data (xkb-data) on this machine";
+  struct Case {
+    const char* layout;
+    const char* variant;
+    int key;
+    bool altGr;
+  };
+  const Case cases[] = {
+      {"de", "", KEY_RIGHTALT, true},   {"pl", "", KEY_RIGHTALT, true},    {"fr", "", KEY_RIGHTALT, true},
+      {"se", "", KEY_RIGHTALT, true},   {"us", "altgr-intl", KEY_RIGHTALT, true},
+      {"us", "", KEY_RIGHTALT, false},  {"gb", "", KEY_RIGHTALT, true},    {"de", "", KEY_RIGHTCTRL, false},
+      {"de", "", KEY_COMPOSE, false},   {"us", "", KEY_RIGHTCTRL, false},  {"de", "", 0, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(keyIsAltGrIn(c.layout, c.variant, c.key), c.altGr) << c.layout << "(" << c.variant << ") " << c.key;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

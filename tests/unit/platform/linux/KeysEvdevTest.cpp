@@ -147,9 +147,56 @@ TEST_F(KeysEvdevTest, RightAltPressRepeatAndRelease) {
   ASSERT_TRUE(keys_.start(heard_.handler())) << keys_.problem();
   keyboard->send({key(KEY_RIGHTALT, 1), syn(), key(KEY_RIGHTALT, 2), syn(), key(KEY_RIGHTALT, 2),
                   syn(), key(KEY_RIGHTALT, 0), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, false, true);
   EXPECT_TRUE(heard_.quiet());  // repeats are not presses
+}
+
+TEST_F(KeysEvdevTest, TheChosenKeysPlayTheirPartsAndAltGrIsJustAnotherKey) {
+  auto keyboard = finder_->plugIn();
+  keys_.setBinding({KEY_RIGHTCTRL, KEY_COMPOSE});
+  ASSERT_TRUE(keys_.start(heard_.handler()));
+  // AltGr + q (typing "@" on a German layout), right Ctrl held, Menu tapped.
+  keyboard->send({key(KEY_RIGHTALT, 1), syn(), key(KEY_Q, 1), syn(), key(KEY_Q, 0), syn(), key(KEY_RIGHTALT, 0),
+                  syn(), key(KEY_RIGHTCTRL, 1), syn()});
+  const struct {
+    ShellKey key;
+    bool down;
+    bool modifier;
+    int code;
+  } expected[] = {
+      {ShellKey::other, true, true, KEY_RIGHTALT},  {ShellKey::other, true, false, KEY_Q},
+      {ShellKey::other, false, false, KEY_Q},       {ShellKey::other, false, true, KEY_RIGHTALT},
+      {ShellKey::dictation, true, true, KEY_RIGHTCTRL},
+  };
+  for (const auto& want : expected) {
+    const auto event = heard_.next();
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->key, want.key);
+    EXPECT_EQ(event->down, want.down);
+    EXPECT_EQ(event->modifier, want.modifier);
+    EXPECT_EQ(event->code, want.code);
+  }
+  EXPECT_TRUE(keys_.isDown(ShellKey::dictation));  // right Ctrl, from what was read
+  keyboard->send({key(KEY_RIGHTCTRL, 0), syn(), key(KEY_COMPOSE, 1), syn(), key(KEY_COMPOSE, 0), syn()});
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, true, false);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, false, false);
+  // A change of choice takes effect with the next event.
+  keys_.setBinding({KEY_RIGHTALT, KEY_RIGHTMETA});
+  keyboard->send({key(KEY_RIGHTCTRL, 1), syn(), key(KEY_RIGHTALT, 1), syn()});
+  EXPECT_NEXT_KEY(heard_, ShellKey::other, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
+}
+
+TEST_F(KeysEvdevTest, TheMouseSideButtonsCanBeChosenOtherButtonsAreNeverHeard) {
+  auto keyboard = finder_->plugIn();
+  keys_.setBinding({BTN_SIDE, KEY_RIGHTMETA});
+  ASSERT_TRUE(keys_.start(heard_.handler()));
+  keyboard->send({key(BTN_LEFT, 1), syn(), key(BTN_LEFT, 0), syn(), key(BTN_SIDE, 1), syn(), key(BTN_SIDE, 0), syn()});
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, false);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, false, false);
+  EXPECT_TRUE(heard_.quiet());
 }
 
 TEST_F(KeysEvdevTest, RightSuperTapWithAnotherKeyBetween) {
@@ -158,12 +205,12 @@ TEST_F(KeysEvdevTest, RightSuperTapWithAnotherKeyBetween) {
   keyboard->send({key(KEY_RIGHTMETA, 1), syn(), key(KEY_C, 1), syn(), key(KEY_C, 0), syn(),
                   key(KEY_LEFTSHIFT, 1), syn(), key(KEY_LEFTSHIFT, 0), syn(),
                   key(KEY_RIGHTMETA, 0), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, true, true);
   EXPECT_NEXT_KEY(heard_, ShellKey::other, true, false);
   EXPECT_NEXT_KEY(heard_, ShellKey::other, false, false);
   EXPECT_NEXT_KEY(heard_, ShellKey::other, true, true);
   EXPECT_NEXT_KEY(heard_, ShellKey::other, false, true);
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, false, true);
 }
 
 TEST_F(KeysEvdevTest, RecordsSplitAcrossReadsAndMouseButtonsIgnored) {
@@ -174,7 +221,7 @@ TEST_F(KeysEvdevTest, RecordsSplitAcrossReadsAndMouseButtonsIgnored) {
   keyboard->sendBytes(bytes.substr(0, 5));
   EXPECT_TRUE(heard_.quiet());
   keyboard->sendBytes(bytes.substr(5));
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
   keyboard->send({key(BTN_LEFT, 1), syn(), key(BTN_LEFT, 0), syn()});
   EXPECT_TRUE(heard_.quiet());
 }
@@ -185,21 +232,21 @@ TEST_F(KeysEvdevTest, AKeyboardUnpluggedWhileHoldingRightAltReleasesIt) {
   LogCapture log;
   ASSERT_TRUE(keys_.start(heard_.handler()));
   first->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
   first->unplug();
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, false, true);
   for (int i = 0; i < 100 && keys_.keyboardCount() != 1; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(keys_.keyboardCount(), 1u);
   EXPECT_TRUE(log.contains("Quorvel: keyboard gone: fake 1"));
   second->send({key(KEY_RIGHTMETA, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, true, true);
 }
 
 TEST_F(KeysEvdevTest, AfterDroppedEventsTheKeyStateIsReadAgain) {
   auto keyboard = finder_->plugIn();
   ASSERT_TRUE(keys_.start(heard_.handler()));
   keyboard->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
   {
     // Meanwhile right Alt went up and right Super down, but the records were lost.
     std::scoped_lock lock(keyboard->state->mutex);
@@ -208,23 +255,23 @@ TEST_F(KeysEvdevTest, AfterDroppedEventsTheKeyStateIsReadAgain) {
     keyboard->state->keys = now;
   }
   keyboard->send({syn(SYN_DROPPED), key(KEY_A, 1), key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, false, true);
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, false, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, true, true);
   EXPECT_TRUE(heard_.quiet());  // nothing of the incomplete report
 }
 
 TEST_F(KeysEvdevTest, ThePollAsksTheKernelsKeyState) {
   auto keyboard = finder_->plugIn();
   ASSERT_TRUE(keys_.start(heard_.handler()));
-  EXPECT_FALSE(keys_.isDown(ShellKey::rightAlt));
+  EXPECT_FALSE(keys_.isDown(ShellKey::dictation));
   {
     std::scoped_lock lock(keyboard->state->mutex);
     KeyBits now;
     now.set(KEY_RIGHTALT);
     keyboard->state->keys = now;
   }
-  EXPECT_TRUE(keys_.isDown(ShellKey::rightAlt));
-  EXPECT_FALSE(keys_.isDown(ShellKey::rightSuper));
+  EXPECT_TRUE(keys_.isDown(ShellKey::dictation));
+  EXPECT_FALSE(keys_.isDown(ShellKey::note));
   EXPECT_FALSE(keys_.isDown(ShellKey::other));
 }
 
@@ -235,7 +282,7 @@ TEST_F(KeysEvdevTest, AKeyboardPluggedInLaterIsHeard) {
   for (int i = 0; i < 100 && keys_.keyboardCount() != 2; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_EQ(keys_.keyboardCount(), 2u);
   later->send({key(KEY_RIGHTALT, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightAlt, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::dictation, true, true);
 }
 
 TEST_F(KeysEvdevTest, GarbageNeitherCrashesNorStopsTheSource) {
@@ -253,7 +300,7 @@ TEST_F(KeysEvdevTest, GarbageNeitherCrashesNorStopsTheSource) {
   for (int i = 0; i < 10000 && !heardPress; ++i) {
     auto event = heard_.next();
     ASSERT_TRUE(event);
-    heardPress = event->key == ShellKey::rightAlt && event->down;
+    heardPress = event->key == ShellKey::dictation && event->down;
   }
   EXPECT_TRUE(heardPress);
 }
@@ -264,7 +311,7 @@ TEST_F(KeysEvdevTest, HundredsOfKeyboardsAndAnIdleSourceSleeps) {
   ASSERT_TRUE(keys_.start(heard_.handler()));
   EXPECT_EQ(keys_.keyboardCount(), 300u);
   plugs.back()->send({key(KEY_RIGHTMETA, 1), syn()});
-  EXPECT_NEXT_KEY(heard_, ShellKey::rightSuper, true, true);
+  EXPECT_NEXT_KEY(heard_, ShellKey::note, true, true);
 
   timespec before{}, after{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
@@ -282,7 +329,7 @@ TEST_F(KeysEvdevTest, NoReadableKeyboardSaysWhy) {
   EXPECT_EQ(keys_.problem(), "no permission to read the keyboards in /dev/input");
   EXPECT_TRUE(keys_.needsPermission());
   EXPECT_TRUE(log.contains("Quorvel: cannot hear the keys: no permission"));
-  EXPECT_FALSE(keys_.isDown(ShellKey::rightAlt));
+  EXPECT_FALSE(keys_.isDown(ShellKey::dictation));
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// The chosen microphone and its notice.
+#include "app/Microphones.h"
+
+#include <algorithm>
+
+#include "support/UserDefaults.h"
+
+namespace quorvel {
+
+std::optional<MicSource> chosenMicrophone(const UserDefaults& defaults) {
+  auto name = defaults.stringValue(kMicrophoneSetting);
+  if (!name || name->empty()) return std::nullopt;
+  return MicSource{*name, defaults.stringValue(kMicrophoneDescriptionSetting).value_or("")};
+}
+
+bool chooseMicrophone(UserDefaults& defaults, const std::optional<MicSource>& source) {
+  const Status saved = defaults.update([&](Json& object) {
+    if (source && !source->name.empty()) {
+      object[kMicrophoneSetting] = source->name;
+      object[kMicrophoneDescriptionSetting] = source->description;
+    } else {
+      object.erase(kMicrophoneSetting);
+      object.erase(kMicrophoneDescriptionSetting);
+    }
+  });
+  return saved.ok();
+}
+
+std::string microphoneNotice(const std::optional<MicSource>& chosen, const std::vector<MicSource>& present) {
+  if (!chosen) return {};
+  const bool here = std::any_of(present.begin(), present.end(),
+                                [&](const MicSource& source) { return source.name == chosen->name; });
+  if (here) return {};
+  const std::string& shown = chosen->description.empty() ? chosen->name : chosen->description;
+  return shown + " isn't connected. Quorvel uses the default microphone until it's back.";
+}
+
+}  // namespace quorvel
