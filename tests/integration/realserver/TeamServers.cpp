@@ -88,7 +88,7 @@ std::string TeamServers::start() {
   if (!setupError_.empty()) return setupError_;
   const fs::path layer = dir_ / "cleanup-3.gguf";
   if (withLayer_) fs::copy_file(realServerModel("adapter.gguf"), layer, fs::copy_options::overwrite_existing);
-  speech_ = serve({"speech", realServerModel("for-tests-ggml-tiny.en.bin").string(), std::to_string(speechPort_), "2"},
+  speech_ = serve({"speech", realServerModel("speech-tiny.en.bin").string(), std::to_string(speechPort_), "2"},
                   "speech.log");
   std::vector<std::string> language = {"language", realServerModel("model.gguf").string(),
                                        std::to_string(languagePort_), "2"};
