@@ -49,7 +49,7 @@ Transcriber PipelineEngine::transcriber() {
       }
       if (tell) tell();
     };
-    return transcribePiece(*servers, piece, context, restartNow, comingBack);
+    return transcribePiece(*servers, piece, context, restartNow, comingBack, speechRequestTimeout(piece));
   };
 }
 
@@ -162,7 +162,7 @@ bool PipelineEngine::restartLanguageModel() {
 
 bool PipelineEngine::restartSpeechModel() {
   {
-    std::scoped_lock lock(serverLock_);
+    std::scoped_lock lock(*serverLock_);
     servers_->startWhisper(ModelStore::chosenSpeechFile());
   }
   servers_->waitForWhisper();
