@@ -95,8 +95,14 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause(random) - 2000));
       for (int round = 0; round < dictations; ++round) {
         const SpokenDictation spoken = dictateAsSpoken(servers, pipeline, samples, SpeakingOptions{});
-        const bool failed = spoken.speechFailed > 0 || spoken.languageUnanswered || spoken.result.final.empty();
-        if (failed) errors.fetch_add(1);
+        const char* problem = spoken.speechFailed > 0        ? "a speech request failed"
+                              : spoken.languageUnanswered    ? "the language model gave no answer"
+                              : spoken.result.final.empty() ? "no words came back"
+                                                             : nullptr;
+        if (problem != nullptr) {
+          errors.fetch_add(1);
+          std::fprintf(stderr, "%s\n", problem);  // counted by the run script
+        }
         {
           std::scoped_lock guard(lock);
           waits.push_back(static_cast<double>(spoken.afterReleaseMs) / 1000.0);
