@@ -162,7 +162,7 @@ bool PipelineEngine::restartLanguageModel() {
 
 bool PipelineEngine::restartSpeechModel() {
   {
-    std::scoped_lock lock(serverLock_);
+    std::scoped_lock lock(*serverLock_);
     servers_->startWhisper(ModelStore::chosenSpeechFile());
   }
   servers_->waitForWhisper();
