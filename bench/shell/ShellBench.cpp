@@ -125,13 +125,13 @@ void pressToFirstSample(benchmark::State& state) {
         std::this_thread::sleep_until(pressed + std::chrono::milliseconds(50 + (at + static_cast<int>(kSlice)) / 16));
       }
     });
-    rig.app->handleKey({ShellKey::rightAlt, true, true});
+    rig.app->handleKey({ShellKey::dictation, true, true});
     const double started = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed).count();
     tone.join();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const Samples heard = rig.recorder.snapshot();
     state.PauseTiming();
-    rig.app->handleKey({ShellKey::rightAlt, false, true});
+    rig.app->handleKey({ShellKey::dictation, false, true});
     rig.loop.advance(0.3);
     rig.settle();
     state.ResumeTiming();
