@@ -88,7 +88,8 @@ class KeySource {
   virtual bool needsPermission() const { return false; }
 
   // Which keys play which part; takes effect with the next event. Any thread.
-  void setBinding(KeyBinding binding) {
+  // A source that hands the keys on to another (a fallback) passes it on too.
+  virtual void setBinding(KeyBinding binding) {
     dictation_.store(binding.dictation);
     note_.store(binding.note);
   }

@@ -49,7 +49,7 @@ Transcriber PipelineEngine::transcriber() {
       }
       if (tell) tell();
     };
-    return transcribePiece(*servers, piece, context, restartNow, comingBack);
+    return transcribePiece(*servers, piece, context, restartNow, comingBack, speechRequestTimeout(piece));
   };
 }
 

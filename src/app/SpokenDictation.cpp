@@ -40,7 +40,7 @@ SpokenDictation dictateAsSpoken(Servers& servers, const std::shared_ptr<Pipeline
   // Counted across the chain's threads; read once the last piece is in.
   auto failed = std::make_shared<std::atomic<int>>(0);
   const Transcriber transcriber = [&servers, failed](SampleSpan piece, const std::string& context) {
-    auto text = transcribeOrFail(servers, piece, context);
+    auto text = transcribeOrFail(servers, piece, context, speechRequestTimeout(piece));
     if (text) return std::move(text).value();
     failed->fetch_add(1);
     return std::string();

@@ -60,6 +60,11 @@ Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, 
   return stringMember(*answer, "text").value_or(std::string());
 }
 
+std::chrono::milliseconds speechRequestTimeout(SampleSpan piece) {
+  const auto twiceItsLength = std::chrono::milliseconds(piece.size() * 2000 / kSampleRate);
+  return std::max(kSpeechRequestTimeout, twiceItsLength);
+}
+
 Result<std::string> transcribeOrFail(Servers& servers, SampleSpan samples, const std::string& context,
                                      std::chrono::milliseconds timeout) {
   // Nothing escapes: a failure of any kind is reported as a value.

@@ -18,6 +18,11 @@ class Servers;
 // The request's limit: the product waits a minute; tests shorten it.
 inline constexpr std::chrono::milliseconds kSpeechRequestTimeout{60000};
 
+// The product's limit for one piece: a minute, or twice the piece's length
+// when that is longer. Pieces cut while talking stay well under a minute; a
+// whole long recording (chunking off) takes a slow CPU about half its length.
+std::chrono::milliseconds speechRequestTimeout(SampleSpan piece);
+
 // The multipart form of a speech request: the fields "response_format" = "json",
 // "temperature" = "0" and "prompt" (sent even when empty), then the WAV as the
 // file "audio.wav" of type audio/wav, then the closing boundary.

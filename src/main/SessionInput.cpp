@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/DictationKeys.h"
 #include "platform/linux/EvdevDevices.h"
 #include "platform/linux/InputAccessProbe.h"
 #include "platform/linux/KeysEvdev.h"
@@ -20,6 +21,7 @@
 #include "platform/linux/PreferredKeyboard.h"
 #include "platform/linux/PreferredKeys.h"
 #include "support/Log.h"
+#include "support/UserDefaults.h"
 #include "ui/GuiStart.h"
 
 namespace quorvel {
@@ -84,11 +86,20 @@ bool uinputWritable() {
   return true;
 }
 
+// The desktop's shortcut dialog proposes the keys the user chose.
+PortalShortcuts::Settings shortcutSettings() {
+  const KeyBinding chosen = storedBinding(UserDefaults::standard());
+  PortalShortcuts::Settings settings;
+  settings.dictationTrigger = shortcutTrigger(chosen.dictation);
+  settings.noteTrigger = shortcutTrigger(chosen.note);
+  return settings;
+}
+
 std::unique_ptr<KeySource> makeKeys(KeysPath path, PreferredKeys*& preferred) {
   switch (path) {
     case KeysPath::globalShortcuts: {
       auto keys = std::make_unique<PreferredKeys>(
-          std::make_unique<PortalShortcuts>(PortalShortcuts::Settings{}),
+          std::make_unique<PortalShortcuts>(shortcutSettings()),
           [] { return std::make_unique<KeysEvdev>(std::make_unique<UdevKeyboards>()); });
       preferred = keys.get();
       return keys;

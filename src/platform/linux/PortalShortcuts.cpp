@@ -22,6 +22,20 @@ GVariant* shortcut(const char* id, const char* description, const std::string& t
   return g_variant_new("(s@a{sv})", id, g_variant_builder_end(&details));
 }
 
+}  // namespace
+
+std::string shortcutTrigger(int code) {
+  switch (code) {
+    case keycode::rightAlt: return "Alt_R";
+    case keycode::rightCtrl: return "Control_R";
+    case keycode::rightSuper: return "Super_R";
+    case keycode::menu: return "Menu";
+    default: return "";
+  }
+}
+
+namespace {
+
 // "dictate: Right Alt, note: Right Super" from BindShortcuts' results, and
 // whether the dictation shortcut is among them.
 std::string describeBound(const Variant& results, bool& dictationBound) {

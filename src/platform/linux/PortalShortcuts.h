@@ -32,6 +32,11 @@ struct PortalShortcutsLink;
 inline constexpr const char* kDictationShortcut = "dictate";
 inline constexpr const char* kNoteShortcut = "note";
 
+// The key's name as the desktop's shortcut dialog takes it ("Control_R"), or
+// "" for a key it has no name for here (a learned key, a mouse button): the
+// dialog then proposes nothing and the user picks.
+std::string shortcutTrigger(int code);
+
 class PortalShortcuts : public KeySource {
  public:
   struct Settings {

@@ -29,7 +29,11 @@ void PreferredKeys::switchToFallback() {
   Handler handler;
   {
     std::scoped_lock lock(mutex_);
-    if (!fallback_ && makeFallback_) fallback_ = makeFallback_();
+    if (!fallback_ && makeFallback_) {
+      fallback_ = makeFallback_();
+      // The user's chosen keys, not the device source's defaults.
+      if (fallback_) fallback_->setBinding(binding());
+    }
     fallback = fallback_;
     if (running_) handler = handler_;
   }
@@ -57,6 +61,16 @@ void PreferredKeys::stop() {
   }
   if (fallback) fallback->stop();
   else portal_->stop();
+}
+
+void PreferredKeys::setBinding(KeyBinding binding) {
+  std::shared_ptr<KeySource> fallback;
+  {
+    std::scoped_lock lock(mutex_);
+    KeySource::setBinding(binding);
+    fallback = fallback_;
+  }
+  if (fallback) fallback->setBinding(binding);
 }
 
 bool PreferredKeys::isDown(ShellKey key) {

@@ -27,6 +27,7 @@ class PreferredKeys : public KeySource {
   bool isDown(ShellKey key) override;
   std::string problem() const override;
   bool needsPermission() const override;
+  void setBinding(KeyBinding binding) override;
 
   // Whether the shortcuts are (or may still become) the way keys are heard.
   bool portalInUse() const;

@@ -13,11 +13,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <thread>
 
 #include "FieldsApp.h"
 #include "PortalStandin.h"
 #include "TestSupport.h"
+#include "audio/Wav.h"
 #include "support/ChildProcess.h"
 #include "support/Json.h"
 #include "text/Fitting.h"
@@ -146,10 +149,11 @@ class AppDesktop : public ::testing::Test {
 
   // Holds right Alt while the microphone plays `samples`, paced in real time.
   // press: how the key goes down and up (XTEST by default).
+  // leadIn: how long after the press the words begin.
   void dictate(const std::string& samples, std::chrono::milliseconds tail = 400ms,
-               const std::function<void(bool)>& press = rightAlt) {
+               const std::function<void(bool)>& press = rightAlt, std::chrono::milliseconds leadIn = 150ms) {
     press(true);
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(leadIn);
     const int fifo = ::open(std::getenv("QUORVEL_TEST_MIC_FIFO"), O_WRONLY);
     ASSERT_GE(fifo, 0);
     constexpr std::size_t slice = 3200;  // 0.1 s
@@ -208,6 +212,39 @@ TEST_F(AppDesktop, HoldingRightAltTypesTheCleanedTextAndGivesTheClipboardBack) {
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(fields->text("entry"), "Dear team, please send the report to Catrin by Friday.");
   EXPECT_EQ(historyLines(history()).size(), 1u);
+}
+
+// Words that begin the moment the key goes down keep their first word: the
+// recording hears the microphone before the speech's first sound.
+TEST_F(AppDesktop, WordsStartedWithThePressKeepTheirFirstWord) {
+  writeTextFile(dir / "config/quorvel/defaults.json",
+                R"({"dashboardSeen": true, "sound": false, "saveAudio": true})");
+  start(R"({"text": ""}
+{"text": "please send the report to katrin by friday."}
+{"match": "please send the report to katrin by friday.", "answer": "Please send the report to Katrin by Friday."}
+)");
+  ASSERT_TRUE(fields->focus("entry"));
+  dictate(speech, 400ms, rightAlt, 0ms);
+  const std::string expected = TextHelpers::fitText("Please send the report to Katrin by Friday.", "", "").text;
+  EXPECT_TRUE(eventually([&] { return fields->text("entry") == expected; }))
+      << fields->text("entry").value_or("(none)") << "\n" << readWholeFile(log).value_or("");
+
+  // The first 20 ms of sound in the words, sample for sample, in the recording.
+  std::vector<std::int16_t> spoken(speech.size() / 2);
+  std::memcpy(spoken.data(), speech.data(), spoken.size() * 2);
+  const auto onset = std::find_if(spoken.begin(), spoken.end(), [](std::int16_t v) { return std::abs(v) > 1000; });
+  ASSERT_GT(std::distance(onset, spoken.end()), 320);
+  std::optional<Samples> recorded;
+  ASSERT_TRUE(eventually([&] {
+    if (!fs::is_directory(root / "recordings")) return false;
+    for (const auto& entry : fs::directory_iterator(root / "recordings")) {
+      if (entry.path().extension() != ".wav") continue;
+      if (const auto bytes = readWholeFile(entry.path())) recorded = readWav(*bytes);
+    }
+    return recorded.has_value();
+  }, 10s));
+  const auto found = std::search(recorded->begin(), recorded->end(), onset, onset + 320);
+  EXPECT_NE(found, recorded->end()) << "the first sound of the words is not in the recording";
 }
 
 // Where right Alt is AltGr, typing "@" and "€" with it starts nothing, both when

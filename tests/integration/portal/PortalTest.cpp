@@ -448,6 +448,31 @@ TEST_F(PortalTest, WithoutBoundShortcutsTheKeysComeFromTheKeyboardDevices) {
   }
 }
 
+// A user who chose other keys keeps them when the keyboard devices take over,
+// and a later choice reaches the devices too.
+TEST_F(PortalTest, TheKeyboardDevicesHearTheChosenKeys) {
+  auto portal = standin({"--shortcuts-version", "0"});
+  std::atomic<int> starts{0};
+  std::atomic<KeySource*> made{nullptr};
+  PortalShortcuts::Settings settings;
+  settings.busAddress = bus.address();
+  PreferredKeys keys(std::make_unique<PortalShortcuts>(settings), [&] {
+    auto devices = std::make_unique<FakeDevices>(&starts);
+    made = devices.get();
+    return devices;
+  });
+  const KeyBinding chosen{keycode::rightCtrl, keycode::menu};
+  keys.setBinding(chosen);
+  HeardEvents heard;
+  ASSERT_TRUE(keys.start(heard.handler()));
+  ASSERT_TRUE(waitFor([&] { return starts.load() == 1; }, 10s));
+  ASSERT_NE(made.load(), nullptr);
+  EXPECT_EQ(made.load()->binding(), chosen);
+  const KeyBinding later{keycode::mouseBack, keycode::rightSuper};
+  keys.setBinding(later);
+  EXPECT_EQ(made.load()->binding(), later);
+}
+
 TEST_F(PortalTest, ShortcutsTheDesktopEndsFallBackAndLetGoOfAHeldKey) {
   auto portal = standin();
   std::atomic<int> starts{0};

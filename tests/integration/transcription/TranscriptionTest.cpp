@@ -69,6 +69,14 @@ class CapturedRequest : public SpeechRequest {
   Servers servers{testing::quickServerWaits(20)};
 };
 
+// A whole three-minute recording (chunking off) on a slow CPU takes longer
+// than the minute a piece gets, and was heard as silence.
+TEST(SpeechRequestTimeout, IsAMinuteOrTwiceALongPiecesLength) {
+  EXPECT_EQ(speechRequestTimeout(Samples(16000 * 10)), 60s);
+  EXPECT_EQ(speechRequestTimeout(Samples(16000 * 30)), 60s);
+  EXPECT_EQ(speechRequestTimeout(Samples(16000 * 196)), 392s);
+}
+
 TEST_F(CapturedRequest, SendsTheFormByteForByte) {
   testing::CaptureServer server(R"({"text":"  Hello there. "})");
   useServer(server);
