@@ -5,6 +5,7 @@
 
 #include "app/DictationKeys.h"
 #include "support/Log.h"
+#include "support/Settings.h"
 #include "support/UserDefaults.h"
 #include "support/WriteProblems.h"
 
@@ -146,7 +147,7 @@ void AppDelegate::reopen() {
   }
 }
 
-bool AppDelegate::showBubble() const { return UserDefaults().boolOr("bubble", true); }
+bool AppDelegate::showBubble() const { return Settings::showTag.read(); }
 
 void AppDelegate::showMiss(const std::string& text, double hideAfter) {
   // Failures show even with the tag switched off: they need reading.

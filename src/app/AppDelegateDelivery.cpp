@@ -9,7 +9,7 @@
 #include "engine/Pipeline.h"
 #include "learning/CursorContextReader.h"
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "support/WriteProblems.h"
 #include "text/Fitting.h"
 #include "text/TextHelpers.h"
@@ -138,7 +138,7 @@ void AppDelegate::retryLast() {
   release.chain = std::move(chain);
   release.quiet = rms(samples) <= 120;
   release.released = std::chrono::steady_clock::now();
-  if (UserDefaults().boolOr("fitText", true)) {
+  if (Settings::fitText.read()) {
     if (auto context = CursorContextReader::read(parts_.desktop, cleanupContextBefore, cleanupContextAfter)) {
       release.context = context->forModel();
     }
@@ -185,7 +185,7 @@ void AppDelegate::deliver(const Delivered& delivered) {
       // A note cleared or opened afresh since the release is a different note.
       if (parts_.note.session() == delivered.session) parts_.note.insert(text);
     } else {
-      const bool fit = UserDefaults().boolOr("fitText", true);
+      const bool fit = Settings::fitText.read();
       std::optional<CursorContext> context;
       if (fit) context = CursorContextReader::read(parts_.desktop);
       if (!context) {

@@ -10,6 +10,7 @@
 #include "learning/CursorContextReader.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"
+#include "support/Settings.h"
 #include "support/UserDefaults.h"
 
 namespace quorvel {
@@ -162,7 +163,7 @@ void AppDelegate::dictationReleased() {
   if (!isRecording_ || handsFree_) return;
   const auto now = parts_.loop.now();
   if (secondsBetween(recordingStarted_, now) < kHandsFreeTapSeconds &&
-      UserDefaults().boolOr(kHandsFreeSetting, false)) {
+      Settings::tapForHandsFree.read()) {
     handsFree_ = true;  // a tap: recording goes on until the next one
     return;
   }
@@ -259,7 +260,7 @@ void AppDelegate::startRecording(RecordingTarget target) {
     // off the main thread.
     parts_.runner.run([old = std::move(ahead_)] {});
   }
-  const bool fit = UserDefaults().boolOr("fitText", true);
+  const bool fit = Settings::fitText.read();
   TalkAhead::ContextReader reader;
   if (fit && target == RecordingTarget::app) {
     // Called on talk-ahead's worker: the field is read on the main thread,
@@ -301,7 +302,7 @@ void AppDelegate::startRecording(RecordingTarget target) {
 
 void AppDelegate::announceRecording() {
   if (showBubble()) parts_.tag.show(TagMode::recording, "");
-  if (UserDefaults().boolOr("sound", true)) parts_.sounds.play(SoundName::tink);
+  if (Settings::startSound.read()) parts_.sounds.play(SoundName::tink);
 }
 
 void AppDelegate::chunkTick() {
@@ -334,7 +335,7 @@ void AppDelegate::stopRecording() {
   const std::uint64_t session = parts_.note.session();
 
   std::optional<CursorContext> context;
-  if (UserDefaults().boolOr("fitText", true) && target == RecordingTarget::app) {
+  if (Settings::fitText.read() && target == RecordingTarget::app) {
     context = modelContext(parts_.desktop);
   }
   const auto now = parts_.loop.now();

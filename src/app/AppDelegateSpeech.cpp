@@ -6,14 +6,13 @@
 #include "app/AppDelegate.h"
 #include "engine/Config.h"
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
 namespace {
 
 constexpr double kIdleRecheck = 0.3;
-constexpr const char* kSpeechModelSetting = "speechModel";
 
 bool isOffered(const std::string& file) {
   const auto& models = Config::speechModels();
@@ -73,7 +72,7 @@ void AppDelegate::switchSpeechWhenIdle(std::string file, std::string previous) {
     return;
   }
   speech_.phase = SpeechSwitch::Phase::switching;
-  (void)UserDefaults().set(kSpeechModelSetting, Json(file));
+  (void)UserDefaults().set(Settings::speechModel.key, Json(file));
   modelsReady_ = false;
   syncState();
   call(windows_.reloadDashboard);
@@ -86,7 +85,7 @@ void AppDelegate::switchSpeechWhenIdle(std::string file, std::string previous) {
     if (!ready) {
       // The new model did not start: the one before comes back.
       logLine("Quorvel: the speech model " + file + " did not start; going back to " + previous);
-      (void)UserDefaults().set(kSpeechModelSetting, Json(previous));
+      (void)UserDefaults().set(Settings::speechModel.key, Json(previous));
       working = engine.restartSpeechModel();
     }
     loop.post([self, ready, working, file] {

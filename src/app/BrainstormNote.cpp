@@ -174,6 +174,23 @@ std::string BrainstormNote::insertTitle() const {
   return source_ && !source_->name.empty() ? "Insert in " + source_->name : std::string();
 }
 
+BrainstormNote::View BrainstormNote::view() const {
+  View shown;
+  shown.source = sourceName();
+  shown.listening = listening_;
+  shown.status = listening_ ? std::string("Listening") : lastAction_;
+  shown.statusShown = !shown.status.empty();
+  shown.empty = text_.empty();
+  shown.wordCount = wordCountLabel();
+  shown.undoShown = canUndo_;
+  shown.insertTitle = insertTitle();
+  return shown;
+}
+
+NoteCorner noteCorner(int areaX, int areaY, int areaWidth, int windowWidth, int inset) {
+  return {areaX + areaWidth - inset - windowWidth, areaY + inset};
+}
+
 void BrainstormNote::changed() {
   if (window_) window_->refresh();
   if (onChange) onChange();

@@ -63,6 +63,21 @@ class BrainstormNote final : public NoteTarget {
   // Runs after every change of the state above.
   std::function<void()> onChange;
 
+  // What the window shows of that state.
+  struct View {
+    std::string source;  // the source's name, shown when not empty
+    // "Listening" in the recording colour while a dictation for the note
+    // runs, else the last action ("Added 12 words"), shown when not empty.
+    bool listening = false;
+    std::string status;
+    bool statusShown = false;
+    bool empty = true;  // the placeholder shows; Clear is hidden, Copy and Insert disabled
+    std::string wordCount;
+    bool undoShown = false;
+    std::string insertTitle;  // Insert is offered only with a source
+  };
+  View view() const;
+
   // --- Actions ----------------------------------------------------------------
   // Empties the note (undoably when the editor exists).
   void clear();
@@ -103,6 +118,16 @@ class BrainstormNote final : public NoteTarget {
   // Lets the delayed paste find out that the note is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// Where the note opens when it has no remembered place: its top right
+// corner `inset` pixels inside the screen's usable area (x, y, width as the
+// window system counts them).
+struct NoteCorner {
+  int x = 0;
+  int y = 0;
+  bool operator==(const NoteCorner&) const = default;
+};
+NoteCorner noteCorner(int areaX, int areaY, int areaWidth, int windowWidth, int inset);
 
 // The pause between bringing the source back and pasting into it.
 inline constexpr double noteInsertDelaySeconds = 0.25;

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 namespace {
@@ -25,9 +25,14 @@ constexpr std::pair<int, const char*> kNamedKeys[] = {
     {190, "F20"},        {0x113, "mouse back button"}, {0x114, "mouse forward button"},
 };
 
-int storedCode(const UserDefaults& defaults, const char* setting, int fallback) {
-  const std::optional<long long> code = defaults.integerValue(setting);
-  if (!code || *code < 0 || *code > keycode::highest || !isChoosableKey(static_cast<int>(*code))) return fallback;
+static_assert(Settings::dictationKey.fallback == keycode::rightAlt);
+static_assert(Settings::noteKey.fallback == keycode::rightSuper);
+
+int storedCode(const UserDefaults& defaults, Settings::Integer setting) {
+  const std::optional<long long> code = defaults.integerValue(setting.key);
+  if (!code || *code < 0 || *code > keycode::highest || !isChoosableKey(static_cast<int>(*code))) {
+    return static_cast<int>(setting.fallback);
+  }
   return static_cast<int>(*code);
 }
 
@@ -59,8 +64,8 @@ bool isChoosableKey(int code) {
 
 KeyBinding storedBinding(const UserDefaults& defaults) {
   KeyBinding binding;
-  binding.dictation = storedCode(defaults, kDictationKeySetting, keycode::rightAlt);
-  binding.note = storedCode(defaults, kNoteKeySetting, keycode::rightSuper);
+  binding.dictation = storedCode(defaults, Settings::dictationKey);
+  binding.note = storedCode(defaults, Settings::noteKey);
   if (binding.note == binding.dictation) {
     binding.note = binding.dictation == keycode::rightSuper ? keycode::menu : keycode::rightSuper;
   }
@@ -68,11 +73,11 @@ KeyBinding storedBinding(const UserDefaults& defaults) {
 }
 
 bool pickFirstDictationKey(UserDefaults& defaults, bool rightAltIsAltGr) {
-  if (defaults.contains(kDictationKeySetting)) return false;
+  if (defaults.contains(Settings::dictationKey.key)) return false;
   const int code = rightAltIsAltGr ? keycode::rightCtrl : keycode::rightAlt;
   (void)defaults.update([&](Json& object) {
-    object[kDictationKeySetting] = code;
-    if (rightAltIsAltGr) object[kKeyPickedForAltGrSetting] = true;
+    object[Settings::dictationKey.key] = code;
+    if (rightAltIsAltGr) object[Settings::dictationKeyAvoidsAltGr.key] = true;
   });
   return true;
 }
@@ -82,12 +87,12 @@ bool storeKey(UserDefaults& defaults, ShellKey part, int code) {
   const KeyBinding now = storedBinding(defaults);
   const int other = part == ShellKey::dictation ? now.note : now.dictation;
   if (code == other) return false;
-  const char* setting = part == ShellKey::dictation ? kDictationKeySetting : kNoteKeySetting;
-  return static_cast<bool>(defaults.set(setting, Json(code)));
+  const Settings::Integer setting = part == ShellKey::dictation ? Settings::dictationKey : Settings::noteKey;
+  return static_cast<bool>(defaults.set(setting.key, Json(code)));
 }
 
 std::string altGrChoiceNote(const UserDefaults& defaults) {
-  if (!defaults.boolOr(kKeyPickedForAltGrSetting, false)) return {};
+  if (!Settings::dictationKeyAvoidsAltGr.read(defaults)) return {};
   if (storedBinding(defaults).dictation != keycode::rightCtrl) return {};
   return "Right Alt is AltGr on your keyboard (it types @ and €), so Quorvel listens to right Ctrl. You can "
          "change the key in Settings.";

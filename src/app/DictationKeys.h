@@ -15,13 +15,6 @@ namespace quorvel {
 
 class UserDefaults;
 
-inline constexpr const char* kDictationKeySetting = "dictationKey";
-inline constexpr const char* kNoteKeySetting = "noteKey";
-// Set when the first launch took right Ctrl because right Alt is AltGr.
-inline constexpr const char* kKeyPickedForAltGrSetting = "dictationKeyAvoidsAltGr";
-// A quick tap of the dictation key starts a hands-free recording.
-inline constexpr const char* kHandsFreeSetting = "tapForHandsFree";
-
 // Shorter than this, a press of the dictation key is a tap.
 inline constexpr double kHandsFreeTapSeconds = 0.3;
 // On a layout where the dictation key is AltGr, the start sound and the tag

@@ -14,7 +14,7 @@
 #include "audio/Wav.h"
 #include "engine/Config.h"
 #include "support/Files.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "support/Uuid.h"
 
 namespace quorvel {
@@ -218,7 +218,7 @@ std::optional<std::string> saveRecordingIn(const fs::path& folder, SampleSpan sa
 fs::path recordingsFolder() { return Config::root() / "recordings"; }
 
 std::optional<std::string> saveRecording(SampleSpan samples) {
-  if (!UserDefaults::standard().boolOr("saveAudio", false)) return std::nullopt;
+  if (!Settings::saveAudio.read()) return std::nullopt;
   return saveRecordingIn(recordingsFolder(), samples, Clock::now());
 }
 

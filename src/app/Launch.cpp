@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "support/Json.h"
-
 #include "support/Log.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
@@ -86,7 +86,7 @@ std::vector<pid_t> predecessorProcesses() {
 fs::path predecessorDefaultsFile() { return xdgConfigHome() / kPredecessorName / "defaults.json"; }
 
 bool migrateVimmoSettings(UserDefaults& ours, const fs::path& theirs) {
-  if (ours.boolValue(kMigratedKey) == true) return false;
+  if (Settings::migratedFromPredecessor.read(ours)) return false;
   std::error_code error;
   if (!fs::is_regular_file(theirs, error)) return false;
   const auto text = readWholeFile(theirs);
@@ -96,8 +96,13 @@ bool migrateVimmoSettings(UserDefaults& ours, const fs::path& theirs) {
     logLine("Quorvel: the predecessor's settings could not be read; trying again at the next launch");
     return false;
   }
-  static constexpr const char* kKeys[] = {"speechModel", "cleanupModel", "cleanup", "sound",
-                                          "bubble",      "fastChunks",   "saveAudio"};
+  static constexpr const char* kKeys[] = {Settings::speechModel.key,
+                                          Settings::cleanupModel.key,
+                                          Settings::predecessorCleanup.key,
+                                          Settings::startSound.key,
+                                          Settings::showTag.key,
+                                          Settings::predecessorFastChunks.key,
+                                          Settings::saveAudio.key};
   bool copied = false;
   const Status written = ours.update([&](Json& mine) {
     for (const char* key : kKeys) {
@@ -106,7 +111,7 @@ bool migrateVimmoSettings(UserDefaults& ours, const fs::path& theirs) {
         copied = true;
       }
     }
-    mine[kMigratedKey] = true;
+    mine[Settings::migratedFromPredecessor.key] = true;
   });
   if (!written) {
     logLine("Quorvel: could not copy the predecessor's settings: " + written.error());

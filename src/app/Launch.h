@@ -42,7 +42,6 @@ bool stopProcess(pid_t pid, bool signal, std::chrono::milliseconds limit, const 
 
 // --- Predecessor ---
 inline constexpr const char* kPredecessorName = "vimmo";
-inline constexpr const char* kMigratedKey = "migratedFromVimmo";
 // This user's processes whose executable is named "vimmo".
 std::vector<pid_t> predecessorProcesses();
 // $XDG_CONFIG_HOME/vimmo/defaults.json

@@ -3,24 +3,24 @@
 
 #include <algorithm>
 
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
 std::optional<MicSource> chosenMicrophone(const UserDefaults& defaults) {
-  auto name = defaults.stringValue(kMicrophoneSetting);
-  if (!name || name->empty()) return std::nullopt;
-  return MicSource{*name, defaults.stringValue(kMicrophoneDescriptionSetting).value_or("")};
+  std::string name = Settings::microphone.read(defaults);
+  if (name.empty()) return std::nullopt;
+  return MicSource{std::move(name), Settings::microphoneDescription.read(defaults)};
 }
 
 bool chooseMicrophone(UserDefaults& defaults, const std::optional<MicSource>& source) {
   const Status saved = defaults.update([&](Json& object) {
     if (source && !source->name.empty()) {
-      object[kMicrophoneSetting] = source->name;
-      object[kMicrophoneDescriptionSetting] = source->description;
+      object[Settings::microphone.key] = source->name;
+      object[Settings::microphoneDescription.key] = source->description;
     } else {
-      object.erase(kMicrophoneSetting);
-      object.erase(kMicrophoneDescriptionSetting);
+      object.erase(Settings::microphone.key);
+      object.erase(Settings::microphoneDescription.key);
     }
   });
   return saved.ok();

@@ -13,9 +13,6 @@ namespace quorvel {
 
 class UserDefaults;
 
-inline constexpr const char* kMicrophoneSetting = "microphone";
-inline constexpr const char* kMicrophoneDescriptionSetting = "microphoneDescription";
-
 // One input the sound server offers.
 struct MicSource {
   std::string name;         // stable across restarts and re-plugging ("alsa_input.usb-…")

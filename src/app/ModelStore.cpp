@@ -8,7 +8,7 @@
 
 #include "engine/Config.h"
 #include "support/EnvironmentValues.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 namespace ModelStore {
@@ -109,7 +109,7 @@ Item mergedCleanup() {
 }
 
 std::string chosenSpeechFile() {
-  const auto chosen = UserDefaults().value("speechModel");
+  const auto chosen = UserDefaults().value(Settings::speechModel.key);
   if (chosen && chosen->is_string()) {
     for (const auto& model : Config::speechModels()) {
       if (model.file == chosen->get<std::string>()) return model.file;

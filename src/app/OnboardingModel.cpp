@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/DictationKeys.h"
+#include "support/Settings.h"
 #include "text/Unicode.h"
 
 namespace quorvel {
@@ -22,10 +23,10 @@ bool blank(const std::string& text) {
 
 std::string_view stepName(OnboardingStep step) { return kStepNames[static_cast<size_t>(step)]; }
 
-bool onboardingFinished(const UserDefaults& defaults) { return defaults.boolOr(kDashboardSeenKey, false); }
+bool onboardingFinished(const UserDefaults& defaults) { return Settings::dashboardSeen.read(defaults); }
 
 bool onboardingFinished(const UserDefaults& defaults, const std::function<bool()>& setUpBefore) {
-  if (const auto stored = defaults.boolValue(kDashboardSeenKey)) return *stored;
+  if (const auto stored = defaults.boolValue(Settings::dashboardSeen.key)) return *stored;
   return setUpBefore && setUpBefore();
 }
 
@@ -35,7 +36,7 @@ bool setUpBefore(bool modelsMissing, const fs::path& history) {
   return text && text->find_first_not_of(" \t\r\n") != std::string::npos;
 }
 
-void markOnboardingFinished(UserDefaults& defaults) { (void)defaults.set(kDashboardSeenKey, Json(true)); }
+void markOnboardingFinished(UserDefaults& defaults) { (void)Settings::dashboardSeen.write(defaults, true); }
 
 OnboardingModel::OnboardingModel(SharedBridge bridge, MainLoop& loop)
     : bridge_(bridge ? std::move(bridge) : std::make_shared<DashboardBridge>()), loop_(loop) {
@@ -313,6 +314,11 @@ OnboardingModel::Line OnboardingModel::readyLine() const {
 bool OnboardingModel::tried() const { return !blank(tryText) && bridge_->state() == "idle"; }
 
 std::string OnboardingModel::tryTitle() const { return tried() ? "That's it." : "Try it here."; }
+
+bool OnboardingModel::typedNoteShown() const {
+  const std::string state = bridge_->state();
+  return !blank(tryText) && state != "recording" && state != "processing";
+}
 
 OnboardingModel::Line OnboardingModel::tryStatus() const {
   const std::string state = bridge_->state();

@@ -99,6 +99,9 @@ class OnboardingModel {
   bool tried() const;  // the box holds text and nothing is running
   std::string tryTitle() const;
   Line tryStatus() const;
+  // The closing words under the box ("Quorvel typed that…"): once words are
+  // in the box and no dictation is listening or writing.
+  bool typedNoteShown() const;
 
  private:
   void changed();
@@ -112,9 +115,8 @@ class OnboardingModel {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Onboarding was finished once (the "dashboardSeen" default): launches show
-// the dashboard from then on.
-inline constexpr std::string_view kDashboardSeenKey = "dashboardSeen";
+// Onboarding was finished once (Settings::dashboardSeen): launches show the
+// dashboard from then on.
 bool onboardingFinished(const UserDefaults& defaults);
 // The same, but while the settings hold no record of it either way (a damaged
 // settings file was set aside), what is on disk decides: setUpBefore().

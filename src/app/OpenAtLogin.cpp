@@ -5,7 +5,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel::OpenAtLogin {
 
@@ -86,7 +86,7 @@ Status set(bool open) {
   const std::optional<std::string> before = pathExists(entry) ? readWholeFile(entry) : std::nullopt;
   if (pathExists(entry) && !before) return Error{"could not read " + entry.string()};
   if (Status changed = apply(open, entry, executable); !changed.ok()) return changed;
-  if (Status stored = UserDefaults().set(kSetting, Json(open)); !stored.ok()) {
+  if (Status stored = Settings::openAtLogin.write(open); !stored.ok()) {
     if (before) {
       (void)writeFileAtomically(entry, *before);
     } else {
@@ -98,7 +98,7 @@ Status set(bool open) {
 }
 
 Status sync() {
-  return apply(UserDefaults().boolOr(kSetting, false), entryFile(), executableFolder() / "quorvel");
+  return apply(Settings::openAtLogin.read(), entryFile(), executableFolder() / "quorvel");
 }
 
 }  // namespace quorvel::OpenAtLogin

@@ -14,7 +14,6 @@
 
 namespace quorvel::OpenAtLogin {
 
-inline constexpr std::string_view kSetting = "openAtLogin";
 inline constexpr std::string_view kTitle = "Open at login";
 inline constexpr std::string_view kDetail = "Quorvel starts in the tray when you log in.";
 

@@ -6,12 +6,12 @@
 
 #include "support/Http.h"
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel::SentOnline {
 namespace {
 
-constexpr const char* kKey = "sentOnlineBytes";
+constexpr const char* kKey = Settings::sentOnlineBytes.key;
 
 std::mutex saveLock;
 std::int64_t saved = 0;  // of this process's count, guarded by saveLock

@@ -144,27 +144,44 @@ void TagContent::step(double level) {
 
 void TagContent::reset() { history.fill(0); }
 
+ShownLabel shownLabel(const TagContent& content) {
+  const auto own = [](std::u16string_view word) { return ShownLabel{LabelText{std::u16string(word), false}, false}; };
+  switch (content.mode) {
+    case TagMode::recording:
+      return {};
+    case TagMode::transcribing:
+      return own(kTranscribing);
+    case TagMode::polishing:
+      return content.label.text.empty() ? own(kCleaningUp) : ShownLabel{content.label, true};
+    case TagMode::done:
+      return {content.label, true};
+    case TagMode::failed:
+      return content.label.text.empty() ? own(kDidntCatchThat) : ShownLabel{content.label, true};
+  }
+  return {};
+}
+
 double idealWidth(const TagContent& content, const TagFonts& fonts) {
   auto sans = [&](std::u16string_view text) { return std::ceil(finiteWidth(fonts.sans, text)); };
   auto mono = [&](std::u16string_view text) { return std::ceil(finiteWidth(fonts.mono, text)); };
   // Text after the seven wave bars: 14 before them, 36 for them, 12 after, 18 after the text.
   constexpr double kWaveLabel = 62 + 18;
+  const ShownLabel shown = shownLabel(content);
   switch (content.mode) {
     case TagMode::recording:
       return kRecordingWidth;
     case TagMode::transcribing:
-      return clampWidth(sans(kTranscribing) + kWaveLabel);
     case TagMode::polishing:
-      return content.label.text.empty() ? clampWidth(sans(kCleaningUp) + kWaveLabel) : kPolishingTextWidth;
+      // The user's words get the wide pill; the tag's own word just its room.
+      return shown.userText ? kPolishingTextWidth : clampWidth(sans(shown.text.text) + kWaveLabel);
     case TagMode::done: {
       // The count is measured as drawn, shortened like any label.
-      const std::u16string count = fitLabel(content.label, kMaxWidth, fonts.mono);
+      const std::u16string count = fitLabel(shown.text, kMaxWidth, fonts.mono);
       return clampWidth(sans(kTyped) + 35 + 10 + mono(count) + 16);
     }
     case TagMode::failed: {
-      const std::u16string shown =
-          content.label.text.empty() ? std::u16string(kDidntCatchThat) : fitLabel(content.label, kMaxWidth, fonts.sans);
-      return clampWidth(sans(shown) + 14 + 16);
+      const std::u16string text = shown.userText ? fitLabel(shown.text, kMaxWidth, fonts.sans) : shown.text.text;
+      return clampWidth(sans(text) + 14 + 16);
     }
   }
   return kRecordingWidth;

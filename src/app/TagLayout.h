@@ -71,6 +71,19 @@ struct TagContent {
   void reset();  // history back to zeros
 };
 
+// The words a mode writes beside its bars or check mark: the user's text
+// (the cleaned words while polishing, the word count when done, the reason a
+// dictation failed) or, while there is none, the tag's own word
+// ("Transcribing", "Cleaning up", "Didn't catch that"). Recording writes
+// nothing. The view fits `text` into its room and draws the tag's own words
+// muted, except a failure's, which is always in ink.
+struct ShownLabel {
+  LabelText text;
+  bool userText = false;
+  bool operator==(const ShownLabel&) const = default;
+};
+ShownLabel shownLabel(const TagContent& content);
+
 // A level as the bars show it: scaled by 1.15 and kept in 0…1 (NaN is 0).
 double barLevel(double level);
 

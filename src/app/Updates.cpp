@@ -7,14 +7,12 @@
 #include "app/ModelStore.h"
 #include "support/Json.h"
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr const char* kAutomaticKey = "autoUpdate";
-constexpr const char* kCheckedKey = "updateCheckedAt";  // seconds since the epoch
 constexpr double kFirstCheckDelay = 30.0;
 
 std::vector<long long> components(std::string_view version) {
@@ -113,10 +111,10 @@ std::optional<std::string> Updates::pendingVersion() const {
   return pending_->version;
 }
 
-bool Updates::automatic() const { return UserDefaults().boolOr(kAutomaticKey, true); }
+bool Updates::automatic() const { return Settings::automaticUpdates.read(); }
 
 void Updates::setAutomatic(bool on) {
-  if (const Status saved = UserDefaults().set(kAutomaticKey, on); !saved) {
+  if (const Status saved = Settings::automaticUpdates.write(on); !saved) {
     logLine("Quorvel: could not save the update setting: " + saved.error());
   }
   if (on) start();
@@ -127,7 +125,7 @@ void Updates::start() {
   loop_.cancel(timer_);
   // Once a day, counted across launches: a launch soon after the last check
   // waits for the rest of the day.
-  const double since = secondsSinceEpoch() - UserDefaults().numberValue(kCheckedKey).value_or(0);
+  const double since = secondsSinceEpoch() - Settings::updateCheckedAt.read();
   const double first = since >= checkInterval || since < 0 ? kFirstCheckDelay : checkInterval - since;
   timer_ = loop_.after(Seconds(first), [this] {
     check(false);
@@ -176,7 +174,7 @@ void Updates::answered(const Result<std::string>& body, bool manual) {
     if (manual && show) show(std::nullopt, problem);
     return;
   }
-  (void)UserDefaults().set(kCheckedKey, secondsSinceEpoch());
+  (void)UserDefaults().set(Settings::updateCheckedAt.key, secondsSinceEpoch());
   const bool newer = compareVersions(feed->version, ourVersion_) > 0;
   if (manual) {
     if (show) show(newer ? feed : std::nullopt, "");

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/Levels.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
@@ -130,17 +130,15 @@ Chunker::Chunker(double minPiece, int pauseMs, double pauseRatio, std::int64_t c
     : minPiece(minPiece), pauseMs(pauseMs), pauseRatio(pauseRatio), cut(cut) {}
 
 double Chunker::defaultMinPiece() {
-  return UserDefaults::standard().numberValue("chunkMin").value_or(20.0);
+  return Settings::chunkMin.read();
 }
 
 int Chunker::defaultPauseMs() {
-  const auto stored = UserDefaults::standard().integerValue("pauseMs");
-  if (!stored) return 600;
-  return static_cast<int>(std::clamp<long long>(*stored, -1, kLongestPauseMs));
+  return static_cast<int>(std::clamp<long long>(Settings::pauseMs.read(), -1, kLongestPauseMs));
 }
 
 double Chunker::defaultPauseRatio() {
-  return UserDefaults::standard().numberValue("pauseRatio").value_or(0.15);
+  return Settings::pauseRatio.read();
 }
 
 std::optional<SampleRange> Chunker::next(SampleSpan samples) {

@@ -8,7 +8,7 @@
 #include "engine/ConfigRules.h"
 #include "support/ChildProcess.h"
 #include "support/EnvironmentValues.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 #ifndef QUORVEL_SOURCE_RESOURCES
 #define QUORVEL_SOURCE_RESOURCES ""
@@ -76,11 +76,11 @@ Values& withSwitches() {
   std::call_once(v.switchesOnce, [&v] {
     const UserDefaults defaults;
     v.neuralEngine = switchFromSettings(environmentValue("QUORVEL_NEURAL_ENGINE"),
-                                        defaults.value("neuralEngine"));
+                                        defaults.value(Settings::neuralEngine.key));
     v.talkAhead =
-        switchFromSettings(environmentValue("QUORVEL_TALK_AHEAD"), defaults.value("talkAhead"));
+        switchFromSettings(environmentValue("QUORVEL_TALK_AHEAD"), defaults.value(Settings::talkAhead.key));
     v.longPieces =
-        switchFromSettings(environmentValue("QUORVEL_LONG_PIECES"), defaults.value("longPieces"));
+        switchFromSettings(environmentValue("QUORVEL_LONG_PIECES"), defaults.value(Settings::longPieces.key));
   });
   return v;
 }
@@ -257,7 +257,7 @@ bool longPiecesEnabled() { return withSwitches().longPieces; }
 FastFinishSetting fastFinish() {
   // Read at every use: the settings page changes it while Quorvel runs.
   return fastFinishFromSettings(environmentValue("QUORVEL_FAST_FINISH"),
-                                UserDefaults().value("fastFinish"));
+                                UserDefaults().value(Settings::fastFinish.key));
 }
 
 void resetForTesting() {

@@ -10,7 +10,7 @@
 #include "engine/Transcription.h"
 #include "engine/WritingSpeed.h"
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "text/NameMatching.h"
 #include "text/TextHelpers.h"
 
@@ -173,7 +173,7 @@ void Pipeline::warmUp() {
 }
 
 bool Pipeline::wakeIfIdle() {
-  if (UserDefaults().boolValue("wakeOnKey") == false) return false;
+  if (!Settings::wakeOnKey.read()) return false;
   {
     std::scoped_lock lock(useLock_);
     const auto now = std::chrono::steady_clock::now();

@@ -6,21 +6,21 @@
 #include <sstream>
 
 #include "support/EnvironmentValues.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 namespace {
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-// The environment's value when set, else the default's string, else "".
-std::string setting(const char* variable, const char* key) {
+// The environment's value when set, else the setting's string, else "".
+std::string setting(const char* variable, Settings::Text stored) {
   if (auto value = environmentValue(variable)) return *value;
-  return UserDefaults().stringValue(key).value_or("");
+  return stored.read();
 }
 
 // Whether plain HTTP was allowed for exactly this address.
-bool allowedUnencrypted(const std::string& address, const char* key) {
+bool allowedUnencrypted(const std::string& address, Settings::Text allowed) {
   if (address.empty()) return false;
   if (auto listed = environmentValue("QUORVEL_ALLOW_UNENCRYPTED")) {
     std::istringstream words(*listed);
@@ -29,7 +29,7 @@ bool allowedUnencrypted(const std::string& address, const char* key) {
     }
     return false;
   }
-  return UserDefaults().stringValue(key).value_or("") == address;
+  return allowed.read() == address;
 }
 
 }  // namespace
@@ -40,14 +40,14 @@ std::string serverKindName(ServerKind kind) {
 
 RemoteSettings RemoteSettings::current() {
   RemoteSettings settings;
-  settings.speech.address = setting("QUORVEL_SPEECH_SERVER", "speechServer");
-  settings.speech.keyFile = setting("QUORVEL_SPEECH_KEY_FILE", "speechKeyFile");
-  settings.speech.allowUnencrypted = allowedUnencrypted(settings.speech.address, "speechUnencrypted");
-  settings.cleanup.address = setting("QUORVEL_CLEANUP_SERVER", "cleanupServer");
-  settings.cleanup.keyFile = setting("QUORVEL_CLEANUP_KEY_FILE", "cleanupKeyFile");
-  settings.cleanup.allowUnencrypted = allowedUnencrypted(settings.cleanup.address, "cleanupUnencrypted");
-  settings.caFile = setting("QUORVEL_CA_FILE", "caFile");
-  settings.cleanupModel = setting("QUORVEL_CLEANUP_MODEL", "cleanupModel");
+  settings.speech.address = setting("QUORVEL_SPEECH_SERVER", Settings::speechServer);
+  settings.speech.keyFile = setting("QUORVEL_SPEECH_KEY_FILE", Settings::speechKeyFile);
+  settings.speech.allowUnencrypted = allowedUnencrypted(settings.speech.address, Settings::speechUnencrypted);
+  settings.cleanup.address = setting("QUORVEL_CLEANUP_SERVER", Settings::cleanupServer);
+  settings.cleanup.keyFile = setting("QUORVEL_CLEANUP_KEY_FILE", Settings::cleanupKeyFile);
+  settings.cleanup.allowUnencrypted = allowedUnencrypted(settings.cleanup.address, Settings::cleanupUnencrypted);
+  settings.caFile = setting("QUORVEL_CA_FILE", Settings::caFile);
+  settings.cleanupModel = setting("QUORVEL_CLEANUP_MODEL", Settings::cleanupModel);
   return settings;
 }
 

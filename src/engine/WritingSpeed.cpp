@@ -5,13 +5,13 @@
 #include <cmath>
 
 #include "support/Log.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr const char* kKey = "writingSpeed";
+constexpr const char* kKey = Settings::writingSpeed.key;
 
 }  // namespace
 

@@ -2,7 +2,7 @@
 #include "learning/EditWatcher.h"
 
 #include "learning/CursorContextReader.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "support/Uuid.h"
 #include "text/Fitting.h"
 #include "text/TextPeriods.h"
@@ -18,7 +18,7 @@ EditWatcher::EditWatcher(AccessibilityDesktop& desktop, WatchTicker& ticker, Cle
       trusted_(std::move(trusted)) {}
 
 bool EditWatcher::enabled() {
-  if (UserDefaults().boolValue("fitText") == false) return false;
+  if (!Settings::fitText.read()) return false;
   return trusted_ && trusted_();
 }
 

@@ -39,6 +39,7 @@
 #include "support/Http.h"
 #include "support/Log.h"
 #include "support/ProgramValues.h"
+#include "support/Settings.h"
 #include "support/UserDefaults.h"
 #include "ui/Bubble.h"
 #include "ui/DashboardWindow.h"
@@ -227,7 +228,7 @@ int runDesktopApp(int argc, char** argv) {
   KeySource& keys = *input.keys;
   Paster& paster = *input.paster;
   SoundsCanberra sounds;
-  Bubble tag(loop, [] { return UserDefaults().boolOr("tagTop", false); });
+  Bubble tag(loop, [] { return Settings::tagAtTop.read(); });
   AtspiDesktop desktop;
   // Under Wayland the X server only sees its own windows: the note cannot
   // name or bring back the application it was opened from.
@@ -313,7 +314,7 @@ int runDesktopApp(int argc, char** argv) {
   bridge->updatesAvailable = [&updates] { return updates.available(); };
   bridge->automaticUpdates = [&updates] { return updates.automatic(); };
   bridge->setAutomaticUpdates = [&updates](bool on) { updates.setAutomatic(on); };
-  bridge->openAtLogin = [] { return UserDefaults().boolOr(OpenAtLogin::kSetting, false); };
+  bridge->openAtLogin = [] { return Settings::openAtLogin.read(); };
   bridge->setOpenAtLogin = [](bool open) {
     const Status changed = OpenAtLogin::set(open);
     if (!changed.ok()) logLine("Quorvel: could not change the start at login: " + changed.error());

@@ -8,6 +8,7 @@
 
 #include "support/Files.h"
 #include "support/Log.h"
+#include "support/Settings.h"
 #include "support/WriteProblems.h"
 #include "text/NameText.h"
 #include "text/WordsChanged.h"
@@ -309,8 +310,8 @@ void CleanupConfig::migrateSpeechHints(const CleanupFiles& files) {
 }
 
 bool CleanupConfig::seedProductWord(const CleanupFiles& files, UserDefaults& defaults) {
-  if (defaults.boolValue(kAddedProductWordKey).value_or(false)) return false;
-  if (const Status marked = defaults.set(kAddedProductWordKey, true); !marked.ok()) {
+  if (Settings::addedProductWord.read(defaults)) return false;
+  if (const Status marked = Settings::addedProductWord.write(defaults, true); !marked.ok()) {
     logLine("Quorvel: could not remember that the product word was added: " + marked.error());
   }
   return updateWords(files, [](PersonalWords& words) {

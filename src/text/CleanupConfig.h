@@ -74,14 +74,12 @@ struct CleanupConfig {
   // emptied), repairing learned words on the way.
   static void migrateSpeechHints(const CleanupFiles& files);
 
-  // Once per user account (the "addedQuorvelWord" default): puts "Quorvel" at
+  // Once per user account (Settings::addedProductWord): puts "Quorvel" at
   // the front of the dictionary unless it is already there in any case.
   // True when the word was inserted.
   static bool seedProductWord(const CleanupFiles& files, UserDefaults& defaults);
 };
 
-// The name of the one-time marker of seedProductWord.
-inline constexpr std::string_view kAddedProductWordKey = "addedQuorvelWord";
 inline constexpr std::string_view kProductWord = "Quorvel";
 
 // Strict decoding: "system", "dictionary" and "examples" present with the

@@ -10,12 +10,12 @@ namespace quorvel::TextPeriods {
 namespace {
 
 bool storedOn(const Json& object) {
-  const auto it = object.find(kOnKey);
+  const auto it = object.find(Settings::textPeriodsOn.key);
   return it != object.end() && it->is_boolean() && it->get<bool>();
 }
 
 long long storedVotes(const Json& object) {
-  const auto it = object.find(kVotesKey);
+  const auto it = object.find(Settings::textPeriodsVotes.key);
   if (it == object.end()) return 0;
   if (it->is_number_unsigned()) {
     const auto votes = it->get<unsigned long long>();
@@ -28,7 +28,7 @@ long long storedVotes(const Json& object) {
 
 }  // namespace
 
-bool on(const UserDefaults& store) { return store.boolValue(kOnKey).value_or(false); }
+bool on(const UserDefaults& store) { return Settings::textPeriodsOn.read(store); }
 
 Status userChanged(UserDefaults& store, bool added) {
   Status written = store.update([added](Json& object) {
@@ -39,11 +39,11 @@ Status userChanged(UserDefaults& store, bool added) {
     } else {
       if (votes < std::numeric_limits<long long>::max()) ++votes;
       if (votes > 1) {
-        object[std::string(kOnKey)] = added;
+        object[Settings::textPeriodsOn.key] = added;
         votes = 0;
       }
     }
-    object[std::string(kVotesKey)] = votes;
+    object[Settings::textPeriodsVotes.key] = votes;
   });
   if (!written) {
     logLine("Quorvel: could not record the full-stop preference: " + written.error());

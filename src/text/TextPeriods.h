@@ -1,8 +1,8 @@
 // The learned preference for a final full stop in chat messages. It starts off
 // (messages lose their final full stop); two corrections in a row against the
 // current setting flip it, and a correction that agrees with it clears the
-// count. Kept in the user defaults as "textPeriodsOn" (Bool) and
-// "textPeriodsVotes" (integer).
+// count. Kept in the user defaults as Settings::textPeriodsOn and
+// Settings::textPeriodsVotes.
 //
 // Thread safety: any thread may call these; a vote is one locked
 // read-modify-write of the defaults file, so concurrent votes, even from two
@@ -12,12 +12,10 @@
 #include <string_view>
 
 #include "support/Result.h"
+#include "support/Settings.h"
 #include "support/UserDefaults.h"
 
 namespace quorvel::TextPeriods {
-
-inline constexpr std::string_view kOnKey = "textPeriodsOn";
-inline constexpr std::string_view kVotesKey = "textPeriodsVotes";
 
 // Whether chat messages keep their final full stop. False when the setting is
 // absent or holds something other than a Bool.

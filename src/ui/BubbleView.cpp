@@ -126,17 +126,9 @@ void BubbleView::paintTag(QPainter& painter, double width) const {
         drawBar(painter, left + i * kBarStep, mid, inner * 0.42 * wave + 3);
       }
       const double x = left + rowWidth(kWaveBars) + 12;
-      const bool text = content_.mode == TagMode::polishing && !content_.label.text.empty();
-      if (text) {
-        painter.setPen(Palette::ink());
-        drawLabel(painter, fitted(content_.label, right - x, textFont_), textFont_, x, mid);
-      } else {
-        painter.setPen(Palette::mute());
-        const tag::LabelText word{std::u16string(content_.mode == TagMode::transcribing ? tag::kTranscribing
-                                                                                       : tag::kCleaningUp),
-                                  false};
-        drawLabel(painter, fitted(word, right - x, textFont_), textFont_, x, mid);
-      }
+      const tag::ShownLabel shown = tag::shownLabel(content_);
+      painter.setPen(shown.userText ? Palette::ink() : Palette::mute());
+      drawLabel(painter, fitted(shown.text, right - x, textFont_), textFont_, x, mid);
       break;
     }
     case TagMode::done: {
@@ -155,14 +147,12 @@ void BubbleView::paintTag(QPainter& painter, double width) const {
       drawLabel(painter, toQString(tag::kTyped), textFont_, typedX, mid);
       const double countX = typedX + std::ceil(QFontMetricsF(textFont_).horizontalAdvance(toQString(tag::kTyped))) + 10;
       painter.setPen(Palette::mute());
-      drawLabel(painter, fitted(content_.label, right - countX, monoFont_), monoFont_, countX, mid);
+      drawLabel(painter, fitted(tag::shownLabel(content_).text, right - countX, monoFont_), monoFont_, countX, mid);
       break;
     }
     case TagMode::failed: {
       painter.setPen(Palette::ink());
-      const tag::LabelText shown =
-          content_.label.text.empty() ? tag::LabelText{std::u16string(tag::kDidntCatchThat), false} : content_.label;
-      drawLabel(painter, fitted(shown, right - left, textFont_), textFont_, left, mid);
+      drawLabel(painter, fitted(tag::shownLabel(content_).text, right - left, textFont_), textFont_, left, mid);
       break;
     }
   }

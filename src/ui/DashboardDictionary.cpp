@@ -9,7 +9,7 @@
 #include "app/DictationKeys.h"
 #include "app/OpenAtLogin.h"
 #include "engine/ConfigRules.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
@@ -29,21 +29,20 @@ QLineEdit* field(const QString& placeholder, QWidget* parent) {
   return edit;
 }
 
-struct Setting {
-  const char* key;
-  bool fallback;
+struct SwitchRow {
+  Settings::Flag setting;
   const char* title;
   const char* explanation;
 };
 
-constexpr Setting kSettings[] = {
-    {"bubble", true, "Show the status tag", "Blue lines that jump with your voice, then the words as they're typed"},
-    {"tagTop", false, "Put the tag at the top", "Instead of the bottom of the screen"},
-    {"sound", true, "Play a sound", "A soft tick when Quorvel starts listening"},
-    {"fitText", true, "Fit into nearby text",
+constexpr SwitchRow kSwitchRows[] = {
+    {Settings::showTag, "Show the status tag", "Blue lines that jump with your voice, then the words as they're typed"},
+    {Settings::tagAtTop, "Put the tag at the top", "Instead of the bottom of the screen"},
+    {Settings::startSound, "Play a sound", "A soft tick when Quorvel starts listening"},
+    {Settings::fitText, "Fit into nearby text",
      "Quorvel looks at a few characters next to your cursor to get spacing and capitals right. Stays on this "
      "computer."},
-    {"saveAudio", false, "Save recordings", "Keep audio on this computer to help tune Quorvel"},
+    {Settings::saveAudio, "Save recordings", "Keep audio on this computer to help tune Quorvel"},
 };
 
 // A row with a title, an explanation and a control on the right.
@@ -67,10 +66,10 @@ QWidget* settingRow(const QString& title, const QString& explanation, QWidget* c
 // slowly enough for it to help); off always cleans the whole text again.
 QWidget* cleanWhileTalkingRow(QWidget* parent) {
   auto* toggle = new Toggle();
-  toggle->setChecked(cleanWhileTalkingShown(UserDefaults().value("fastFinish")));
+  toggle->setChecked(cleanWhileTalkingShown(UserDefaults().value(Settings::fastFinish.key)));
   toggle->setAccessibleName(QStringLiteral("Clean while I talk"));
   QObject::connect(toggle, &QAbstractButton::toggled, toggle, [](bool on) {
-    (void)UserDefaults().set("fastFinish", cleanWhileTalkingStored(on));
+    (void)UserDefaults().set(Settings::fastFinish.key, cleanWhileTalkingStored(on));
   });
   return settingRow(QStringLiteral("Clean while I talk"),
                     QStringLiteral("Sentences are tidied as you speak, so long dictations arrive sooner after you let go"),
@@ -244,17 +243,15 @@ void SettingsPage::rebuild() {
   rows->setContentsMargins(0, 4, 0, 4);
   rows->setSpacing(0);
   bool first = true;
-  for (const Setting& setting : kSettings) {
+  for (const SwitchRow& row : kSwitchRows) {
     if (!first) rows->addWidget(hairline(panel));
     first = false;
     auto* toggle = new Toggle();
-    toggle->setChecked(defaults.boolOr(setting.key, setting.fallback));
-    toggle->setAccessibleName(QString::fromUtf8(setting.title));
-    const std::string key = setting.key;
-    QObject::connect(toggle, &QAbstractButton::toggled, this, [key](bool on) {
-      (void)UserDefaults().set(key, Json(on));
-    });
-    rows->addWidget(settingRow(QString::fromUtf8(setting.title), QString::fromUtf8(setting.explanation), toggle, panel));
+    toggle->setChecked(row.setting.read(defaults));
+    toggle->setAccessibleName(QString::fromUtf8(row.title));
+    const Settings::Flag setting = row.setting;
+    QObject::connect(toggle, &QAbstractButton::toggled, this, [setting](bool on) { (void)setting.write(on); });
+    rows->addWidget(settingRow(QString::fromUtf8(row.title), QString::fromUtf8(row.explanation), toggle, panel));
   }
   rows->addWidget(hairline(panel));
   rows->addWidget(cleanWhileTalkingRow(panel));

@@ -137,41 +137,19 @@ void DashboardPage::addHeading(const QString& title, const QString& text, QWidge
 
 // --- HomePage ----------------------------------------------------------------------
 
-namespace {
-
-std::string accessSignature(const InputAccess& access) {
-  return std::string("|") + (access.wayland ? "w" : "") + (access.readKeyboard ? "r" : "") +
-         (access.virtualKeyboard ? "v" : "") + (access.ruleMissing ? "u" : "") + (access.loginPending ? "l" : "") +
-         std::to_string(static_cast<int>(access.keys)) + std::to_string(static_cast<int>(access.typing)) +
-         std::to_string(static_cast<int>(access.typingConsent));
-}
-
-}  // namespace
-
 HomePage::HomePage(DashboardModel& model, QWidget* parent) : DashboardPage(model, parent) {}
-
-std::string HomePage::signature() const {
-  const DashboardBridge& bridge = model_.bridge();
-  const SetupInfo setup = bridge.setup();
-  const auto version = bridge.updateVersion();
-  return std::to_string(static_cast<int>(setup.phase)) + "|" + std::to_string(setup.done) + "|" +
-         std::to_string(setup.total) + "|" + std::to_string(setup.secondsLeft ? static_cast<long>(*setup.secondsLeft) : -1) +
-         "|" + setup.message + "|" + (setup.justFinished ? "j" : "") + "|" + bridge.state() + "|" + bridge.status() +
-         "|" + std::to_string(static_cast<int>(bridge.micStatus())) + "|" + (bridge.trusted() ? "t" : "") + "|" +
-         (version ? *version : "-") + "|" + (bridge.wayland() ? "w" : "") + accessSignature(bridge.inputAccess());
-}
 
 void HomePage::tick() {
   if (superKey_) superKey_->setPressed(model_.bridge().commandPressed());
-  if (altKey_) altKey_->setPressed(model_.bridge().state() == "recording");
+  if (altKey_) altKey_->setPressed(dictationKeyHeld(model_.bridge()));
   // The rest is read again twice a second, and drawn again only on a change.
-  if (++ticks_ % 10 == 0 && signature() != shown_) rebuild();
+  if (++ticks_ % 10 == 0 && dashboardHomeState(model_.bridge()) != shown_) rebuild();
 }
 
 void HomePage::rebuild() {
   clearBody();
   DashboardBridge& bridge = model_.bridge();
-  shown_ = signature();
+  shown_ = dashboardHomeState(bridge);
   QWidget* parent = widget();
 
   // 1. A pending update.
@@ -179,10 +157,7 @@ void HomePage::rebuild() {
     auto* banner = new Card(Card::Fill::soft, parent);
     auto* line = new QHBoxLayout(banner);
     line->setContentsMargins(20, 14, 14, 14);
-    const QString text = version->empty() || *version == "A new version"
-                             ? QStringLiteral("A new version of Quorvel is available.")
-                             : QStringLiteral("Quorvel %1 is available.").arg(qs(*version));
-    line->addWidget(label(text, 14.5, 550, Ink::ink, false, banner));
+    line->addWidget(label(qs(updateBannerText(*version)), 14.5, 550, Ink::ink, false, banner));
     line->addStretch(1);
     auto* update = new FlatButton(QStringLiteral("Update"), FlatButton::Kind::filled, banner);
     QObject::connect(update, &QAbstractButton::clicked, banner, [&bridge] {
@@ -240,7 +215,7 @@ void HomePage::rebuild() {
     QHBoxLayout* line = nullptr;
     QWidget* top = row(panel, line, 20);
     altKey_ = new KeyCap(qs(dictationKeyName()), true, top);
-    altKey_->setPressed(bridge.state() == "recording");
+    altKey_->setPressed(dictationKeyHeld(bridge));
     line->addWidget(altKey_, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout();
     texts->setSpacing(6);

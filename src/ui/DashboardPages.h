@@ -12,6 +12,9 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <optional>
+
+#include "app/DashboardHomeState.h"
 #include "app/DashboardModel.h"
 #include "ui/UiKit.h"
 
@@ -53,9 +56,8 @@ class HomePage final : public DashboardPage {
   void tick() override;
 
  private:
-  // What the page shows from the bridge; a change rebuilds it.
-  std::string signature() const;
-  std::string shown_;
+  // What the page last drew from the bridge; a change rebuilds it.
+  std::optional<DashboardHomeState> shown_;
   QPointer<KeyCap> altKey_;
   QPointer<KeyCap> superKey_;
   int ticks_ = 0;

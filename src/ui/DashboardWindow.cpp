@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
@@ -22,7 +23,7 @@
 namespace quorvel::ui {
 namespace {
 
-constexpr std::string_view kFrameKey = "dashboardFrame";
+constexpr std::string_view kFrameKey = Settings::dashboardFrame.key;
 
 // One tab of the segmented control.
 class TabButton final : public QAbstractButton {

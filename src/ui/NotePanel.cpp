@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include "app/DictationKeys.h"
+#include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/X11Desktop.h"
 #include "ui/Palette.h"
@@ -30,7 +31,7 @@ namespace {
 constexpr int kMinWidth = 420;
 constexpr int kMinHeight = 280;
 constexpr int kScreenInset = 28;
-constexpr std::string_view kFrameKey = "noteFrame";
+constexpr std::string_view kFrameKey = Settings::noteFrame.key;
 
 QScreen* pointerScreen() {
   if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screen;
@@ -206,30 +207,21 @@ class NoteWidget final : public QWidget {
   }
 
   void refresh() {
-    const std::string name = note_.sourceName();
-    source_->setText(qs(name));
-    source_->setVisible(!name.empty());
-    const bool listening = note_.listening();
-    listeningDot_->setVisible(listening);
-    if (listening) {
-      status_->setText(QStringLiteral("Listening"));
-      setInk(status_, Palette::rec());
-      status_->setVisible(true);
-    } else {
-      status_->setText(qs(note_.lastAction()));
-      setInk(status_, Palette::mute());
-      status_->setVisible(!note_.lastAction().empty());
-    }
-    const bool empty = note_.text().empty();
-    placeholder_->setVisible(empty);
-    count_->setText(qs(note_.wordCountLabel()));
-    clear_->setVisible(!empty);
-    undo_->setVisible(note_.canUndo());
-    copy_->setEnabled(!empty);
-    const std::string insertTitle = note_.insertTitle();
-    insert_->setText(qs(insertTitle));
-    insert_->setVisible(!insertTitle.empty());
-    insert_->setEnabled(!empty);
+    const BrainstormNote::View view = note_.view();
+    source_->setText(qs(view.source));
+    source_->setVisible(!view.source.empty());
+    listeningDot_->setVisible(view.listening);
+    status_->setText(qs(view.status));
+    setInk(status_, view.listening ? Palette::rec() : Palette::mute());
+    status_->setVisible(view.statusShown);
+    placeholder_->setVisible(view.empty);
+    count_->setText(qs(view.wordCount));
+    clear_->setVisible(!view.empty);
+    undo_->setVisible(view.undoShown);
+    copy_->setEnabled(!view.empty);
+    insert_->setText(qs(view.insertTitle));
+    insert_->setVisible(!view.insertTitle.empty());
+    insert_->setEnabled(!view.empty);
     insert_->updateGeometry();
   }
 
@@ -241,7 +233,8 @@ class NoteWidget final : public QWidget {
     QScreen* screen = pointerScreen();
     if (screen == nullptr) return;
     const QRect area = screen->availableGeometry();
-    move(area.right() - kScreenInset - width() + 1, area.top() + kScreenInset);
+    const NoteCorner corner = noteCorner(area.x(), area.y(), area.width(), width(), kScreenInset);
+    move(corner.x, corner.y);
   }
 
  protected:

@@ -315,7 +315,7 @@ class OnboardingWindow final : public QWidget {
           setInk(status_, toneColor(status.tone));
           statusDot_->setColor(toneColor(status.tone));
         }
-        if (done_) done_->setVisible(model_.tried() || (!model_.tryText.empty() && model_.tryStatus().text == "Typed"));
+        if (done_) done_->setVisible(model_.typedNoteShown());
         break;
       }
       default:

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/DictationKeys.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
@@ -63,10 +63,10 @@ void KeySettingsCard::refill() {
                          13, 400, Ink::mute, true, row));
   line->addLayout(texts, 1);
   auto* toggle = new Toggle(row);
-  toggle->setChecked(UserDefaults().boolOr(kHandsFreeSetting, false));
+  toggle->setChecked(Settings::tapForHandsFree.read());
   toggle->setAccessibleName(QStringLiteral("Tap to talk hands-free"));
   QObject::connect(toggle, &QAbstractButton::toggled, this,
-                   [](bool on) { (void)UserDefaults().set(kHandsFreeSetting, Json(on)); });
+                   [](bool on) { (void)Settings::tapForHandsFree.write(on); });
   line->addWidget(toggle, 0, Qt::AlignVCenter);
   rows_->addWidget(row);
 }

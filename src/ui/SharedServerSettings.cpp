@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "engine/RemoteServer.h"
-#include "support/UserDefaults.h"
+#include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/UiKit.h"
 
@@ -18,14 +18,16 @@ namespace {
 struct ServerKeys {
   ServerKind kind;
   const char* title;
-  const char* address;      // the defaults' keys
-  const char* keyFile;
-  const char* unencrypted;  // holds the address plain HTTP was allowed for
+  Settings::Text address;
+  Settings::Text keyFile;
+  Settings::Text unencrypted;  // holds the address plain HTTP was allowed for
 };
 
 constexpr ServerKeys kServers[] = {
-    {ServerKind::speech, "Speech server", "speechServer", "speechKeyFile", "speechUnencrypted"},
-    {ServerKind::language, "Language model server", "cleanupServer", "cleanupKeyFile", "cleanupUnencrypted"},
+    {ServerKind::speech, "Speech server", Settings::speechServer, Settings::speechKeyFile,
+     Settings::speechUnencrypted},
+    {ServerKind::language, "Language model server", Settings::cleanupServer, Settings::cleanupKeyFile,
+     Settings::cleanupUnencrypted},
 };
 
 QLineEdit* edit(const QString& placeholder, const std::string& value, QWidget* parent) {
@@ -37,11 +39,11 @@ QLineEdit* edit(const QString& placeholder, const std::string& value, QWidget* p
   return line;
 }
 
-void store(const char* key, const std::string& value) {
+void store(Settings::Text setting, const std::string& value) {
   if (value.empty()) {
-    (void)UserDefaults().remove(key);
+    (void)UserDefaults().remove(setting.key);
   } else {
-    (void)UserDefaults().set(key, Json(value));
+    (void)UserDefaults().set(setting.key, Json(value));
   }
 }
 
@@ -63,9 +65,9 @@ QWidget* serverBlock(const ServerKeys& keys, QWidget* parent) {
   auto* block = new QWidget(parent);
   QVBoxLayout* column = titledColumn(block, QString::fromUtf8(keys.title), 8);
   auto* address = edit(QStringLiteral("https://gpu.example:8443 (empty: this computer)"),
-                       defaults.stringValue(keys.address).value_or(""), block);
+                       keys.address.read(defaults), block);
   auto* keyFile = edit(QStringLiteral("Key file, readable only by you (chmod 600)"),
-                       defaults.stringValue(keys.keyFile).value_or(""), block);
+                       keys.keyFile.read(defaults), block);
   column->addWidget(address);
   column->addWidget(keyFile);
   auto* plainRow = new QHBoxLayout();
@@ -73,7 +75,7 @@ QWidget* serverBlock(const ServerKeys& keys, QWidget* parent) {
   auto* plain = new Toggle(block);
   plain->setAccessibleName(QString::fromUtf8(keys.title) + QStringLiteral(": allow unencrypted"));
   plain->setChecked(!trimmed(address).empty() &&
-                    defaults.stringValue(keys.unencrypted).value_or("") == trimmed(address));
+                    keys.unencrypted.read(defaults) == trimmed(address));
   plainRow->addWidget(plain, 0, Qt::AlignVCenter);
   plainRow->addWidget(label(QStringLiteral("Allow unencrypted (plain http) for this address"), 13, 400,
                             Ink::mute, false, block),
@@ -91,7 +93,7 @@ QWidget* serverBlock(const ServerKeys& keys, QWidget* parent) {
     }
     const RemoteChoice choice{where, trimmed(keyFile), plain->isChecked()};
     const auto server =
-        RemoteServer::resolve(keys.kind, choice, UserDefaults().stringValue("caFile").value_or(""));
+        RemoteServer::resolve(keys.kind, choice, Settings::caFile.read());
     if (const auto problem = server->problem()) {
       verdict->setText(qs(*problem));
       setInk(verdict, inkColor(Ink::rec));
@@ -111,7 +113,7 @@ QWidget* serverBlock(const ServerKeys& keys, QWidget* parent) {
   };
   QObject::connect(address, &QLineEdit::editingFinished, block, [plain, address, keys, save] {
     // A new address loses the old address's tick.
-    if (UserDefaults().stringValue(keys.unencrypted).value_or("") != trimmed(address)) {
+    if (keys.unencrypted.read() != trimmed(address)) {
       const QSignalBlocker quiet(plain);
       plain->setChecked(false);
     }
@@ -152,9 +154,9 @@ QWidget* sharedServerSettings(QWidget* parent) {
   caColumn->addWidget(label(QStringLiteral("Only when your team's servers use their own; otherwise the "
                                            "system's certificates are trusted."),
                             13, 400, Ink::mute, true, caBlock));
-  auto* ca = edit(QStringLiteral("/path/to/team-ca.pem"), UserDefaults().stringValue("caFile").value_or(""),
+  auto* ca = edit(QStringLiteral("/path/to/team-ca.pem"), Settings::caFile.read(),
                   caBlock);
-  QObject::connect(ca, &QLineEdit::editingFinished, caBlock, [ca] { store("caFile", trimmed(ca)); });
+  QObject::connect(ca, &QLineEdit::editingFinished, caBlock, [ca] { store(Settings::caFile, trimmed(ca)); });
   caColumn->addWidget(ca);
   rows->addWidget(caBlock);
   return card;

@@ -234,6 +234,37 @@ TEST_F(BrainstormNoteTest, ClosingClearsStopsListeningAndAdvancesTheSession) {
   EXPECT_EQ(note_.session(), session + 1);
 }
 
+TEST_F(BrainstormNoteTest, TheViewShowsListeningOverTheLastActionAndOffersOnlyWhatWorks) {
+  BrainstormNote::View view = note_.view();
+  EXPECT_TRUE(view.empty);
+  EXPECT_EQ(view.source, "");
+  EXPECT_FALSE(view.statusShown);
+  EXPECT_EQ(view.insertTitle, "");  // no source: no Insert
+  EXPECT_FALSE(view.undoShown);
+
+  note_.setContent("We met at the bakery.", "Added 5 words", mail_);
+  view = note_.view();
+  EXPECT_FALSE(view.empty);
+  EXPECT_EQ(view.source, "Thunderbird");
+  EXPECT_EQ(view.insertTitle, "Insert in Thunderbird");
+  EXPECT_EQ(view.wordCount, "5 words");
+  EXPECT_FALSE(view.listening);
+  EXPECT_EQ(view.status, "Added 5 words");
+  EXPECT_TRUE(view.statusShown);
+
+  note_.setListening(true);
+  view = note_.view();
+  EXPECT_TRUE(view.listening);
+  EXPECT_EQ(view.status, "Listening");
+  EXPECT_TRUE(view.statusShown);
+}
+
+TEST(NoteCornerTest, TheTopRightCornerSitsTheInsetInsideTheUsableArea) {
+  EXPECT_EQ(noteCorner(0, 0, 1920, 560, 28), (NoteCorner{1920 - 28 - 560, 28}));
+  // A second screen to the right, below a top panel.
+  EXPECT_EQ(noteCorner(1920, 32, 1280, 560, 28), (NoteCorner{1920 + 1280 - 28 - 560, 32 + 28}));
+}
+
 TEST(BrainstormNoteWithoutWindow, AppendsDictationsWithASpace) {
   FakeMainLoop loop;
   FakePaster paster;

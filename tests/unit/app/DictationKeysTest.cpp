@@ -7,6 +7,7 @@
 #include "app/DictationKeys.h"
 #include "app/StatusMenu.h"
 #include "tests/unit/app/ShellFixture.h"
+#include "support/Settings.h"
 
 namespace quorvel::testing {
 namespace {
@@ -45,8 +46,8 @@ TEST_F(DictationKeysStore, TheStoredChoiceIsReadBackAndBadValuesFallBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(defaults.set(kDictationKeySetting, c.dictation).ok());
-    ASSERT_TRUE(defaults.set(kNoteKeySetting, c.note).ok());
+    ASSERT_TRUE(defaults.set(Settings::dictationKey.key, c.dictation).ok());
+    ASSERT_TRUE(defaults.set(Settings::noteKey.key, c.note).ok());
     EXPECT_EQ(storedBinding(defaults), c.expected);
   }
 }
@@ -55,7 +56,7 @@ TEST_F(DictationKeysStore, AChoiceNeverTakesTheOtherPartsKey) {
   EXPECT_FALSE(storeKey(defaults, ShellKey::dictation, keycode::rightSuper));  // the note's
   EXPECT_FALSE(storeKey(defaults, ShellKey::note, keycode::rightAlt));         // dictation's
   EXPECT_FALSE(storeKey(defaults, ShellKey::note, 0x110));                     // a left click
-  EXPECT_FALSE(defaults.contains(kDictationKeySetting));
+  EXPECT_FALSE(defaults.contains(Settings::dictationKey.key));
   EXPECT_TRUE(storeKey(defaults, ShellKey::dictation, keycode::menu));
   EXPECT_TRUE(storeKey(defaults, ShellKey::note, keycode::rightAlt));  // free now
   EXPECT_EQ(storedBinding(defaults), (KeyBinding{keycode::menu, keycode::rightAlt}));
@@ -96,18 +97,18 @@ TEST_F(DictationKeyControl, TheFirstLaunchPicksRightCtrlWhereRightAltIsAltGr) {
   altGrKeys = {keycode::rightAlt};  // a German layout
   launchReady();
   EXPECT_EQ(keys.binding().dictation, keycode::rightCtrl);
-  EXPECT_EQ(UserDefaults().integerValue(kDictationKeySetting), keycode::rightCtrl);
+  EXPECT_EQ(UserDefaults().integerValue(Settings::dictationKey.key), keycode::rightCtrl);
   EXPECT_EQ(app->statusFacts().keys.dictation, keycode::rightCtrl);
 }
 
 TEST_F(DictationKeyControl, TheFirstLaunchKeepsRightAltWhereItIsNotAltGr) {
   launchReady();  // a US layout: nothing is AltGr
   EXPECT_EQ(keys.binding(), (KeyBinding{keycode::rightAlt, keycode::rightSuper}));
-  EXPECT_EQ(UserDefaults().integerValue(kDictationKeySetting), keycode::rightAlt);
+  EXPECT_EQ(UserDefaults().integerValue(Settings::dictationKey.key), keycode::rightAlt);
 }
 
 TEST_F(DictationKeyControl, ACharacterTypedWithAltGrCancelsWithoutATrace) {
-  set(kDictationKeySetting, keycode::rightAlt);  // the user keeps AltGr
+  set(Settings::dictationKey.key, keycode::rightAlt);  // the user keeps AltGr
   altGrKeys = {keycode::rightAlt};
   launchReady();
   struct Case {
@@ -163,7 +164,7 @@ TEST_F(DictationKeyControl, ACharacterTypedWithAltGrCancelsWithoutATrace) {
 }
 
 TEST_F(DictationKeyControl, WhereTheKeyIsNotAltGrOtherKeysNeitherWaitNorCancel) {
-  set(kDictationKeySetting, keycode::rightCtrl);
+  set(Settings::dictationKey.key, keycode::rightCtrl);
   altGrKeys = {keycode::rightAlt};
   launchReady();
   EXPECT_EQ(keys.binding().dictation, keycode::rightCtrl);
@@ -180,7 +181,7 @@ TEST_F(DictationKeyControl, WhereTheKeyIsNotAltGrOtherKeysNeitherWaitNorCancel) 
 }
 
 TEST_F(DictationKeyControl, ATapStartsHandsFreeUntilTheNextTapWhenSwitchedOn) {
-  set(kHandsFreeSetting, true);
+  set(Settings::tapForHandsFree.key, true);
   launchReady();
   press();
   loop.advance(0.2);

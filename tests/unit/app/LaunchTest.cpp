@@ -11,6 +11,7 @@
 #include "app/Placement.h"
 #include "app/Updates.h"
 #include "tests/unit/app/ShellFakes.h"
+#include "support/Settings.h"
 
 extern char** environ;
 
@@ -25,7 +26,7 @@ TEST(Launch, APredecessorsSettingsAreCopiedOnceAndOnlyWhereItSetThem) {
   ASSERT_TRUE(ours.set("bubble", true).ok());
   // No predecessor file yet: nothing is marked, a later launch tries again.
   EXPECT_FALSE(migrateVimmoSettings(ours, theirs));
-  EXPECT_FALSE(ours.contains(kMigratedKey));
+  EXPECT_FALSE(ours.contains(Settings::migratedFromPredecessor.key));
 
   writeTextFile(theirs, R"({"sound": false, "saveAudio": true, "somethingElse": 3})");
   EXPECT_TRUE(migrateVimmoSettings(ours, theirs));
@@ -33,7 +34,7 @@ TEST(Launch, APredecessorsSettingsAreCopiedOnceAndOnlyWhereItSetThem) {
   EXPECT_EQ(ours.boolValue("saveAudio"), true);
   EXPECT_EQ(ours.boolValue("bubble"), true);  // never set there: left alone
   EXPECT_FALSE(ours.contains("somethingElse"));
-  EXPECT_EQ(ours.boolValue(kMigratedKey), true);
+  EXPECT_EQ(ours.boolValue(Settings::migratedFromPredecessor.key), true);
 
   // Once only: a later change there is not copied again.
   ASSERT_TRUE(ours.set("sound", true).ok());
@@ -47,7 +48,7 @@ TEST(Launch, ACorruptPredecessorFileMarksNothing) {
   writeTextFile(dir / "vimmo.json", "{not json");
   UserDefaults ours(dir / "ours.json");
   EXPECT_FALSE(migrateVimmoSettings(ours, dir / "vimmo.json"));
-  EXPECT_FALSE(ours.contains(kMigratedKey));
+  EXPECT_FALSE(ours.contains(Settings::migratedFromPredecessor.key));
 }
 
 TEST(Launch, TheSameProgramReopensAndAnotherAsksTheUser) {

@@ -232,6 +232,29 @@ TEST_F(OnboardingTest, TheTryBoxFollowsTheDictation) {
   EXPECT_EQ(model->tryTitle(), "Try it here.");
 }
 
+TEST_F(OnboardingTest, TheTypedNoteWaitsForWordsAndForTheDictationToEnd) {
+  auto model = make(false);
+  model->go(Step::tryIt);
+  struct Case {
+    std::string text;
+    std::string state;
+    bool shown;
+  };
+  const Case cases[] = {
+      {"", "idle", false},
+      {" \n", "idle", false},
+      {"Typed it.", "recording", false},
+      {"Typed it.", "processing", false},
+      {"Typed it.", "idle", true},
+      {"Typed it.", "starting", true},
+  };
+  for (const Case& c : cases) {
+    model->tryText = c.text;
+    state_ = c.state;
+    EXPECT_EQ(model->typedNoteShown(), c.shown) << '"' << c.text << "\" while " << c.state;
+  }
+}
+
 TEST_F(OnboardingTest, RestartGoesBackToTheSplashWithAnEmptyBox) {
   auto model = make(true);
   model->splash = false;

@@ -6,6 +6,7 @@
 #include "support/WriteProblems.h"
 #include "tests/unit/app/ShellFixture.h"
 #include "text/TextPeriods.h"
+#include "support/Settings.h"
 
 namespace quorvel::testing {
 namespace {
@@ -273,13 +274,13 @@ TEST_F(RecordingControl, AChatFieldLosesOrKeepsTheFinalPeriodByTheLearnedHabit) 
   dictate(speechFor(1.0), 1.0);
   settle();
   EXPECT_EQ(paster.pasted.back(), "See you soon");
-  set(std::string(TextPeriods::kOnKey).c_str(), true);
+  set(Settings::textPeriodsOn.key, true);
   loop.advance(0.3);
   dictate(speechFor(1.0), 1.0);
   settle();
   EXPECT_EQ(paster.pasted.back(), "See you soon.");
   // Elsewhere the period always stays.
-  set(std::string(TextPeriods::kOnKey).c_str(), false);
+  set(Settings::textPeriodsOn.key, false);
   desktop.app = "org.gnome.TextEditor";
   loop.advance(0.3);
   dictate(speechFor(1.0), 1.0);

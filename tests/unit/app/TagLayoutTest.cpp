@@ -109,6 +109,37 @@ TEST(TagWidthTest, EachModeTakesTheWidthItsContentNeeds) {
   EXPECT_EQ(width(TagMode::done, std::string(5000, '1')), kMaxWidth);
 }
 
+TEST(TagLabelTest, EachModeWritesTheUsersTextOrItsOwnWord) {
+  struct Case {
+    TagMode mode;
+    std::string preview;
+    std::u16string shown;
+    bool userText;
+  };
+  const Case cases[] = {
+      {TagMode::recording, "ignored", u"", false},
+      {TagMode::transcribing, "ignored", u"Transcribing", false},
+      {TagMode::polishing, "", u"Cleaning up", false},
+      {TagMode::polishing, "Send it\nby Friday", u"Send it by Friday", true},
+      {TagMode::done, "19 words", u"19 words", true},
+      {TagMode::failed, "", u"Didn't catch that", false},
+      {TagMode::failed, "No microphone", u"No microphone", true},
+  };
+  for (const Case& c : cases) {
+    TagContent content;
+    content.mode = c.mode;
+    content.setPreview(c.preview);
+    const ShownLabel shown = shownLabel(content);
+    EXPECT_EQ(shown.text.text, c.shown) << c.preview;
+    EXPECT_EQ(shown.userText, c.userText) << c.preview;
+  }
+  // A long text keeps its end, marked as shortened for the ellipsis.
+  TagContent content;
+  content.mode = TagMode::polishing;
+  content.setPreview(std::string(200, 'w'));
+  EXPECT_TRUE(shownLabel(content).text.shortened);
+}
+
 TEST(TagContentTest, LevelsJoinTheHistoryScaledAndKeptInRange) {
   TagContent content;
   const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -4,6 +4,7 @@
 #include "tests/unit/app/ShellFixture.h"
 #include "text/CleanupConfig.h"
 #include "text/TextPeriods.h"
+#include "support/Settings.h"
 
 namespace quorvel::testing {
 namespace {
@@ -100,9 +101,9 @@ TEST_F(Watcher, AnAddedPeriodIsReportedOnce) {
   typed(u"See you at noon", /*dropped=*/true);
   desktop.type(u"See you at noon.");
   loop.advance(2.0);
-  EXPECT_EQ(UserDefaults().integerValue(TextPeriods::kVotesKey), 1);
+  EXPECT_EQ(UserDefaults().integerValue(Settings::textPeriodsVotes.key), 1);
   loop.advance(6.0);
-  EXPECT_EQ(UserDefaults().integerValue(TextPeriods::kVotesKey), 1);
+  EXPECT_EQ(UserDefaults().integerValue(Settings::textPeriodsVotes.key), 1);
   EXPECT_FALSE(TextPeriods::on());
 }
 

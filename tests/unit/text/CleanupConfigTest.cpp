@@ -18,6 +18,7 @@
 #include "support/UserDefaults.h"
 #include "TestSupport.h"
 #include "text/WordsChanged.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 namespace {
@@ -313,7 +314,7 @@ TEST_F(CleanupConfigTest, SeedsTheProductWordOnce) {
   writeUser(kUser);
   UserDefaults defaults;
   EXPECT_TRUE(CleanupConfig::seedProductWord(files(), defaults));
-  EXPECT_EQ(defaults.boolValue(kAddedProductWordKey), true);
+  EXPECT_EQ(defaults.boolValue(Settings::addedProductWord.key), true);
   EXPECT_THAT(CleanupConfig::load(files()).dictionary, ElementsAre("Quorvel", "Anna", "Bob"));
 
   PersonalWords words;  // the user removes it again: it stays removed
@@ -328,9 +329,9 @@ TEST_F(CleanupConfigTest, SeedingSkipsAProductWordInAnyCase) {
   writeUser(R"({"system": "s", "dictionary": ["quorvel"], "examples": []})");
   const std::string before = readTextFile(files().user);
   UserDefaults defaults;
-  ASSERT_TRUE(defaults.set(kAddedProductWordKey, false).ok());
+  ASSERT_TRUE(defaults.set(Settings::addedProductWord.key, false).ok());
   EXPECT_FALSE(CleanupConfig::seedProductWord(files(), defaults));
-  EXPECT_EQ(defaults.boolValue(kAddedProductWordKey), true);
+  EXPECT_EQ(defaults.boolValue(Settings::addedProductWord.key), true);
   EXPECT_EQ(readTextFile(files().user), before);
 }
 

@@ -10,6 +10,7 @@
 #include "support/Log.h"
 #include "support/UserDefaults.h"
 #include "TestSupport.h"
+#include "support/Settings.h"
 
 namespace quorvel {
 namespace {
@@ -23,14 +24,14 @@ class TextPeriodsTest : public ::testing::Test {
   ScopedEnv config_{"XDG_CONFIG_HOME", home_.path().string()};
 
   long long votes() const {
-    return UserDefaults::standard().integerValue(TextPeriods::kVotesKey).value_or(-1);
+    return UserDefaults::standard().integerValue(Settings::textPeriodsVotes.key).value_or(-1);
   }
   void change(bool added) { ASSERT_TRUE(TextPeriods::userChanged(added).ok()); }
 };
 
 TEST_F(TextPeriodsTest, StartsOffWithoutAnyStoredValue) {
   EXPECT_FALSE(TextPeriods::on());
-  EXPECT_FALSE(UserDefaults::standard().contains(TextPeriods::kOnKey));
+  EXPECT_FALSE(UserDefaults::standard().contains(Settings::textPeriodsOn.key));
 }
 
 TEST_F(TextPeriodsTest, AgreeingEditClearsTheVotes) {
@@ -51,7 +52,7 @@ TEST_F(TextPeriodsTest, TwoContraryEditsInARowFlipTheSetting) {
   change(true);
   EXPECT_TRUE(TextPeriods::on());
   EXPECT_EQ(votes(), 0);
-  EXPECT_EQ(UserDefaults::standard().boolValue(TextPeriods::kOnKey), true);
+  EXPECT_EQ(UserDefaults::standard().boolValue(Settings::textPeriodsOn.key), true);
 
   // And back: now removing is the contrary edit.
   change(true);
@@ -65,14 +66,14 @@ TEST_F(TextPeriodsTest, TwoContraryEditsInARowFlipTheSetting) {
 }
 
 TEST_F(TextPeriodsTest, ValuesOfAnotherTypeCountAsDefaults) {
-  ASSERT_TRUE(UserDefaults::standard().set(TextPeriods::kOnKey, "yes").ok());
-  ASSERT_TRUE(UserDefaults::standard().set(TextPeriods::kVotesKey, "1").ok());
+  ASSERT_TRUE(UserDefaults::standard().set(Settings::textPeriodsOn.key, "yes").ok());
+  ASSERT_TRUE(UserDefaults::standard().set(Settings::textPeriodsVotes.key, "1").ok());
   EXPECT_FALSE(TextPeriods::on());
   // Removing agrees with "off": the votes are cleared and stored as a number.
   change(false);
   EXPECT_EQ(votes(), 0);
 
-  ASSERT_TRUE(UserDefaults::standard().set(TextPeriods::kVotesKey, 1.5).ok());
+  ASSERT_TRUE(UserDefaults::standard().set(Settings::textPeriodsVotes.key, 1.5).ok());
   change(true);
   EXPECT_EQ(votes(), 1);
   EXPECT_FALSE(TextPeriods::on());
@@ -80,7 +81,7 @@ TEST_F(TextPeriodsTest, ValuesOfAnotherTypeCountAsDefaults) {
 
 TEST_F(TextPeriodsTest, HugeStoredVotesDoNotOverflow) {
   ASSERT_TRUE(UserDefaults::standard()
-                  .set(TextPeriods::kVotesKey, std::numeric_limits<long long>::max())
+                  .set(Settings::textPeriodsVotes.key, std::numeric_limits<long long>::max())
                   .ok());
   change(true);
   EXPECT_TRUE(TextPeriods::on());
