@@ -51,4 +51,12 @@ fs::path resourcesFolder();
 void writeTextFile(const fs::path& path, const std::string& text);
 std::string readTextFile(const fs::path& path);
 
+// Runs a shell command line and waits for it: its standard output and exit
+// status (-1 when it could not start or did not exit normally).
+struct CommandResult {
+  int status = -1;
+  std::string out;
+};
+CommandResult runCommand(const std::string& command);
+
 }  // namespace quorvel::testing

@@ -34,16 +34,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    pclose(pipe);
-  }
-  return out;
-}
+std::string run(const std::string& command) { return runCommand(command).out; }
 
 constexpr int kRightAlt = 108, kRightCtrl = 105;  // X11 key codes
 

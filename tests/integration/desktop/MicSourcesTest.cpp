@@ -25,16 +25,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kHeadset = "quorvel_test_headset";
 
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    pclose(pipe);
-  }
-  return out;
-}
+std::string run(const std::string& command) { return testing::runCommand(command).out; }
 
 bool listed(const std::string& name) {
   const auto sources = listMicSources();

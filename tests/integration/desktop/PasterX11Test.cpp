@@ -11,6 +11,7 @@
 
 #include "ClipboardOwner.h"
 #include "FieldsApp.h"
+#include "TestSupport.h"
 
 // Last: X11's macros (None, Bool, Status) clash with other headers.
 #include <X11/Xlib.h>
@@ -25,14 +26,7 @@ using testing::FieldsApp;
 // What another program reads from the clipboard for one type.
 std::string clipboard(const std::string& target) {
   const std::string command = "timeout 5 xclip -o -selection clipboard -t '" + target + "' 2>/dev/null";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    pclose(pipe);
-  }
-  return out;
+  return testing::runCommand(command).out;
 }
 
 // An image-like payload large enough to travel in pieces both ways.

@@ -2,7 +2,6 @@
 // generated speech with pauses, "--bank" over good and bad lines, and
 // "--replay" over a history file.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
@@ -52,13 +51,10 @@ class EngineRunsTest : public ::testing::Test {
     std::string command = quoted(testing::buildProgram("quorvel").string());
     for (const auto& arg : args) command += " " + quoted(arg);
     command += " 2>>" + quoted((root / "stderr.txt").string());
+    const testing::CommandResult ran = testing::runCommand(command);
     RunOutput result;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ran.out;
+    result.status = ran.status;
     return result;
   }
 

@@ -1,9 +1,7 @@
 #include "app/Dispatch.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
 
 #include "TestSupport.h"
@@ -58,12 +56,8 @@ TEST(ChooseMode, EarliestModeInTheTableWinsAndAFlagWithoutValuesFallsThrough) {
 std::pair<int, std::string> runQuorvel(const std::string& arguments) {
   const std::string command =
       testing::buildProgram("quorvel").string() + " " + arguments + " 2>&1 >/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  std::array<char, 256> buffer{};
-  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  return {WEXITSTATUS(status), output};
+  const testing::CommandResult ran = testing::runCommand(command);
+  return {ran.status, ran.out};
 }
 
 TEST(Program, VersionAndHelpEndNormally) {
