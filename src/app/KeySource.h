@@ -7,8 +7,26 @@
 // work when the user keeps it).
 //
 // Adapters: X11 (XInput2 raw events on the root window, no grab), evdev on
-// Wayland, and a fake for tests. None of them takes a key away from the
-// application that has focus.
+// Wayland, the desktop's global shortcuts (with evdev behind them), and a
+// fake for tests. None of them takes a key away from the application that
+// has focus.
+//
+// What every adapter promises:
+// - Threading: start(), stop() and the queries come from the main thread;
+//   setBinding() and binding() from any thread. Events reach the handler on
+//   the source's own thread, and the caller hops to its main loop. The
+//   handler never calls start() or stop().
+// - Blocking: start() opens what it listens to (an X connection, the
+//   keyboard devices) and returns; asking the desktop's consent happens on a
+//   thread of the source's own. isDown() answers from what the source has
+//   read or with one short query (an X round trip, an ioctl per keyboard).
+// - stop(): no new call of the handler starts after it returns; one already
+//   under way may still finish, so a caller that replaces its handler drops
+//   the old one's late events.
+// - Failure: start() answers false and problem() says why; the caller tries
+//   start() again later (a permission may come, a device may appear).
+// - Lifetime: the owner keeps the source longer than the handlers it gives;
+//   the destructor ends every delivery before it returns.
 #pragma once
 
 #include <atomic>
@@ -72,12 +90,10 @@ class KeySource {
 
   virtual ~KeySource() = default;
 
-  // Starts listening; events go to handler on the source's own thread (the
-  // caller hops to its main loop). False when the keys can't be heard; then
-  // problem() says why, in words for a log line. Calling start again replaces
-  // the handler.
+  // Starts listening. False when the keys can't be heard; then problem() says
+  // why, in words for a log line. Calling start again replaces the handler.
   virtual bool start(Handler handler) = 0;
-  // Stops delivering events; no call of the handler runs after it returns.
+  // Stops delivering events.
   virtual void stop() = 0;
   // Whether the key is down right now (the 0.05 s poll). False when unknown.
   virtual bool isDown(ShellKey key) = 0;

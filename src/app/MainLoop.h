@@ -3,8 +3,16 @@
 // on. The Qt adapter runs it on QTimer and queued calls; tests use a fake whose
 // clock they advance, so rules about tenths of seconds run without sleeping.
 //
-// Threading: post() may be called from any thread. Everything else, and every
-// function the loop runs, is main thread only.
+// What every adapter promises:
+// - Threading: post() may be called from any thread. Everything else, and
+//   every function the loop runs, is main thread only.
+// - Order and timing: posted work runs in the order posted, never inside the
+//   post() call. A timer fires once its time has come, later when the loop
+//   is busy; a repeating timer does not catch up on ticks it missed. Work may
+//   cancel its own timer or start new ones.
+// - Nothing blocks: every call returns at once.
+// - Lifetime: cancel() a timer before what its work captures dies; work and
+//   timers still pending when the loop is destroyed are dropped, not run.
 #pragma once
 
 #include <chrono>

@@ -3,7 +3,8 @@
 // arrives after the note was cleared or reopened is dropped), and the calls
 // that open, close and fill it.
 //
-// Threading: main thread only.
+// Implemented by BrainstormNote (tests use a fake). Main thread only; no call
+// waits: insert() and show() change the note and return.
 #pragma once
 
 #include <cstdint>

@@ -3,9 +3,24 @@
 // and the user's own clipboard comes back 0.7 s later. copy() is the plain
 // "Copy Last Dictation": the text alone, nothing restored.
 //
-// Threading: main thread only. paste() returns at once; the restore runs later
-// on the main thread. Two pastes within the restore time give back the
-// clipboard the user had before the first of them, never a dictation.
+// What every adapter promises:
+// - Threading: every call comes from the main thread. paste() and copy()
+//   return at once, without waiting for the clipboard's owner or the target
+//   window; the texts go, in the order given, through the paster's own
+//   thread, and so does the restore. The clipboard is held and served on that
+//   thread, which is the one that learns, in order, that another program took
+//   it; the main thread never waits for a clipboard.
+// - The restore never costs the user a clipboard: two pastes within the
+//   restore time give back the clipboard the user had before the first of
+//   them, never a dictation; a clipboard someone else took since the paste,
+//   and a copy() since, stay as they are. An empty clipboard before the
+//   paste leaves the dictation on it.
+// - Failure: false when the text can't be typed at all (the caller keeps it);
+//   true only means the text was accepted, and a text that fails afterwards
+//   is reported through onLateFailure, never silently dropped.
+// - Lifetime: the owner keeps the paster for the application's life; its
+//   destructor stops the paster's thread (a pending restore is dropped) and
+//   returns once the thread has ended.
 #pragma once
 
 #include <functional>
@@ -30,8 +45,9 @@ class Paster {
   virtual bool needsPermission() const { return false; }
   // Why typing can't work, in words for a log line, or "".
   virtual std::string problem() const { return {}; }
-  // Called, on any thread, when a text that paste() accepted could not be
-  // typed after all (the owner tells the user; the text stays with it).
+  // Called on one of the paster's threads when a text that paste() accepted
+  // could not be typed after all (the owner posts to its loop and tells the
+  // user; the text stays with it).
   virtual void onLateFailure(std::function<void()> handler) { (void)handler; }
 };
 

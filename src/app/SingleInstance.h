@@ -2,8 +2,15 @@
 // the process, and a local socket through which a newer start can ask the
 // running copy to show itself or to quit.
 //
-// Threading: main thread only; requests from other copies arrive through the
-// handler, on the thread that calls poll() (the adapter's owner posts them).
+// What every adapter promises:
+// - Threading: main thread only. Requests from later copies reach the
+//   handler on the main thread, when the owner lets the adapter serve them
+//   (SingleInstanceLinux::poll on a main-loop timer).
+// - Blocking: acquire() never waits for the lock; send() waits at most about
+//   a second for the running copy's answer; serving a request waits at most
+//   0.2 s for a slow or silent sender.
+// - Lifetime: the lock is held from acquire() until the object is destroyed
+//   (or the process ends); only processes of the same user are heard.
 #pragma once
 
 #include <functional>

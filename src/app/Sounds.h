@@ -1,5 +1,9 @@
-// The three short sounds: start of a recording, a failure, models ready. A
-// desktop without a sound server is silent, never an error.
+// The three short sounds: start of a recording, a failure, models ready.
+//
+// What every adapter promises: play() comes from the main thread and returns
+// at once (the sound server plays it; the first call may connect to it). A
+// desktop without a sound server or without the sound is silent: logged once,
+// never an error the user sees, and tried again a while later.
 #pragma once
 
 namespace quorvel {
@@ -13,7 +17,6 @@ enum class SoundName {
 class Sounds {
  public:
   virtual ~Sounds() = default;
-  // Main thread; returns at once.
   virtual void play(SoundName sound) = 0;
 };
 

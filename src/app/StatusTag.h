@@ -23,7 +23,9 @@
 namespace quorvel {
 
 // The floating window as the tag's rules see it. Animations run on their own;
-// the rules only start them.
+// the rules only start them. Main thread only; no call waits, and `faded`
+// runs later on the main thread. The surface owns its window; StatusTag
+// borrows the surface.
 class TagSurface {
  public:
   virtual ~TagSurface() = default;

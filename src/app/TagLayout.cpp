@@ -1,12 +1,10 @@
 // Measures, places and fits the status tag's content.
 #include "app/TagLayout.h"
 
-#include <unicode/brkiter.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "support/Utf8.h"
@@ -26,25 +24,6 @@ std::size_t tailStart(std::string_view utf8) {
   std::size_t start = utf8.size() - kTailBytes;
   while (start < utf8.size() && (static_cast<unsigned char>(utf8[start]) & 0xC0) == 0x80) ++start;
   return start;
-}
-
-// Character (grapheme cluster) starts of text, in order, text.length() last.
-std::vector<int32_t> characterStarts(const icu::UnicodeString& text) {
-  std::vector<int32_t> starts;
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> characters(
-      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status) || !characters) {
-    for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) starts.push_back(i);
-    starts.push_back(text.length());
-    return starts;
-  }
-  characters->setText(text);
-  for (int32_t at = characters->first(); at != icu::BreakIterator::DONE; at = characters->next()) {
-    starts.push_back(at);
-  }
-  if (starts.empty() || starts.back() != text.length()) starts.push_back(text.length());
-  return starts;
 }
 
 std::u16string_view viewOf(const icu::UnicodeString& text) {
@@ -81,7 +60,7 @@ LabelText labelText(std::string_view utf8) {
 
   LabelText label;
   label.shortened = start > 0;
-  const std::vector<int32_t> starts = characterStarts(flat);
+  const std::vector<int32_t> starts = graphemes::starts(flat);
   const std::size_t characters = starts.size() - 1;
   int32_t from = 0;
   if (characters > static_cast<std::size_t>(kLabelLimit)) {
@@ -95,7 +74,7 @@ LabelText labelText(std::string_view utf8) {
 std::u16string fitLabel(const LabelText& label, double room, const MeasureText& measure) {
   const icu::UnicodeString text(false, reinterpret_cast<const UChar*>(label.text.data()),
                                 static_cast<int32_t>(label.text.size()));
-  const std::vector<int32_t> starts = characterStarts(text);
+  const std::vector<int32_t> starts = graphemes::starts(text);
   const std::size_t characters = starts.size() - 1;
   const std::u16string_view all(label.text);
 

@@ -3,7 +3,11 @@
 // only acts if nothing newer was shown meanwhile. The Qt tag implements it;
 // tests use a fake that records the calls.
 //
-// Threading: main thread only.
+// What every adapter promises: main thread only; no call waits (animations
+// run on the main loop and a newer call cuts an older one short). The level
+// source is called on the main thread about 30 times a second while
+// recording, so it must be cheap and must not block. The view is owned by
+// the application and borrows the main loop, which outlives it.
 #pragma once
 
 #include <functional>

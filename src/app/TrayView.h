@@ -2,7 +2,10 @@
 // the chosen action, and say whether the desktop has a tray at all (without
 // one the application runs on and is reached by starting it again).
 //
-// Threading: main thread only; the handlers are called on the main thread.
+// What every adapter promises: main thread only, the handlers included; show()
+// returns at once and may be called as often as the state changes (an
+// unchanged look or menu costs nothing). A desktop without a tray is not an
+// error: available() says so and the calls do nothing visible.
 #pragma once
 
 #include <functional>
@@ -22,7 +25,9 @@ class TrayView {
   virtual void onMenuAboutToShow(std::function<void()> handler) = 0;
 };
 
-// Modal questions and notices (alerts). Main thread only.
+// Modal questions and notices (alerts). Main thread only; each call blocks the
+// caller until the user answers (the main loop keeps running meanwhile, so
+// other handlers may run before it returns).
 class Dialogs {
  public:
   virtual ~Dialogs() = default;

@@ -2,6 +2,20 @@
 // focused element's role, selection, character count and text. The Linux
 // adapter (AT-SPI) and the tests' fake implement it. Offsets and lengths are
 // UTF-16 code units; an adapter whose toolkit counts otherwise converts.
+//
+// What every adapter promises:
+// - Threading: one thread, the main thread, for the desktop and every element
+//   it gave (work elsewhere that needs the text around the cursor posts to
+//   the main loop and waits, bounded).
+// - Blocking: every question to another process is bounded by a short
+//   timeout (about a second at most); an element whose application did not
+//   answer once answers "nothing" at once from then on.
+// - Failure: an answer the application can't give is nothing (or
+//   SelectedRangeAnswer's status), never an exception or a crash. A password
+//   field says so through its subrole, and the reader reads nothing of it.
+// - Ownership: the caller owns each element it is given (unique_ptr); an
+//   element holds its own reference to the object and may outlive the
+//   desktop's focus moving on.
 #pragma once
 
 #include <sys/types.h>

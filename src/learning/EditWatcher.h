@@ -17,6 +17,7 @@
 
 #include "learning/AccessibleElement.h"
 #include "learning/FixFinder.h"
+#include "learning/FixMemory.h"
 #include "text/CleanupConfig.h"
 
 namespace quorvel {

@@ -2,19 +2,15 @@
 // judgement of each changed stretch as a correction.
 #include "learning/FixFinder.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <set>
 #include <unordered_map>
 
-#include "support/Files.h"
 #include "text/EditDistance.h"
+#include "text/Graphemes.h"
 #include "text/NameText.h"
 #include "text/Unicode.h"
 
@@ -64,49 +60,19 @@ std::vector<Token> tokensOf(const icu::UnicodeString& text) {
   return out;
 }
 
-std::vector<std::string> keysOf(const std::vector<Token>& list) {
-  std::vector<std::string> keys;
-  keys.reserve(list.size());
-  for (const Token& token : list) keys.push_back(token.key);
-  return keys;
-}
-
-// The user-perceived characters of a text. Text below U+0300 without a CR LF
-// pair is one character per code unit; anything else goes through ICU.
-std::vector<std::u16string> graphemes(const icu::UnicodeString& text) {
+// The user-perceived characters of a text.
+std::vector<std::u16string> graphemesOf(const icu::UnicodeString& text) {
+  const std::vector<int32_t> starts = graphemes::starts(text);
   std::vector<std::u16string> out;
-  bool simple = true;
-  for (int32_t i = 0; i < text.length() && simple; ++i) {
-    const char16_t unit = text.charAt(i);
-    if (unit >= 0x300 || (unit == u'\r' && i + 1 < text.length() && text.charAt(i + 1) == u'\n')) {
-      simple = false;
-    }
-  }
-  if (simple) {
-    for (int32_t i = 0; i < text.length(); ++i) out.emplace_back(1, text.charAt(i));
-    return out;
-  }
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> breaks(
-      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status) || !breaks) {
-    for (UChar32 c : nametext::codePoints(text)) {
-      icu::UnicodeString one(c);
-      out.emplace_back(one.getBuffer(), static_cast<size_t>(one.length()));
-    }
-    return out;
-  }
-  breaks->setText(text);
-  int32_t start = breaks->first();
-  for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; start = end, end = breaks->next()) {
-    out.emplace_back(text.getBuffer() + start, static_cast<size_t>(end - start));
+  out.reserve(starts.size() - 1);
+  for (size_t k = 0; k + 1 < starts.size(); ++k) {
+    out.emplace_back(reinterpret_cast<const char16_t*>(text.getBuffer()) + starts[k],
+                     static_cast<size_t>(starts[k + 1] - starts[k]));
   }
   return out;
 }
 
-int characterLength(std::string_view text) {
-  return static_cast<int>(graphemes(unicode::fromUtf8(text)).size());
-}
+int characterLength(std::string_view text) { return graphemes::count(unicode::fromUtf8(text)); }
 
 bool hasLetter(const icu::UnicodeString& text) {
   for (UChar32 c : nametext::codePoints(text)) {
@@ -190,35 +156,11 @@ struct Region {
 
 std::vector<Token> tokens(std::string_view text) { return tokensOf(unicode::fromUtf8(text)); }
 
-FrequencyTable loadFrequencies(const std::filesystem::path& file) {
-  FrequencyTable table;
-  table.reserve(48000);
-  const std::optional<std::string> content = readWholeFile(file);
-  if (!content) return table;
-  std::string_view rest(*content);
-  while (!rest.empty()) {
-    const size_t lineEnd = std::min(rest.find('\n'), rest.size());
-    std::string_view line = rest.substr(0, lineEnd);
-    rest.remove_prefix(std::min(lineEnd + 1, rest.size()));
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) continue;
-    const std::string_view number = line.substr(tab + 1);
-    float value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc() || end != number.data() + number.size() || !std::isfinite(value)) continue;
-    table[lowerKey(line.substr(0, tab))] = value;
-  }
-  return table;
-}
-
-Frequency frequencyFrom(std::shared_ptr<const FrequencyTable> table) {
-  return [table = std::move(table)](const std::string& word) -> std::optional<float> {
-    if (!table) return std::nullopt;
-    auto it = table->find(word);
-    if (it == table->end()) return std::nullopt;
-    return it->second;
-  };
+std::vector<std::string> keys(const std::vector<Token>& list) {
+  std::vector<std::string> out;
+  out.reserve(list.size());
+  for (const Token& token : list) out.push_back(token.key);
+  return out;
 }
 
 int distance(std::string_view a, std::string_view b) {
@@ -226,7 +168,7 @@ int distance(std::string_view a, std::string_view b) {
   std::unordered_map<std::u16string, std::uint32_t> ids;
   const auto symbols = [&ids](std::string_view text) {
     std::vector<std::uint32_t> out;
-    for (std::u16string& grapheme : graphemes(unicode::fromUtf8(text))) {
+    for (std::u16string& grapheme : graphemesOf(unicode::fromUtf8(text))) {
       out.push_back(ids.try_emplace(std::move(grapheme), static_cast<std::uint32_t>(ids.size())).first->second);
     }
     return out;
@@ -317,8 +259,8 @@ bool touching(std::string_view word, std::string_view before) {
 }
 
 bool editedAtEnd(std::string_view old, std::string_view now) {
-  const std::vector<std::string> o = keysOf(tokens(old));
-  const std::vector<std::string> n = keysOf(tokens(now));
+  const std::vector<std::string> o = keys(tokens(old));
+  const std::vector<std::string> n = keys(tokens(now));
   for (size_t dropOld = 0; dropOld <= std::min<size_t>(2, o.size()); ++dropOld) {
     for (size_t dropNew = 0; dropNew <= std::min<size_t>(2, n.size()); ++dropNew) {
       const size_t oldLength = o.size() - dropOld;
@@ -401,7 +343,7 @@ std::optional<std::vector<Fix>> corrections(std::string_view typed, std::string_
     return fixes;
   }
 
-  const std::vector<std::pair<int, int>> pairs = align(keysOf(t), keysOf(u));
+  const std::vector<std::pair<int, int>> pairs = align(keys(t), keys(u));
   if (static_cast<int>(pairs.size()) < (tCount + 1) / 2) return std::nullopt;
 
   std::vector<Region> regions;
@@ -508,86 +450,6 @@ std::optional<std::vector<Fix>> visibleCorrections(std::string_view typed, std::
   }
   if (!found) return std::nullopt;
   return fixes;
-}
-
-// --- Memory -------------------------------------------------------------------
-
-void Memory::remember(const Fix& fix) {
-  const std::string heard = lowerKey(fix.heard);
-  std::erase_if(finished, [&](const Fix& old) { return lowerKey(old.heard) == heard; });
-  finished.push_back(fix);
-}
-
-std::vector<Fix> Memory::look(const std::vector<Fix>& fixes, std::string_view before, std::string_view after) {
-  const std::string b = unicode::toUtf8(unicode::suffixOfAtMost(unicode::fromUtf8(before), 300));
-  const std::string a = unicode::toUtf8(unicode::prefixOfAtMost(unicode::fromUtf8(after), 100));
-  const bool sameSpot = lastAfter == a && lastBefore && editedAtEnd(*lastBefore, b);
-
-  std::set<std::string> heardNow;
-  for (const Fix& fix : fixes) heardNow.insert(lowerKey(fix.heard));
-  auto superseded = [&](const Fix& fix) { return heardNow.count(lowerKey(fix.heard)) > 0; };
-
-  if (!sameSpot) {
-    for (const Fix& old : pending) {
-      if (!superseded(old)) remember(old);
-    }
-  }
-  pending.clear();
-  for (const Fix& fix : fixes) {
-    if (touching(fix.meant, before)) {
-      pending.push_back(fix);
-    } else {
-      remember(fix);
-    }
-  }
-
-  std::string around(before);
-  around += after;
-  const std::vector<std::string> aroundKeys = keysOf(tokens(around));
-  std::erase_if(finished, [&](const Fix& fix) {
-    return !superseded(fix) && contains(aroundKeys, keysOf(tokens(fix.heard)));
-  });
-
-  lastBefore = b;
-  lastAfter = a;
-
-  std::vector<Fix> out = fixes;
-  for (const Fix& fix : finished) {
-    if (!superseded(fix)) out.push_back(fix);
-  }
-  return out;
-}
-
-Json toJson(const Memory& memory) {
-  Json finished = Json::array();
-  for (const Fix& fix : memory.finished) finished.push_back(quorvel::toJson(fix));
-  Json pending = Json::array();
-  for (const Fix& fix : memory.pending) pending.push_back(quorvel::toJson(fix));
-  Json out{{"finished", std::move(finished)}, {"pending", std::move(pending)}};
-  if (memory.lastBefore) out["lastBefore"] = *memory.lastBefore;
-  if (memory.lastAfter) out["lastAfter"] = *memory.lastAfter;
-  return out;
-}
-
-std::optional<Memory> memoryFromJson(const Json& value) {
-  if (!value.is_object()) return std::nullopt;
-  Memory memory;
-  for (auto [key, list] : {std::pair{"finished", &memory.finished}, std::pair{"pending", &memory.pending}}) {
-    auto it = value.find(key);
-    if (it == value.end() || !it->is_array()) return std::nullopt;
-    for (const Json& item : *it) {
-      auto fix = fixFromJson(item);
-      if (!fix) return std::nullopt;
-      list->push_back(std::move(*fix));
-    }
-  }
-  for (auto [key, field] : {std::pair{"lastBefore", &memory.lastBefore}, std::pair{"lastAfter", &memory.lastAfter}}) {
-    auto it = value.find(key);
-    if (it == value.end() || it->is_null()) continue;
-    if (!it->is_string()) return std::nullopt;
-    *field = it->get<std::string>();
-  }
-  return memory;
 }
 
 }  // namespace quorvel::FixFinder

@@ -4,22 +4,18 @@
 // may later replace the heard form and may be learned as a personal word.
 //
 // FixFinder is a namespace of pure functions; its only outside input is a
-// word-frequency function (Zipf values). Memory, one per watched dictation,
-// lets a correction the user is still typing settle before it counts.
-// Everything is safe to call from any thread; a Memory belongs to its caller.
+// word-frequency function (WordFrequencies.h). FixMemory.h lets a correction
+// the user is still typing settle before it counts. Everything is safe to
+// call from any thread.
 #pragma once
 
-#include <filesystem>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "support/Json.h"
+#include "learning/WordFrequencies.h"
 #include "text/LearnedFix.h"
 #include "text/NameSounds.h"
 
@@ -35,19 +31,10 @@ struct Token {
   bool operator==(const Token&) const = default;
 };
 
-// The Zipf frequency of a lower-case word, or nothing when it is not listed.
-using Frequency = std::function<std::optional<float>(const std::string& lowerWord)>;
-using FrequencyTable = std::unordered_map<std::string, float>;
-
 // The words of `text` split at whitespace; pieces left empty by trimming are dropped.
 std::vector<Token> tokens(std::string_view text);
-
-// The frequency list at `file` ("word<TAB>zipf" lines; lines without a tab or
-// with an unreadable number are skipped; a later line for a word wins). An
-// unreadable file gives an empty table.
-FrequencyTable loadFrequencies(const std::filesystem::path& file);
-// A frequency function reading a shared table.
-Frequency frequencyFrom(std::shared_ptr<const FrequencyTable> table);
+// The keys of a list of tokens, in order.
+std::vector<std::string> keys(const std::vector<Token>& list);
 
 // Edit distance over user-perceived characters, case-sensitive.
 int distance(std::string_view a, std::string_view b);
@@ -97,29 +84,5 @@ std::optional<std::vector<Fix>> corrections(std::string_view typed, std::string_
 // duplicates.
 std::optional<std::vector<Fix>> visibleCorrections(std::string_view typed, std::string_view now,
                                                    const Frequency& frequency);
-
-// The corrections of one watched dictation as they settle. A fix whose meant
-// word ends at the cursor is pending (the user may still be typing it); it is
-// finished once the cursor has left it, and leaves again when the misheard
-// words reappear (the correction was undone).
-struct Memory {
-  std::vector<Fix> finished;
-  std::vector<Fix> pending;
-  std::optional<std::string> lastBefore;  // last 300 UTF-16 units before the cursor
-  std::optional<std::string> lastAfter;   // first 100 UTF-16 units after it
-
-  bool operator==(const Memory&) const = default;
-
-  // One look at the field: `fixes` just found, the text before and after the
-  // cursor. Returns the new fixes followed by the settled ones they do not
-  // supersede.
-  std::vector<Fix> look(const std::vector<Fix>& fixes, std::string_view before, std::string_view after);
-
- private:
-  void remember(const Fix& fix);
-};
-
-Json toJson(const Memory& memory);
-std::optional<Memory> memoryFromJson(const Json& value);
 
 }  // namespace quorvel::FixFinder

@@ -1,5 +1,6 @@
 // Grapheme-cluster boundaries through ICU's character break iterator, with a
-// code-point fall-back should ICU fail to create one.
+// code-point fall-back should ICU fail to create one, and a quick path for
+// text where every code unit is a character of its own.
 #include "text/Graphemes.h"
 
 #include <unicode/brkiter.h>
@@ -21,6 +22,17 @@ std::unique_ptr<icu::BreakIterator> charactersOf(const icu::UnicodeString& text)
   return iterator;
 }
 
+// Text below U+0300 without a CR LF pair holds no mark, joiner or pair that
+// makes two code units one character: one character per code unit.
+bool oneUnitEach(const icu::UnicodeString& text) {
+  const int32_t length = text.length();
+  for (int32_t i = 0; i < length; ++i) {
+    const char16_t unit = text.charAt(i);
+    if (unit >= 0x300 || (unit == u'\r' && i + 1 < length && text.charAt(i + 1) == u'\n')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t previousStart(const icu::UnicodeString& text, int32_t end) {
@@ -33,14 +45,23 @@ int32_t previousStart(const icu::UnicodeString& text, int32_t end) {
   return text.moveIndex32(end, -1);
 }
 
-int32_t count(const icu::UnicodeString& text) {
-  if (auto iterator = charactersOf(text)) {
-    int32_t characters = 0;
-    iterator->first();
-    while (iterator->next() != icu::BreakIterator::DONE) ++characters;
-    return characters;
+std::vector<int32_t> starts(const icu::UnicodeString& text) {
+  std::vector<int32_t> out;
+  const int32_t length = text.length();
+  if (oneUnitEach(text)) {
+    out.reserve(static_cast<size_t>(length) + 1);
+    for (int32_t i = 0; i <= length; ++i) out.push_back(i);
+    return out;
   }
-  return text.countChar32();
+  if (auto iterator = charactersOf(text)) {
+    for (int32_t at = iterator->first(); at != icu::BreakIterator::DONE; at = iterator->next()) out.push_back(at);
+  } else {
+    for (int32_t i = 0; i < length; i = text.moveIndex32(i, 1)) out.push_back(i);
+  }
+  if (out.empty() || out.back() != length) out.push_back(length);
+  return out;
 }
+
+int32_t count(const icu::UnicodeString& text) { return static_cast<int32_t>(starts(text).size()) - 1; }
 
 }  // namespace quorvel::graphemes

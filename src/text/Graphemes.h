@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace quorvel::graphemes {
 
@@ -14,6 +15,10 @@ namespace quorvel::graphemes {
 // Gives end - 1 only for a lone code unit; a surrogate pair and a letter with
 // its combining marks are stepped over whole.
 int32_t previousStart(const icu::UnicodeString& text, int32_t end);
+
+// Where each character of `text` starts, in order, with text.length() last:
+// an empty text gives {0}, and character k is [starts[k], starts[k + 1]).
+std::vector<int32_t> starts(const icu::UnicodeString& text);
 
 // Number of characters in `text`.
 int32_t count(const icu::UnicodeString& text);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "learning/FixFinder.h"
+#include "learning/FixMemory.h"
 #include "text/NameMatching.h"
 #include "text/SpellCheck.h"
 

@@ -1,19 +1,22 @@
-// Typing by paste on X11. A worker thread with its own X connection and a
-// hidden, never-mapped window owns the CLIPBOARD selection:
-//   paste(text): save every type the clipboard offers (not TARGETS, MULTIPLE,
-//     TIMESTAMP, SAVE_TARGETS), offer the text with the marker types that
-//     tell clipboard managers to skip it, send Ctrl+V (Ctrl+Shift+V in
-//     terminals) through XTEST with the key code that gives "v" in the
-//     current layout, releasing a held right Alt first; 0.7 s later, once the
-//     application has fetched the text, offer the saved types again.
-//   copy(text): offer the text alone, nothing restored.
+// Typing by paste on X11: the paste policy on a worker thread with its own X
+// connection, which holds the CLIPBOARD through X11Selection:
+//   paste(text): save every type the clipboard offers, offer the text with
+//     the marker types that tell clipboard managers to skip it, send Ctrl+V
+//     (Ctrl+Shift+V in terminals) through XTEST with the key code that gives
+//     "v" in the current layout, releasing a held right Alt first; 0.7 s
+//     later, once the application has fetched the text, offer the saved
+//     types again.
+//   copy(text): offer the text alone, nothing restored; a pending restore is
+//     dropped (the copy is the user's own choice).
 // Two pastes within the restore time keep the first saved clipboard, so the
-// user gets their own contents back, never a dictation. If the user copies
-// something before the restore, their new copy wins and nothing is restored.
+// user gets their own contents back, never a dictation. If anyone takes the
+// clipboard before the restore, their contents stay and nothing is restored.
 // A clipboard owner that never answers costs a bounded wait, never a hang.
 //
-// Threading: paste() and copy() return at once (main thread); the work runs
-// on the worker, which serves the selection for the object's lifetime.
+// Threading: the Paster contract. The worker serves the clipboard for the
+// object's lifetime; the Settings hooks are called on it. Destroying the
+// paster stops the worker (a pending restore is dropped) and returns once it
+// has ended.
 #pragma once
 
 #include <chrono>
@@ -50,7 +53,8 @@ class PasterX11 : public Paster {
     // thread once the text is on the clipboard. Empty: XTEST on the paster's
     // own connection (an X11 session). A Wayland session sends it through a
     // virtual keyboard, since XTEST reaches only X windows; then the X server
-    // needs no XTEST. False: the chord could not be sent (logged).
+    // needs no XTEST. False: the chord could not be sent (logged, and told
+    // through onLateFailure).
     std::function<bool(PasteChord)> sendChord;
     // When the clipboard can't be taken, called on the paster's thread with
     // the text: another way to get it there (typing it). Empty: the failure
@@ -71,7 +75,8 @@ class PasterX11 : public Paster {
 
   std::string problem() const override;
   // Told when the clipboard could not be taken for a paste (and no
-  // clipboardRefused hook took the text another way).
+  // clipboardRefused hook took the text another way), or the sendChord hook
+  // could not send the chord.
   void onLateFailure(std::function<void()> handler) override;
   // Waits until every request so far is done and no restore is pending
   // (tests); false after the limit.

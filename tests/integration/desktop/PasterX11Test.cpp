@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -190,6 +191,23 @@ TEST_F(PasterX11Test, TheRestoreWaitsForTheTargetToFetchThePastedTextButNotForev
   ASSERT_TRUE(paster.waitUntilIdle(5s));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   EXPECT_EQ(clipboard("UTF8_STRING"), "mine again");
+}
+
+TEST_F(PasterX11Test, AChordThatCannotBeSentIsToldAndTheUsersClipboardStillComesBack) {
+  testing::ClipboardOwner user(std::map<std::string, std::string>{{"UTF8_STRING", "mine"}});
+  ASSERT_TRUE(user.ok());
+  PasterX11::Settings settings;
+  settings.restoreAfter = 100ms;
+  settings.fetchGrace = 200ms;
+  settings.sendChord = [](PasteChord) { return false; };
+  PasterX11 paster(settings);
+  std::atomic<int> told{0};
+  paster.onLateFailure([&told] { ++told; });
+  ASSERT_TRUE(paster.paste("never typed", PasteChord::ctrlV));
+  ASSERT_TRUE(paster.waitUntilIdle(5s));
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(app_.text("entry"), "");
+  EXPECT_EQ(clipboard("UTF8_STRING"), "mine");
 }
 
 TEST_F(PasterX11Test, CopyPutsTheTextAloneOnTheClipboard) {

@@ -2,6 +2,7 @@
 // corrections between the typed and the current text, and the memory that
 // lets a correction settle.
 #include "learning/FixFinder.h"
+#include "learning/FixMemory.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
