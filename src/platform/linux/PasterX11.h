@@ -29,7 +29,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Paster.h"
+#include "app/desktop/Paster.h"
 
 namespace quorvel {
 
