@@ -6,9 +6,9 @@
 // - Threading: main thread only. Requests from later copies reach the
 //   handler on the main thread, when the owner lets the adapter serve them
 //   (SingleInstanceLinux::poll on a main-loop timer).
-// - Blocking: acquire() never waits for the lock; send() waits at most about
-//   a second for the running copy's answer; serving a request waits at most
-//   0.2 s for a slow or silent sender.
+// - Blocking: acquire() never waits for the lock; send() waits at most a
+//   second for each step of the exchange with the running copy; serving a
+//   request waits at most 0.2 s for a slow or silent sender.
 // - Lifetime: the lock is held from acquire() until the object is destroyed
 //   (or the process ends); only processes of the same user are heard.
 #pragma once

@@ -4,9 +4,8 @@
 //
 // What every adapter promises: main thread only, and no call waits on another
 // process for long (the desktop's calls are one short request to the window
-// manager or the X server each). The note's logic owns neither object: the
-// window comes from its factory and is kept by the note, the desktop is
-// borrowed and outlives it. An application the desktop cannot find or bring
+// manager or the X server each). The note owns its window (made by its
+// factory) and borrows the desktop, which outlives it. An application the desktop cannot find or bring
 // back is "unknown" (nothing, false), never an error.
 #pragma once
 
