@@ -41,7 +41,7 @@
 #include "support/ProgramValues.h"
 #include "support/Settings.h"
 #include "support/UserDefaults.h"
-#include "ui/Bubble.h"
+#include "ui/TagWindow.h"
 #include "ui/DashboardWindow.h"
 #include "ui/GuiStart.h"
 #include "ui/NotePanel.h"
@@ -228,7 +228,7 @@ int runDesktopApp(int argc, char** argv) {
   KeySource& keys = *input.keys;
   Paster& paster = *input.paster;
   SoundsCanberra sounds;
-  Bubble tag(loop, [] { return Settings::tagAtTop.read(); });
+  TagWindow tag(loop, [] { return Settings::tagAtTop.read(); });
   AtspiDesktop desktop;
   // Under Wayland the X server only sees its own windows: the note cannot
   // name or bring back the application it was opened from.
