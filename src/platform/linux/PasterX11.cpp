@@ -48,6 +48,7 @@ struct PasterX11::Worker {
   Settings settings;
   X11DisplayPtr display;                   // outlives the selection
   std::optional<X11Selection> clipboard;  // used on the worker thread only
+  std::vector<SelectionData> skipTypes;   // the marker types, made once
 
   // Shared with the calling thread.
   mutable std::mutex mutex;
@@ -97,6 +98,9 @@ bool PasterX11::Worker::open() {
   limits.readBudget = settings.saveBudget;
   limits.maxBytes = settings.maxSavedBytes;
   clipboard.emplace(display.get(), "CLIPBOARD", limits);
+  // Made here, so a paste costs no round trips to name them.
+  skipTypes.push_back(clipboard->data("x-kde-passwordManagerHint", "secret"));
+  for (const char* marker : skipMarkers) skipTypes.push_back(clipboard->data(marker, ""));
   return true;
 }
 
@@ -104,8 +108,7 @@ bool PasterX11::Worker::open() {
 // and history tools leave it out.
 std::vector<SelectionData> PasterX11::Worker::dictation(const std::string& text) {
   std::vector<SelectionData> offers = clipboard->textData(text);
-  offers.push_back(clipboard->data("x-kde-passwordManagerHint", "secret"));
-  for (const char* marker : skipMarkers) offers.push_back(clipboard->data(marker, ""));
+  offers.insert(offers.end(), skipTypes.begin(), skipTypes.end());
   return offers;
 }
 
