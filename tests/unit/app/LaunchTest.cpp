@@ -174,8 +174,10 @@ TEST(Placement, TheMoveIsOfferedAndTheMovedCopyOpensInOurPlace) {
   EXPECT_EQ(started, std::vector<std::string>{relaunchCommand(dir / "Applications/Quorvel.AppImage")});
   // A relaunch that could not start still ends this copy: the moved one is in place.
   system.startShell = [](const std::string&) { return false; };
+  system.trash = [](const fs::path& path) { return fs::remove(path); };
   writeTextFile(appImage, "newer");
   EXPECT_TRUE(movedIntoApplications(moving, appImage, dir.path(), system));
+  EXPECT_EQ(readTextFile(dir / "Applications/Quorvel.AppImage"), "newer");
 }
 
 TEST(Launch, ABuildTreeOrTheDevelopersDataNeverChecksForUpdatesOnItsOwn) {
