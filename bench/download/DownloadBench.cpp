@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "app/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "support/ChildProcess.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/SpokenDictation.h"
+#include "app/cli/SpokenDictation.h"
 #include "audio/Wav.h"
 #include "engine/Pipeline.h"
 #include "engine/RemoteAddress.h"

@@ -15,9 +15,9 @@
 #include <random>
 #include <thread>
 
-#include "app/AppDelegate.h"
-#include "app/LoopTicker.h"
-#include "app/PipelineEngine.h"
+#include "app/delegate/AppDelegate.h"
+#include "app/core/LoopTicker.h"
+#include "app/models/PipelineEngine.h"
 #include "platform/linux/MicPulse.h"
 #include "support/EnvironmentValues.h"
 #include "support/Files.h"

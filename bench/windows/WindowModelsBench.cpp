@@ -11,8 +11,8 @@
 #include <string>
 
 #include "../text/DictationSample.h"
-#include "app/DashboardModel.h"
-#include "app/StrikeDiff.h"
+#include "app/windows/DashboardModel.h"
+#include "app/history/StrikeDiff.h"
 #include "support/Files.h"
 #include "support/Json.h"
 

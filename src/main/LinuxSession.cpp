@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/DictationKeys.h"
+#include "app/desktop/DictationKeys.h"
 #include "platform/linux/EvdevDevices.h"
 #include "platform/linux/InputAccessProbe.h"
 #include "platform/linux/KeysEvdev.h"

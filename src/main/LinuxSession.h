@@ -24,11 +24,11 @@
 #include <optional>
 #include <string>
 
-#include "app/InputAccess.h"
-#include "app/InputPaths.h"
-#include "app/KeySource.h"
-#include "app/NoteWindow.h"
-#include "app/Paster.h"
+#include "app/permissions/InputAccess.h"
+#include "app/permissions/InputPaths.h"
+#include "app/desktop/KeySource.h"
+#include "app/note/NoteWindow.h"
+#include "app/desktop/Paster.h"
 #include "platform/linux/AtspiDesktop.h"
 #include "platform/linux/KeyBackend.h"
 

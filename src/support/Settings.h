@@ -64,7 +64,7 @@ struct Value {
 
 // --- The switches on the Settings page -------------------------------------
 
-// Show the status tag while dictating (src/app/AppDelegate).
+// Show the status tag while dictating (src/app/delegate/AppDelegate).
 // Default: true. Stored as "bubble", the tag's name in earlier versions.
 inline constexpr Flag showTag{"bubble", true};
 
@@ -72,7 +72,7 @@ inline constexpr Flag showTag{"bubble", true};
 // Default: false.
 inline constexpr Flag tagAtTop{"tagTop", false};
 
-// Play the start sound when a recording begins (src/app/AppDelegateRecording).
+// Play the start sound when a recording begins (src/app/delegate/AppDelegateRecording).
 // Default: true.
 inline constexpr Flag startSound{"sound", true};
 
@@ -81,7 +81,7 @@ inline constexpr Flag startSound{"sound", true};
 // Default: true.
 inline constexpr Flag fitText{"fitText", true};
 
-// Keep every recording's audio beside the history (src/app/DictationLog).
+// Keep every recording's audio beside the history (src/app/history/DictationLog).
 // Default: false.
 inline constexpr Flag saveAudio{"saveAudio", false};
 
@@ -91,14 +91,14 @@ inline constexpr Flag saveAudio{"saveAudio", false};
 inline constexpr Value fastFinish{"fastFinish"};
 
 // A quick tap of the dictation key starts a hands-free recording
-// (src/app/AppDelegateRecording). Default: false.
+// (src/app/delegate/AppDelegateRecording). Default: false.
 inline constexpr Flag tapForHandsFree{"tapForHandsFree", false};
 
-// Open Quorvel when the user logs in (src/app/OpenAtLogin).
+// Open Quorvel when the user logs in (src/app/launch/OpenAtLogin).
 // Default: false.
 inline constexpr Flag openAtLogin{"openAtLogin", false};
 
-// Look for a new version once a day (src/app/Updates).
+// Look for a new version once a day (src/app/launch/Updates).
 // Default: true.
 inline constexpr Flag automaticUpdates{"autoUpdate", true};
 
@@ -138,12 +138,12 @@ inline constexpr Number pauseRatio{"pauseRatio", 0.15};
 
 // --- Choices made in the windows ---------------------------------------------
 
-// The dictation key, a Linux input code (src/app/DictationKeys).
+// The dictation key, a Linux input code (src/app/desktop/DictationKeys).
 // Default: right Alt (100); the first launch stores right Ctrl instead when
 // right Alt is AltGr in the keyboard layout.
 inline constexpr Integer dictationKey{"dictationKey", 100};
 
-// The key that opens the note, a Linux input code (src/app/DictationKeys).
+// The key that opens the note, a Linux input code (src/app/desktop/DictationKeys).
 // Default: right Super (126); the Menu key when that is the dictation key.
 inline constexpr Integer noteKey{"noteKey", 126};
 
@@ -152,11 +152,11 @@ inline constexpr Integer noteKey{"noteKey", 126};
 inline constexpr Flag dictationKeyAvoidsAltGr{"dictationKeyAvoidsAltGr", false};
 
 // The microphone's PulseAudio source name and its description for the page
-// (src/app/Microphones). Default: "" (the system's default microphone).
+// (src/app/desktop/Microphones). Default: "" (the system's default microphone).
 inline constexpr Text microphone{"microphone"};
 inline constexpr Text microphoneDescription{"microphoneDescription"};
 
-// The speech model's file name, one of the known models (src/app/ModelStore).
+// The speech model's file name, one of the known models (src/app/models/ModelStore).
 // Default: "" (the standard model).
 inline constexpr Text speechModel{"speechModel"};
 
@@ -194,12 +194,12 @@ inline constexpr Value noteFrame{"noteFrame"};
 // (src/engine/WritingSpeed). Default: absent (not yet measured).
 inline constexpr Value writingSpeed{"writingSpeed"};
 
-// Bytes sent to servers elsewhere, over all launches (src/app/SentOnline).
+// Bytes sent to servers elsewhere, over all launches (src/app/models/SentOnline).
 // Default: 0.
 inline constexpr Integer sentOnlineBytes{"sentOnlineBytes", 0};
 
 // When updates were last looked for, in seconds since the epoch
-// (src/app/Updates). Default: 0 (never).
+// (src/app/launch/Updates). Default: 0 (never).
 inline constexpr Number updateCheckedAt{"updateCheckedAt", 0};
 
 // Whether chat messages keep their final full stop, and the corrections in a
@@ -209,7 +209,7 @@ inline constexpr Integer textPeriodsVotes{"textPeriodsVotes", 0};
 
 // --- One-time markers ---------------------------------------------------------
 
-// Onboarding is done and the dashboard has been seen (src/app/OnboardingModel).
+// Onboarding is done and the dashboard has been seen (src/app/windows/OnboardingModel).
 // Default: false; while it is absent, a user whose models and history are on
 // disk already counts as done.
 inline constexpr Flag dashboardSeen{"dashboardSeen", false};
@@ -218,7 +218,7 @@ inline constexpr Flag dashboardSeen{"dashboardSeen", false};
 // Default: false.
 inline constexpr Flag addedProductWord{"addedQuorvelWord", false};
 
-// The predecessor's settings were copied once (src/app/Launch).
+// The predecessor's settings were copied once (src/app/launch/Launch).
 // Default: false.
 inline constexpr Flag migratedFromPredecessor{"migratedFromVimmo", false};
 

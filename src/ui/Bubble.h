@@ -15,9 +15,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/MainLoop.h"
-#include "app/StatusTag.h"
-#include "app/TagView.h"
+#include "app/core/MainLoop.h"
+#include "app/tag/StatusTag.h"
+#include "app/tag/TagView.h"
 #include "ui/BubbleView.h"
 
 namespace quorvel {

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/TagLayout.h"
+#include "app/tag/TagLayout.h"
 
 class QPainter;
 

@@ -6,8 +6,8 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 
-#include "app/DictationKeys.h"
-#include "app/OpenAtLogin.h"
+#include "app/desktop/DictationKeys.h"
+#include "app/launch/OpenAtLogin.h"
 #include "engine/ConfigRules.h"
 #include "support/Settings.h"
 #include "ui/Brand.h"

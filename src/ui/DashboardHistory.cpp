@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <chrono>
 
-#include "app/DayLabels.h"
+#include "app/history/DayLabels.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/DiffText.h"

@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/DayLabels.h"
-#include "app/DictationKeys.h"
-#include "app/SentOnline.h"
-#include "app/StrikeDiff.h"
+#include "app/history/DayLabels.h"
+#include "app/desktop/DictationKeys.h"
+#include "app/models/SentOnline.h"
+#include "app/history/StrikeDiff.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/DiffText.h"

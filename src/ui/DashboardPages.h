@@ -14,8 +14,8 @@
 
 #include <optional>
 
-#include "app/DashboardHomeState.h"
-#include "app/DashboardModel.h"
+#include "app/windows/DashboardHomeState.h"
+#include "app/windows/DashboardModel.h"
 #include "ui/UiKit.h"
 
 namespace quorvel::ui {

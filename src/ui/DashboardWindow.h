@@ -14,8 +14,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/DashboardModel.h"
-#include "app/MainLoop.h"
+#include "app/windows/DashboardModel.h"
+#include "app/core/MainLoop.h"
 
 namespace quorvel::ui {
 

@@ -1,7 +1,7 @@
 // Rich text of the word diff.
 #include "ui/DiffText.h"
 
-#include "app/StrikeDiff.h"
+#include "app/history/StrikeDiff.h"
 #include "ui/Palette.h"
 #include "ui/UiKit.h"
 

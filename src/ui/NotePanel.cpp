@@ -18,7 +18,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/DictationKeys.h"
+#include "app/desktop/DictationKeys.h"
 #include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/WindowSystem.h"

@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "app/BrainstormNote.h"
-#include "app/NoteWindow.h"
+#include "app/note/BrainstormNote.h"
+#include "app/note/NoteWindow.h"
 
 class QWidget;
 

@@ -11,7 +11,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "app/OnboardingModel.h"
+#include "app/windows/OnboardingModel.h"
 
 namespace quorvel::ui {
 

@@ -14,10 +14,10 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
-#include "app/DictationLog.h"
-#include "app/ModelStore.h"
-#include "app/DictationKeys.h"
-#include "app/PrivacyTexts.h"
+#include "app/history/DictationLog.h"
+#include "app/models/ModelStore.h"
+#include "app/desktop/DictationKeys.h"
+#include "app/permissions/PrivacyTexts.h"
 #include "support/UserDefaults.h"
 #include "ui/Brand.h"
 #include "ui/OnboardingPictures.h"

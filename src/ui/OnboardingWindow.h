@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/MainLoop.h"
-#include "app/OnboardingModel.h"
+#include "app/core/MainLoop.h"
+#include "app/windows/OnboardingModel.h"
 
 namespace quorvel::ui {
 

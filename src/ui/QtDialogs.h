@@ -2,7 +2,7 @@
 // Threading: main thread only.
 #pragma once
 
-#include "app/TrayView.h"
+#include "app/tray/TrayView.h"
 
 namespace quorvel {
 

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <unordered_map>
 
-#include "app/MainLoop.h"
+#include "app/core/MainLoop.h"
 
 namespace quorvel {
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/TrayView.h"
+#include "app/tray/TrayView.h"
 
 namespace quorvel {
 

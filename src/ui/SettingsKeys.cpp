@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/DictationKeys.h"
+#include "app/desktop/DictationKeys.h"
 #include "support/Settings.h"
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"

@@ -5,7 +5,7 @@
 // Threading: main thread only.
 #pragma once
 
-#include "app/DashboardBridge.h"
+#include "app/windows/DashboardBridge.h"
 #include "ui/UiKit.h"
 
 class QVBoxLayout;

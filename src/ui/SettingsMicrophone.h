@@ -8,7 +8,7 @@
 
 #include <QTimer>
 
-#include "app/DashboardBridge.h"
+#include "app/windows/DashboardBridge.h"
 #include "ui/UiKit.h"
 
 class QVBoxLayout;

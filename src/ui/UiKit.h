@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/DashboardTexts.h"
+#include "app/windows/DashboardTexts.h"
 
 namespace quorvel::ui {
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "app/BrainstormNote.h"
-#include "app/SnapshotBridge.h"
+#include "app/note/BrainstormNote.h"
+#include "app/windows/SnapshotBridge.h"
 #include "support/Files.h"
 #include "ui/DashboardWindow.h"
 #include "ui/GuiStart.h"

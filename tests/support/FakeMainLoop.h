@@ -12,7 +12,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/MainLoop.h"
+#include "app/core/MainLoop.h"
 
 namespace quorvel::testing {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 
 namespace quorvel::testing {
 

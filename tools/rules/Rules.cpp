@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "RuleRegistry.h"
-#include "app/DictationLog.h"
-#include "app/Stats.h"
-#include "app/StrikeDiff.h"
+#include "app/history/DictationLog.h"
+#include "app/history/Stats.h"
+#include "app/history/StrikeDiff.h"
 #include "text/CleanupGuards.h"
 #include "text/Fitting.h"
 #include "text/Restorers.h"

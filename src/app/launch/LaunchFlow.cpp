@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "app/Launch.h"
+#include "app/launch/Launch.h"
 #include "support/Log.h"
 
 namespace quorvel {

@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "app/Placement.h"
-#include "app/SingleInstance.h"
-#include "app/TrayView.h"
+#include "app/launch/Placement.h"
+#include "app/desktop/SingleInstance.h"
+#include "app/tray/TrayView.h"
 #include "support/Files.h"
 
 namespace quorvel {

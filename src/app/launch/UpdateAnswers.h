@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/TrayView.h"
-#include "app/Updates.h"
+#include "app/tray/TrayView.h"
+#include "app/launch/Updates.h"
 #include "support/Result.h"
 
 namespace quorvel {

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "app/InputPaths.h"
+#include "app/permissions/InputPaths.h"
 #include "learning/AccessibleElement.h"
 #include "platform/linux/X11Display.h"
 

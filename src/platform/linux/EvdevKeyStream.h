@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 #include "platform/linux/KeyboardDevice.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/InputAccess.h"
+#include "app/permissions/InputAccess.h"
 
 namespace quorvel {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 
 namespace quorvel {
 

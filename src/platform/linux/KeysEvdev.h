@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 #include "platform/linux/EvdevKeyStream.h"
 #include "platform/linux/KeyboardDevice.h"
 

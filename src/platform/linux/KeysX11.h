@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 #include "platform/linux/X11Display.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "app/Diagnostics.h"
+#include "app/permissions/Diagnostics.h"
 
 namespace quorvel {
 

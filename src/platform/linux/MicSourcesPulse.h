@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/Microphones.h"
+#include "app/desktop/Microphones.h"
 
 namespace quorvel {
 

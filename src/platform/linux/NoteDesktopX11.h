@@ -4,7 +4,7 @@
 // first use. Without a display it knows no application, like NoDesktop.
 #pragma once
 
-#include "app/NoteWindow.h"
+#include "app/note/NoteWindow.h"
 #include "platform/linux/X11Display.h"
 
 namespace quorvel {

@@ -29,7 +29,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Paster.h"
+#include "app/desktop/Paster.h"
 #include "platform/linux/KeyTyping.h"
 #include "platform/linux/PasterX11.h"
 #include "platform/linux/UinputKeyboard.h"

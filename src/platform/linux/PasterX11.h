@@ -26,7 +26,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Paster.h"
+#include "app/desktop/Paster.h"
 
 namespace quorvel {
 

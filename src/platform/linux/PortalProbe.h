@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/InputPaths.h"
+#include "app/permissions/InputPaths.h"
 
 namespace quorvel {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 
 namespace quorvel {
 

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/InputPaths.h"
+#include "app/permissions/InputPaths.h"
 #include "platform/linux/UinputKeyboard.h"
 
 namespace quorvel {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/KeySource.h"
+#include "app/desktop/KeySource.h"
 #include "platform/linux/PortalShortcuts.h"
 
 namespace quorvel {

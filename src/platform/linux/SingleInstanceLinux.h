@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "app/SingleInstance.h"
+#include "app/desktop/SingleInstance.h"
 
 namespace quorvel {
 

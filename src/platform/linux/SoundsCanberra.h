@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/Sounds.h"
+#include "app/desktop/Sounds.h"
 
 struct ca_context;
 

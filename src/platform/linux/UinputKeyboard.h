@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Paster.h"
+#include "app/desktop/Paster.h"
 #include "platform/linux/DeviceProblem.h"
 
 namespace quorvel {

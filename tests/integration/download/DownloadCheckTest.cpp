@@ -8,7 +8,7 @@
 
 #include "DownloadHost.h"
 #include "TestSupport.h"
-#include "app/DownloadCheck.h"
+#include "app/cli/DownloadCheck.h"
 #include "support/ChildProcess.h"
 
 namespace quorvel {

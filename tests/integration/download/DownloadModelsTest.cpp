@@ -1,5 +1,5 @@
 // The command-line model download against the test download host.
-#include "app/DownloadModels.h"
+#include "app/cli/DownloadModels.h"
 
 #include <gtest/gtest.h>
 

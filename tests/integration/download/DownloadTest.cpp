@@ -14,7 +14,7 @@
 
 #include "DownloadHost.h"
 #include "TestSupport.h"
-#include "app/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "support/Log.h"
 
 namespace quorvel {

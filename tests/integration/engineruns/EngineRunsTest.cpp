@@ -9,7 +9,7 @@
 
 #include "ProgramEnvironment.h"
 #include "TestSupport.h"
-#include "app/EngineRuns.h"
+#include "app/cli/EngineRuns.h"
 #include "audio/Wav.h"
 #include "support/Json.h"
 

@@ -18,7 +18,7 @@
 
 #include "QuickServerWaits.h"
 #include "TestSupport.h"
-#include "app/PipelineEngine.h"
+#include "app/models/PipelineEngine.h"
 #include "engine/Config.h"
 #include "support/Json.h"
 #include "support/Log.h"

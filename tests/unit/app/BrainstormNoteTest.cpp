@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeMainLoop.h"
-#include "app/BrainstormNote.h"
+#include "app/note/BrainstormNote.h"
 #include "text/Unicode.h"
 
 namespace quorvel {

@@ -1,6 +1,6 @@
 // The Home page's state: what makes the page draw again, the held key and
 // the update banner's words.
-#include "app/DashboardHomeState.h"
+#include "app/windows/DashboardHomeState.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 #include "FakeMainLoop.h"
 #include "TestSupport.h"
-#include "app/DashboardModel.h"
-#include "app/Stats.h"
+#include "app/windows/DashboardModel.h"
+#include "app/history/Stats.h"
 #include "support/Json.h"
 #include "text/WordsChanged.h"
 

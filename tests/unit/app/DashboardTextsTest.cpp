@@ -1,7 +1,7 @@
 // The wording of the application's state in the dashboard and onboarding.
 #include <gtest/gtest.h>
 
-#include "app/DashboardTexts.h"
+#include "app/windows/DashboardTexts.h"
 
 namespace quorvel {
 namespace {

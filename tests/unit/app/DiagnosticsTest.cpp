@@ -1,5 +1,5 @@
 // The report texts of the two diagnostics.
-#include "app/Diagnostics.h"
+#include "app/permissions/Diagnostics.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // "a key I press" — all on a fake clock.
 #include <gtest/gtest.h>
 
-#include "app/DictationKeys.h"
-#include "app/StatusMenu.h"
+#include "app/desktop/DictationKeys.h"
+#include "app/tray/StatusMenu.h"
 #include "tests/unit/app/ShellFixture.h"
 #include "support/Settings.h"
 

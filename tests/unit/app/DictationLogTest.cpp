@@ -1,6 +1,6 @@
 // The dictation history: which members a line carries, appends from several
 // writers at once, reading back past broken lines, and kept recordings.
-#include "app/DictationLog.h"
+#include "app/history/DictationLog.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-#include "app/Dispatch.h"
+#include "app/cli/Dispatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The session's key and typing paths: the portals first, then the devices,
 // then XWayland, with the hand-chosen overrides, and the reasons said.
-#include "app/InputPaths.h"
+#include "app/permissions/InputPaths.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include "TestSupport.h"
-#include "app/Launch.h"
-#include "app/Placement.h"
-#include "app/Updates.h"
+#include "app/launch/Launch.h"
+#include "app/launch/Placement.h"
+#include "app/launch/Updates.h"
 #include "app/launch/LaunchFlow.h"
 #include "app/launch/UpdateAnswers.h"
 #include "tests/unit/app/ShellFakes.h"

@@ -1,6 +1,6 @@
 // The microphone's state for the windows: asked off the main thread, shared
 // by asks that overlap, and never delivered to a check that is gone.
-#include "app/MicrophoneCheck.h"
+#include "app/windows/MicrophoneCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The model store's rules that need no network: the item table, what is
 // missing, upgrades, older layers, piece arithmetic, texts and checksums.
-#include "app/ModelStore.h"
+#include "app/models/ModelStore.h"
 
 #include <gtest/gtest.h>
 

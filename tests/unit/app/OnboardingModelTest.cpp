@@ -4,7 +4,7 @@
 
 #include "FakeMainLoop.h"
 #include "TestSupport.h"
-#include "app/OnboardingModel.h"
+#include "app/windows/OnboardingModel.h"
 
 namespace quorvel {
 namespace {

@@ -1,5 +1,5 @@
 // The start-at-login setting and its autostart entry.
-#include "app/OpenAtLogin.h"
+#include "app/launch/OpenAtLogin.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

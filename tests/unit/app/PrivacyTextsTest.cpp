@@ -1,9 +1,9 @@
 // What the user is told leaves the machine, and the count of what did.
-#include "app/PrivacyTexts.h"
+#include "app/permissions/PrivacyTexts.h"
 
 #include <gtest/gtest.h>
 
-#include "app/SentOnline.h"
+#include "app/models/SentOnline.h"
 
 namespace quorvel {
 namespace {

@@ -1,7 +1,7 @@
 // Which progress lines the download check prints.
 #include <gtest/gtest.h>
 
-#include "app/DownloadCheck.h"
+#include "app/cli/DownloadCheck.h"
 
 namespace quorvel {
 namespace {

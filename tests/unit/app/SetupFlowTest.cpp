@@ -1,7 +1,7 @@
 // The model setup at launch and the later upgrade, on a fake clock.
 #include <gtest/gtest.h>
 
-#include "app/DashboardTexts.h"
+#include "app/windows/DashboardTexts.h"
 #include "tests/unit/app/ShellFixture.h"
 
 namespace quorvel::testing {

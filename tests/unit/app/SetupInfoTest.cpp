@@ -1,5 +1,5 @@
 // The setup progress record's initial value and derived figures.
-#include "app/SetupInfo.h"
+#include "app/models/SetupInfo.h"
 
 #include <gtest/gtest.h>
 

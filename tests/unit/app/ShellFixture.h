@@ -8,8 +8,8 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "app/AppDelegate.h"
-#include "app/LoopTicker.h"
+#include "app/delegate/AppDelegate.h"
+#include "app/core/LoopTicker.h"
 #include "audio/Recorder.h"
 #include "learning/EditWatcher.h"
 #include "support/UserDefaults.h"

@@ -1,7 +1,7 @@
 // The fixed answers the window pictures are drawn with.
 #include <gtest/gtest.h>
 
-#include "app/SnapshotBridge.h"
+#include "app/windows/SnapshotBridge.h"
 
 namespace quorvel {
 namespace {

@@ -3,7 +3,7 @@
 // when the new one does not start, and only models not in use deleted.
 #include <gtest/gtest.h>
 
-#include "app/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "tests/unit/app/ShellFixture.h"
 
 namespace quorvel::testing {

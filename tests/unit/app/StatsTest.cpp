@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "app/Stats.h"
+#include "app/history/Stats.h"
 
 namespace quorvel {
 namespace {

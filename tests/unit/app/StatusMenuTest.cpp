@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/StatusMenu.h"
+#include "app/tray/StatusMenu.h"
 
 namespace quorvel {
 namespace {

@@ -1,5 +1,5 @@
 // The tag's show, preview and hide rules on a fake window and a fake clock.
-#include "app/StatusTag.h"
+#include "app/tag/StatusTag.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/StrikeDiff.h"
+#include "app/history/StrikeDiff.h"
 
 namespace quorvel {
 namespace {

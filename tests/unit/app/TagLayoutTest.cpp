@@ -1,6 +1,6 @@
 // The tag's label fitting, widths and placement, with a fake font whose
 // characters are all 7 px wide.
-#include "app/TagLayout.h"
+#include "app/tag/TagLayout.h"
 
 #include <gtest/gtest.h>
 

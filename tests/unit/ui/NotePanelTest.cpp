@@ -11,7 +11,7 @@
 #include "FakeMainLoop.h"
 #include "OffscreenApp.h"
 #include "TestSupport.h"
-#include "app/BrainstormNote.h"
+#include "app/note/BrainstormNote.h"
 #include "ui/NotePanel.h"
 
 namespace quorvel::ui {
