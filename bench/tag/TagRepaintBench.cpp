@@ -11,7 +11,7 @@
 
 #include "engine/Config.h"
 #include "ui/Brand.h"
-#include "ui/BubbleView.h"
+#include "ui/TagWidget.h"
 #include "ui/Palette.h"
 
 namespace quorvel {
@@ -43,7 +43,7 @@ void repaint(benchmark::State& state, bool newTextEachTime) {
   tag::TagContent content;
   content.mode = TagMode::polishing;
   content.setPreview(kPreviews[0]);
-  BubbleView view(content);
+  TagWidget view(content);
   const double width = std::ceil(view.idealWidth());
   QImage image(QSize(static_cast<int>(width * scale), static_cast<int>(tag::kHeight * scale)),
                QImage::Format_ARGB32_Premultiplied);

@@ -37,7 +37,7 @@
 #include "support/ProgramValues.h"
 #include "support/Settings.h"
 #include "support/UserDefaults.h"
-#include "ui/Bubble.h"
+#include "ui/TagWindow.h"
 #include "ui/DashboardWindow.h"
 #include "ui/GuiStart.h"
 #include "ui/NotePanel.h"
@@ -112,7 +112,7 @@ int runDesktopApp(int argc, char** argv) {
   KeySource& keys = *input.keys;
   Paster& paster = *input.paster;
   SoundsCanberra sounds;
-  Bubble tag(loop, [] { return Settings::tagAtTop.read(); });
+  TagWindow tag(loop, [] { return Settings::tagAtTop.read(); });
   const auto accessibility = session.accessibility();
   AtspiDesktop& desktop = *accessibility;
   BrainstormNote note(loop, paster, *input.noteDesktop, ui::notePanelFactory());

@@ -67,10 +67,10 @@ int main(int argc, char** argv) {
       return runReplay();
     case Mode::test:
       return runTest(programArguments());
-    case Mode::bubbleDemo:
-      return runBubbleDemo(argc, argv);
-    case Mode::bubbleSnapshot:
-      return runBubbleSnapshot(choice.values.at(0), argc, argv);
+    case Mode::tagDemo:
+      return runTagDemo(argc, argv);
+    case Mode::tagSnapshot:
+      return runTagSnapshot(choice.values.at(0), argc, argv);
     case Mode::noteSnapshot:
       return ui::runNoteSnapshot(choice.values.at(0), argc, argv);
     case Mode::dashboardSnapshot:

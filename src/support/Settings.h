@@ -68,7 +68,7 @@ struct Value {
 // Default: true. Stored as "bubble", the tag's name in earlier versions.
 inline constexpr Flag showTag{"bubble", true};
 
-// Put the tag at the top of the screen instead of the bottom (src/ui/Bubble).
+// Put the tag at the top of the screen instead of the bottom (src/ui/TagWindow).
 // Default: false.
 inline constexpr Flag tagAtTop{"tagTop", false};
 

@@ -35,6 +35,9 @@ class DashboardPage : public QScrollArea {
   void clearBody();
   // The page's title and its explanation.
   void addHeading(const QString& title, const QString& text, QWidget* accessory = nullptr);
+  // The page's list at the bottom of the column (rows 10 apart, with
+  // topMargin above); the page fills its layout.
+  QWidget* addList(int topMargin);
 
   void resizeEvent(QResizeEvent* event) override;
 
@@ -59,7 +62,7 @@ class HomePage final : public DashboardPage {
   // What the page last drew from the bridge; a change rebuilds it.
   std::optional<DashboardHomeState> shown_;
   QPointer<KeyCap> altKey_;
-  QPointer<KeyCap> superKey_;
+  QPointer<KeyCap> noteKeyCap_;
   int ticks_ = 0;
 };
 

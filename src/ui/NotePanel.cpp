@@ -313,7 +313,7 @@ void NotePanel::hide() { widget_->hide(); }
 
 bool NotePanel::isVisible() const { return widget_->isVisible(); }
 
-bool NotePanel::isKey() const { return widget_->isActiveWindow(); }
+bool NotePanel::hasKeyboardFocus() const { return widget_->isActiveWindow(); }
 
 std::u16string NotePanel::editorText() const {
   const QString text = widget_->editor()->toPlainText();

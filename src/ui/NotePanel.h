@@ -27,7 +27,7 @@ class NotePanel final : public NoteWindow {
   void present() override;
   void hide() override;
   bool isVisible() const override;
-  bool isKey() const override;
+  bool hasKeyboardFocus() const override;
   std::u16string editorText() const override;
   NoteRange selection() const override;
   void replace(NoteRange range, const std::string& text) override;

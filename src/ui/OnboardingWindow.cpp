@@ -464,7 +464,7 @@ int OnboardingController::snapshots(const std::filesystem::path& folder, SharedB
   int position = 0;
   for (OnboardingStep step : allOnboardingSteps) {
     model.go(step);
-    model.tryText = step == OnboardingStep::tryIt && model.bridge().state() == "idle" && tried
+    model.tryText = step == OnboardingStep::tryIt && model.bridge().state() == AppState::idle && tried
                         ? "Can you send me the file by Thursday?"
                         : "";
     model.askedAccessibility = step == OnboardingStep::accessibility;

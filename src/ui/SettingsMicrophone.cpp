@@ -14,24 +14,17 @@
 namespace quorvel::ui {
 
 MicrophoneSettingsCard::MicrophoneSettingsCard(DashboardBridge& bridge, QWidget* parent)
-    : Card(Card::Fill::panel, parent), bridge_(bridge) {
-  rows_ = new QVBoxLayout(this);
-  rows_->setContentsMargins(0, 4, 0, 4);
-  rows_->setSpacing(0);
-  again_.setInterval(2000);
-  QObject::connect(&again_, &QTimer::timeout, this, [this] { look(); });
-  again_.start();
-  look();
+    : PolledCard(std::chrono::seconds(2), parent), bridge_(bridge) {
+  startLooking();
 }
 
-void MicrophoneSettingsCard::look() {
+bool MicrophoneSettingsCard::readChanged() {
   auto sources = bridge_.microphones();
   auto chosen = bridge_.chosenMicrophone();
-  if (drawn_ && sources == sources_ && chosen == chosen_) return;
+  if (sources == sources_ && chosen == chosen_) return false;
   sources_ = std::move(sources);
   chosen_ = std::move(chosen);
-  drawn_ = true;
-  refill();
+  return true;
 }
 
 void MicrophoneSettingsCard::refill() {

@@ -6,33 +6,26 @@
 // Threading: main thread only.
 #pragma once
 
-#include <QTimer>
-
 #include "app/windows/DashboardBridge.h"
-#include "ui/UiKit.h"
-
-class QVBoxLayout;
+#include "ui/PolledCard.h"
 
 namespace quorvel::ui {
 
-class MicrophoneSettingsCard final : public Card {
+class MicrophoneSettingsCard final : public PolledCard {
   Q_OBJECT
  public:
   // REQUIRES: bridge outlives the card.
   MicrophoneSettingsCard(DashboardBridge& bridge, QWidget* parent = nullptr);
 
  private:
-  // Reads the sources and redraws when they or the choice changed.
-  void look();
-  void refill();
+  // The sources and the choice.
+  bool readChanged() override;
+  void refill() override;
   void addChoice(const QString& title, const QString& detail, bool inUse, std::optional<MicSource> source);
 
   DashboardBridge& bridge_;
-  QVBoxLayout* rows_ = nullptr;
-  QTimer again_;
   std::optional<std::vector<MicSource>> sources_;
   std::optional<MicSource> chosen_;
-  bool drawn_ = false;
 };
 
 }  // namespace quorvel::ui

@@ -12,24 +12,17 @@
 namespace quorvel::ui {
 
 SpeechModelCard::SpeechModelCard(DashboardBridge& bridge, QWidget* parent)
-    : Card(Card::Fill::panel, parent), bridge_(bridge) {
-  rows_ = new QVBoxLayout(this);
-  rows_->setContentsMargins(0, 4, 0, 4);
-  rows_->setSpacing(0);
-  again_.setInterval(500);
-  QObject::connect(&again_, &QTimer::timeout, this, [this] { look(); });
-  again_.start();
-  look();
+    : PolledCard(std::chrono::milliseconds(500), parent), bridge_(bridge) {
+  startLooking();
 }
 
-void SpeechModelCard::look() {
+bool SpeechModelCard::readChanged() {
   auto models = bridge_.speechModels();
   const SpeechSwitch now = bridge_.speechSwitch();
-  if (drawn_ && models == models_ && now == switch_) return;
+  if (models == models_ && now == switch_) return false;
   models_ = std::move(models);
   switch_ = now;
-  drawn_ = true;
-  refill();
+  return true;
 }
 
 void SpeechModelCard::refill() {

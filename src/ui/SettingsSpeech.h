@@ -6,32 +6,25 @@
 // Threading: main thread only.
 #pragma once
 
-#include <QTimer>
-
 #include "app/windows/DashboardBridge.h"
-#include "ui/UiKit.h"
-
-class QVBoxLayout;
+#include "ui/PolledCard.h"
 
 namespace quorvel::ui {
 
-class SpeechModelCard final : public Card {
+class SpeechModelCard final : public PolledCard {
   Q_OBJECT
  public:
   // REQUIRES: bridge outlives the card.
   SpeechModelCard(DashboardBridge& bridge, QWidget* parent = nullptr);
 
  private:
-  // Redraws when the models or the switch under way changed.
-  void look();
-  void refill();
+  // The models and the switch under way.
+  bool readChanged() override;
+  void refill() override;
 
   DashboardBridge& bridge_;
-  QVBoxLayout* rows_ = nullptr;
-  QTimer again_;
   std::vector<SpeechModelRow> models_;
   SpeechSwitch switch_;
-  bool drawn_ = false;
 };
 
 }  // namespace quorvel::ui

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "support/Files.h"
-#include "ui/Bubble.h"
-#include "ui/BubbleView.h"
+#include "ui/TagWindow.h"
+#include "ui/TagWidget.h"
 #include "ui/GuiStart.h"
 #include "ui/QtMainLoop.h"
 
@@ -52,7 +52,7 @@ QByteArray renderState(const SnapshotState& state) {
   tag::TagContent content;
   content.mode = state.mode;
   content.setPreview(state.preview);
-  BubbleView view(content);
+  TagWidget view(content);
   const double width = std::ceil(view.idealWidth());
   for (int i = 0; i < 24; ++i) {
     content.step(std::sin(0.9 * i) * 0.35 + 0.55);
@@ -75,25 +75,25 @@ QByteArray renderState(const SnapshotState& state) {
 
 }  // namespace
 
-int runBubbleDemo(int& argc, char** argv) {
+int runTagDemo(int& argc, char** argv) {
   auto app = startGui(argc, argv, {});
   QtMainLoop loop;
-  Bubble bubble(loop, [] { return false; });
+  TagWindow tagWindow(loop, [] { return false; });
   auto meter = std::make_shared<SyntheticMeter>();
-  bubble.setLevelSource([meter] { return meter->next(); });
+  tagWindow.setLevelSource([meter] { return meter->next(); });
 
   struct Step {
     double at;
     std::function<void()> action;
   };
   const Step timeline[] = {
-      {0.0, [&] { bubble.show(TagMode::recording, ""); }},
-      {2.5, [&] { bubble.show(TagMode::transcribing, ""); }},
-      {3.4, [&] { bubble.show(TagMode::polishing, ""); }},
-      {4.0, [&] { bubble.setPreview("Can you check the conversion rate"); }},
-      {4.5, [&] { bubble.setPreview(kDemoSentence); }},
-      {5.6, [&] { bubble.show(TagMode::done, "19 words"); }},
-      {6.5, [&] { bubble.hide(0); }},
+      {0.0, [&] { tagWindow.show(TagMode::recording, ""); }},
+      {2.5, [&] { tagWindow.show(TagMode::transcribing, ""); }},
+      {3.4, [&] { tagWindow.show(TagMode::polishing, ""); }},
+      {4.0, [&] { tagWindow.setPreview("Can you check the conversion rate"); }},
+      {4.5, [&] { tagWindow.setPreview(kDemoSentence); }},
+      {5.6, [&] { tagWindow.show(TagMode::done, "19 words"); }},
+      {6.5, [&] { tagWindow.hide(0); }},
       {7.2, [] { QCoreApplication::exit(0); }},
   };
   for (const Step& step : timeline) {
@@ -102,7 +102,7 @@ int runBubbleDemo(int& argc, char** argv) {
   return app->exec();
 }
 
-int runBubbleSnapshot(const std::filesystem::path& dir, int& argc, char** argv) {
+int runTagSnapshot(const std::filesystem::path& dir, int& argc, char** argv) {
   auto app = startGui(argc, argv, {.offscreen = true, .appearance = Appearance::light});
   std::error_code error;
   std::filesystem::create_directories(dir, error);  // a failure shows at the first write

@@ -10,11 +10,11 @@ namespace quorvel {
 
 // Plays the tag's phases over 7.2 seconds (recording with a synthetic level,
 // transcribing, polishing with arriving text, done, hidden), then returns 0.
-int runBubbleDemo(int& argc, char** argv);
+int runTagDemo(int& argc, char** argv);
 
 // Writes tag-<n>-<state>.png and tag-<n>-<state>-dark.png into dir (made
 // when missing) at twice the tag's size. A file that can't be written is
 // reported on standard error and skipped; the answer is 0.
-int runBubbleSnapshot(const std::filesystem::path& dir, int& argc, char** argv);
+int runTagSnapshot(const std::filesystem::path& dir, int& argc, char** argv);
 
 }  // namespace quorvel

@@ -14,8 +14,8 @@ enum class Mode {
   downloadTest,        // "--download-test" DIR
   downloadModels,      // "--download-models" [--speech base|small|turbo]
   permissionsReport,   // "--permissions-report" FILE
-  bubbleDemo,          // "--bubble-demo"
-  bubbleSnapshot,      // "--bubble-snapshot" DIR
+  tagDemo,             // "--bubble-demo"
+  tagSnapshot,         // "--bubble-snapshot" DIR
   noteSnapshot,        // "--note-snapshot" DIR
   dashboardSnapshot,   // "--dashboard-snapshot" DIR
   onboardingSnapshot,  // "--onboarding-snapshot" DIR

@@ -38,7 +38,7 @@ void AppDelegate::launch(const std::vector<std::string>& args) {
     parts_.engine.setOnPartial([self, &loop](const std::string& text) {
       loop.post([self, text] {
         const auto alive = self.lock();
-        if (alive && (*alive)->showBubble()) (*alive)->parts_.tag.setPreview(text);
+        if (alive && (*alive)->showsTag()) (*alive)->parts_.tag.setPreview(text);
       });
     });
   }
@@ -147,7 +147,7 @@ void AppDelegate::reopen() {
   }
 }
 
-bool AppDelegate::showBubble() const { return Settings::showTag.read(); }
+bool AppDelegate::showsTag() const { return Settings::showTag.read(); }
 
 void AppDelegate::showMiss(const std::string& text, double hideAfter) {
   // Failures show even with the tag switched off: they need reading.
@@ -211,26 +211,16 @@ SharedBridge AppDelegate::makeBridge() {
     if (const auto alive = weak.lock()) (*alive)->runSetup();
   };
   bridge->status = with([](AppDelegate& app) { return app.statusLine_; }, std::string("Ready"));
-  bridge->state = with(
-      [](AppDelegate& app) {
-        switch (app.state_) {
-          case AppState::starting: return std::string("starting");
-          case AppState::idle: return std::string("idle");
-          case AppState::recording: return std::string("recording");
-          case AppState::processing: return std::string("processing");
-        }
-        return std::string("idle");
-      },
-      std::string("idle"));
+  bridge->state = with([](AppDelegate& app) { return app.state_; }, AppState::idle);
   bridge->trusted = with([](AppDelegate& app) { return app.trusted_; }, false);
   if (parts_.inputAccess) {
     bridge->inputAccess = with([](AppDelegate& app) { return app.inputAccess_; }, InputAccess());
     bridge->wayland = with([](AppDelegate& app) { return app.inputAccess_.wayland; }, false);
   }
-  bridge->commandPressed = with(
+  bridge->noteKeyPressed = with(
       [](AppDelegate& app) {
-        const double since = std::chrono::duration<double>(app.parts_.loop.now() - app.commandPressedAt_).count();
-        return app.commandDown_ || since < 0.25;
+        const double since = std::chrono::duration<double>(app.parts_.loop.now() - app.noteKeyPressedAt_).count();
+        return app.noteKeyDown_ || since < 0.25;
       },
       false);
   bridge->needsDownload =

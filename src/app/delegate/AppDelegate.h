@@ -195,7 +195,7 @@ class AppDelegate {
     SharedSamples samples;
   };
 
-  bool showBubble() const;
+  bool showsTag() const;
   void showMiss(const std::string& text, double hideAfter = 2.4);
   void chunkTick();
   void dictationPressed();
@@ -252,9 +252,9 @@ class AppDelegate {
   // Keys.
   MainLoop::TimerId keyPoll_ = 0;
   bool keyPollWorks_ = false;
-  std::optional<Clock::time_point> commandTap_;
-  bool commandDown_ = false;
-  Clock::time_point commandPressedAt_{};
+  std::optional<Clock::time_point> noteKeyTap_;
+  bool noteKeyDown_ = false;
+  Clock::time_point noteKeyPressedAt_{};
   KeyBinding binding_;
   bool dictationIsAltGr_ = false;  // the dictation key is AltGr in the layout now
   bool dictationHeld_ = false;     // from the key events

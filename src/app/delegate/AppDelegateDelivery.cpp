@@ -72,7 +72,7 @@ void AppDelegate::startDelivery(Release release) {
         const auto alive = self.lock();
         if (!alive) return;
         AppDelegate& app = **alive;
-        if (app.showBubble() && !app.isRecording_) app.parts_.tag.show(TagMode::polishing, "");
+        if (app.showsTag() && !app.isRecording_) app.parts_.tag.show(TagMode::polishing, "");
       });
     }
     DictationResult result = engine.finish(raw, release.head, release.context);
@@ -152,7 +152,7 @@ void AppDelegate::retryLast() {
   statusLine_ = "Trying the last dictation again…";
   syncState();
   refresh();
-  if (showBubble() && !isRecording_) parts_.tag.show(TagMode::transcribing, "");
+  if (showsTag() && !isRecording_) parts_.tag.show(TagMode::transcribing, "");
   startDelivery(std::move(release));
 }
 
@@ -221,7 +221,7 @@ void AppDelegate::deliver(const Delivered& delivered) {
     } else if (remoteProblem) {
       statusLine_ = *remoteProblem;
       if (!isRecording_) showMiss(*remoteProblem);
-    } else if (showBubble() && !isRecording_) {
+    } else if (showsTag() && !isRecording_) {
       const int words = TextHelpers::wordCount(result.final);
       std::string label = words == 1 ? "1 word" : std::to_string(words) + " words";
       if (delivered.target == RecordingTarget::note) label = "to note · " + label;

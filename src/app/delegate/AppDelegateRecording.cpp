@@ -112,18 +112,18 @@ void AppDelegate::handleKey(const KeyEvent& event) {
   }
   switch (event.key) {
     case ShellKey::note:
-      commandDown_ = event.down;
+      noteKeyDown_ = event.down;
       if (event.down) {
-        commandPressedAt_ = now;
-        commandTap_ = now;
+        noteKeyPressedAt_ = now;
+        noteKeyTap_ = now;
       } else {
-        const bool tap = commandTap_ && secondsBetween(*commandTap_, now) < kNoteTapSeconds;
-        commandTap_.reset();
+        const bool tap = noteKeyTap_ && secondsBetween(*noteKeyTap_, now) < kNoteTapSeconds;
+        noteKeyTap_.reset();
         if (tap) toggleNote();
       }
       break;
     case ShellKey::dictation:
-      commandTap_.reset();
+      noteKeyTap_.reset();
       dictationHeld_ = event.down;
       if (event.down) {
         dictationPressed();
@@ -133,7 +133,7 @@ void AppDelegate::handleKey(const KeyEvent& event) {
       break;
     case ShellKey::other:
       // Any other key or modifier in between makes it a shortcut, not a tap.
-      if (event.down || event.modifier) commandTap_.reset();
+      if (event.down || event.modifier) noteKeyTap_.reset();
       // With AltGr as the dictation key, a key pressed while it is held is a
       // character being typed, not speech.
       if (event.down && !event.modifier && dictationIsAltGr_ && dictationHeld_ && isRecording_ && !handsFree_) {
@@ -301,7 +301,7 @@ void AppDelegate::startRecording(RecordingTarget target) {
 }
 
 void AppDelegate::announceRecording() {
-  if (showBubble()) parts_.tag.show(TagMode::recording, "");
+  if (showsTag()) parts_.tag.show(TagMode::recording, "");
   if (Settings::startSound.read()) parts_.sounds.play(SoundName::tink);
 }
 
@@ -392,7 +392,7 @@ void AppDelegate::stopRecording() {
 
   ++processing_;
   syncState();
-  if (showBubble()) parts_.tag.show(TagMode::transcribing, "");
+  if (showsTag()) parts_.tag.show(TagMode::transcribing, "");
   startDelivery(std::move(release));
 }
 

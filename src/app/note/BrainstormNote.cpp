@@ -40,7 +40,7 @@ BrainstormNote::~BrainstormNote() {
 
 bool BrainstormNote::isOpen() const { return window_ && window_->isVisible(); }
 
-bool BrainstormNote::isFocused() const { return isOpen() && window_->isKey(); }
+bool BrainstormNote::isFocused() const { return isOpen() && window_->hasKeyboardFocus(); }
 
 void BrainstormNote::setListening(bool listening) {
   if (listening_ == listening) return;

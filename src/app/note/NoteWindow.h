@@ -26,7 +26,7 @@ class NoteWindow {
   virtual void hide() = 0;
   virtual bool isVisible() const = 0;
   // The panel has the keyboard focus.
-  virtual bool isKey() const = 0;
+  virtual bool hasKeyboardFocus() const = 0;
 
   // The editor's whole text and selection.
   virtual std::u16string editorText() const = 0;

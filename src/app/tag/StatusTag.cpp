@@ -78,7 +78,7 @@ void StatusTag::hide(double afterSeconds) {
       if (!self || !*self) return;
       StatusTag& tag = **self;
       if (tag.generation_ != shownAs) return;
-      tag.surface_.orderOut();
+      tag.surface_.hideAtOnce();
       tag.stopTicking();
       tag.content_.mode = TagMode::recording;
     });

@@ -45,7 +45,7 @@ class TagSurface {
   // slid in meanwhile.
   virtual void fadeOut(std::function<void()> faded) = 0;
   // Takes the window off the screen at once.
-  virtual void orderOut() = 0;
+  virtual void hideAtOnce() = 0;
   // The content changed: draw it again.
   virtual void redraw() = 0;
 };

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/AppState.h"
 #include "app/permissions/InputAccess.h"
 #include "app/desktop/KeySource.h"
 #include "app/desktop/Microphones.h"
@@ -39,8 +40,8 @@ struct DashboardBridge {
   std::function<int()> currentCleanup = [] { return 0; };
   // The status menu's first line ("Ready", "Downloading … 40%", …).
   std::function<std::string()> status = [] { return std::string("Ready"); };
-  // "starting", "idle", "recording" or "processing".
-  std::function<std::string()> state = [] { return std::string("idle"); };
+  // Where the application is: loading, waiting, recording or typing.
+  std::function<AppState()> state = [] { return AppState::idle; };
   // Quorvel can hear the dictation key and read the focused field.
   std::function<bool()> trusted = [] { return false; };
   std::function<MicStatus()> micStatus = [] { return MicStatus::notDetermined; };
@@ -48,7 +49,7 @@ struct DashboardBridge {
   std::function<std::optional<std::string>()> updateVersion = [] { return std::optional<std::string>(); };
   std::function<void()> installUpdate = [] {};
   // The note key is down, or went down less than 0.25 s ago.
-  std::function<bool()> commandPressed = [] { return false; };
+  std::function<bool()> noteKeyPressed = [] { return false; };
   std::function<bool()> needsDownload = [] { return false; };
 
   // --- The desktop's side of the permissions ---------------------------------

@@ -23,7 +23,7 @@ DashboardHomeState dashboardHomeState(const DashboardBridge& bridge) {
   return shown;
 }
 
-bool dictationKeyHeld(const DashboardBridge& bridge) { return bridge.state() == "recording"; }
+bool dictationKeyHeld(const DashboardBridge& bridge) { return bridge.state() == AppState::recording; }
 
 std::string updateBannerText(const std::string& version) {
   if (version.empty() || version == "A new version") return "A new version of Quorvel is available.";

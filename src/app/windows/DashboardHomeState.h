@@ -20,7 +20,7 @@ struct DashboardHomeState {
   long setupSecondsLeft = -1;  // whole seconds, -1 without an estimate
   std::string setupMessage;
   bool setupJustFinished = false;
-  std::string state;
+  AppState state = AppState::idle;
   std::string status;
   MicStatus mic = MicStatus::notDetermined;
   bool trusted = false;

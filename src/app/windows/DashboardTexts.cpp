@@ -141,10 +141,10 @@ std::vector<PermissionRow> permissionRows(MicStatus mic, bool trusted, const Inp
   return rows;
 }
 
-StateRow stateRow(std::string_view state, std::string_view status) {
-  if (state == "recording") return {"Listening", Tone::rec};
-  if (state == "processing") return {"Typing", Tone::accent};
-  if (state == "starting") {
+StateRow stateRow(AppState state, std::string_view status) {
+  if (state == AppState::recording) return {"Listening", Tone::rec};
+  if (state == AppState::processing) return {"Typing", Tone::accent};
+  if (state == AppState::starting) {
     if (startsWith(status, "Downloading") || startsWith(status, "Couldn't") || contains(status, "isn't available")) {
       const bool bad = startsWith(status, "Couldn't") || contains(status, "isn't");
       return {std::string(status), bad ? Tone::rec : Tone::mute};

@@ -69,6 +69,6 @@ struct StateRow {
   std::string text;
   Tone tone = Tone::accent;
 };
-StateRow stateRow(std::string_view state, std::string_view status);
+StateRow stateRow(AppState state, std::string_view status);
 
 }  // namespace quorvel

@@ -311,21 +311,21 @@ OnboardingModel::Line OnboardingModel::readyLine() const {
   return {};
 }
 
-bool OnboardingModel::tried() const { return !blank(tryText) && bridge_->state() == "idle"; }
+bool OnboardingModel::tried() const { return !blank(tryText) && bridge_->state() == AppState::idle; }
 
 std::string OnboardingModel::tryTitle() const { return tried() ? "That's it." : "Try it here."; }
 
 bool OnboardingModel::typedNoteShown() const {
-  const std::string state = bridge_->state();
-  return !blank(tryText) && state != "recording" && state != "processing";
+  const AppState state = bridge_->state();
+  return !blank(tryText) && state != AppState::recording && state != AppState::processing;
 }
 
 OnboardingModel::Line OnboardingModel::tryStatus() const {
-  const std::string state = bridge_->state();
-  if (state == "recording") return {"Listening · let go when you're done", Tone::rec};
-  if (state == "processing") return {"Writing it up", Tone::accent};
+  const AppState state = bridge_->state();
+  if (state == AppState::recording) return {"Listening · let go when you're done", Tone::rec};
+  if (state == AppState::processing) return {"Writing it up", Tone::accent};
   if (!blank(tryText)) return {"Typed", Tone::accent};
-  return {"Waiting for you", state == "idle" ? Tone::mute : Tone::ink};
+  return {"Waiting for you", state == AppState::idle ? Tone::mute : Tone::ink};
 }
 
 }  // namespace quorvel

@@ -41,15 +41,15 @@ SharedBridge snapshotBridge(const std::vector<std::string>& args, SnapshotWindow
   auto bridge = std::make_shared<DashboardBridge>();
   const SetupInfo setup = setupFrom(args);
   bridge->setup = [setup] { return setup; };
-  std::string state = "idle";
+  AppState state = AppState::idle;
   if (has(args, "--record")) {
-    state = "recording";
+    state = AppState::recording;
   } else if (window == SnapshotWindow::onboarding && has(args, "--processing")) {
-    state = "processing";
+    state = AppState::processing;
   }
   bridge->state = [state] { return state; };
   bridge->status = [] { return std::string("Ready"); };
-  bridge->commandPressed = [] { return false; };
+  bridge->noteKeyPressed = [] { return false; };
   const bool wayland = has(args, "--wayland");
   bridge->wayland = [wayland] { return wayland; };
   bridge->requestMicrophone = [](std::function<void(bool)>) {};

@@ -15,7 +15,7 @@ enum class SnapshotWindow { dashboard, onboarding };
 // Options read from `args` (the whole command line):
 //   --setup PHASE   "starting", "failed" or "ready" (just finished); any other
 //                   word, or none, keeps the download running
-//   --record        the state "recording"; --processing (onboarding) "processing"
+//   --record        the state recording; --processing (onboarding) processing
 //   --update        (dashboard) an update to version 1.0.0 waits
 //   --ready         (dashboard) both permissions given
 //   granted|denied  (onboarding) the microphone's answer; else never asked

@@ -4,20 +4,20 @@
 #include "support/Utf8.h"
 
 namespace quorvel {
+
+void pressKey(std::vector<input_event>& events, unsigned short code, bool down) {
+  input_event key{};
+  key.type = EV_KEY;
+  key.code = code;
+  key.value = down ? 1 : 0;
+  input_event report{};
+  report.type = EV_SYN;
+  report.code = SYN_REPORT;
+  events.push_back(key);
+  events.push_back(report);
+}
+
 namespace {
-
-input_event event(unsigned short type, unsigned short code, int value) {
-  input_event e{};
-  e.type = type;
-  e.code = code;
-  e.value = value;
-  return e;
-}
-
-void press(std::vector<input_event>& events, unsigned short code, bool down) {
-  events.push_back(event(EV_KEY, code, down ? 1 : 0));
-  events.push_back(event(EV_SYN, SYN_REPORT, 0));
-}
 
 // The code points of valid UTF-8 (broken bytes were repaired to U+FFFD).
 std::u32string codePoints(std::string_view utf8) {
@@ -87,12 +87,12 @@ TypingPlan planTyping(std::string_view utf8, const KeyLayout& layout, bool forTe
       continue;
     }
     std::vector<input_event> group;
-    if (stroke.shift) press(group, KEY_LEFTSHIFT, true);
-    if (stroke.altGr) press(group, layout.altGrKey, true);
-    press(group, stroke.code, true);
-    press(group, stroke.code, false);
-    if (stroke.altGr) press(group, layout.altGrKey, false);
-    if (stroke.shift) press(group, KEY_LEFTSHIFT, false);
+    if (stroke.shift) pressKey(group, KEY_LEFTSHIFT, true);
+    if (stroke.altGr) pressKey(group, layout.altGrKey, true);
+    pressKey(group, stroke.code, true);
+    pressKey(group, stroke.code, false);
+    if (stroke.altGr) pressKey(group, layout.altGrKey, false);
+    if (stroke.shift) pressKey(group, KEY_LEFTSHIFT, false);
     plan.keys.push_back(std::move(group));
   }
   if (!plan.typeable()) plan.keys.clear();  // all or nothing: never half a dictation

@@ -13,6 +13,9 @@
 
 namespace quorvel {
 
+// One key going down or up, with the report that ends it.
+void pressKey(std::vector<input_event>& events, unsigned short code, bool down);
+
 // One key press that gives a character.
 struct KeyStroke {
   unsigned short code = 0;  // evdev key code

@@ -11,33 +11,20 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/linux/KeyTyping.h"
 #include "support/Files.h"
 
 namespace quorvel {
-namespace {
-
-input_event event(unsigned short type, unsigned short code, int value) {
-  input_event e{};
-  e.type = type;
-  e.code = code;
-  e.value = value;
-  return e;
-}
-
-}  // namespace
-
 std::vector<input_event> pasteChordEvents(PasteChord chord, int vKey) {
   std::vector<unsigned short> keys{KEY_LEFTCTRL};
   if (chord == PasteChord::ctrlShiftV) keys.push_back(KEY_LEFTSHIFT);
   keys.push_back(static_cast<unsigned short>(vKey));
   std::vector<input_event> events;
   for (unsigned short key : keys) {
-    events.push_back(event(EV_KEY, key, 1));
-    events.push_back(event(EV_SYN, SYN_REPORT, 0));
+    pressKey(events, key, true);
   }
   for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-    events.push_back(event(EV_KEY, *it, 0));
-    events.push_back(event(EV_SYN, SYN_REPORT, 0));
+    pressKey(events, *it, false);
   }
   return events;
 }

@@ -31,7 +31,7 @@ class FakeNoteWindow final : public NoteWindow {
     key = false;
   }
   bool isVisible() const override { return visible; }
-  bool isKey() const override { return key; }
+  bool hasKeyboardFocus() const override { return key; }
   std::u16string editorText() const override { return text; }
   NoteRange selection() const override { return select; }
   void replace(NoteRange range, const std::string& inserted) override {

@@ -27,7 +27,7 @@ TEST(DashboardHomeStateTest, EveryAnswerThePageShowsIsPartOfItsState) {
       [&setup](DashboardBridge&) { setup.done = 1; },
       [&setup](DashboardBridge&) { setup.phase = SetupInfo::Phase::failed; },
       [&setup](DashboardBridge&) { setup.message = "The disk is full"; },
-      [](DashboardBridge& b) { b.state = [] { return std::string("recording"); }; },
+      [](DashboardBridge& b) { b.state = [] { return AppState::recording; }; },
       [](DashboardBridge& b) { b.status = [] { return std::string("Starting local models…"); }; },
       [](DashboardBridge& b) { b.micStatus = [] { return MicStatus::denied; }; },
       [](DashboardBridge& b) { b.trusted = [] { return true; }; },
@@ -55,11 +55,11 @@ TEST(DashboardHomeStateTest, EveryAnswerThePageShowsIsPartOfItsState) {
 
 TEST(DashboardHomeStateTest, TheKeyIsHeldOnlyWhileRecording) {
   DashboardBridge bridge;
-  for (const char* state : {"starting", "idle", "processing"}) {
-    bridge.state = [state] { return std::string(state); };
-    EXPECT_FALSE(dictationKeyHeld(bridge)) << state;
+  for (AppState state : {AppState::starting, AppState::idle, AppState::processing}) {
+    bridge.state = [state] { return state; };
+    EXPECT_FALSE(dictationKeyHeld(bridge)) << static_cast<int>(state);
   }
-  bridge.state = [] { return std::string("recording"); };
+  bridge.state = [] { return AppState::recording; };
   EXPECT_TRUE(dictationKeyHeld(bridge));
 }
 

@@ -133,14 +133,14 @@ TEST(PermissionRows, OnWaylandTheKeyboardStepComesBeforeAccessibility) {
 }
 
 TEST(StateRow, FollowsTheApplicationsState) {
-  EXPECT_EQ(stateRow("recording", "Ready").text, "Listening");
-  EXPECT_EQ(stateRow("recording", "Ready").tone, Tone::rec);
-  EXPECT_EQ(stateRow("processing", "").text, "Typing");
-  EXPECT_EQ(stateRow("starting", "Starting local models…").text, "Starting the models…");
-  EXPECT_EQ(stateRow("starting", "Downloading Quorvel's models… 40%").tone, Tone::mute);
-  EXPECT_EQ(stateRow("starting", "Couldn't download the models.").tone, Tone::rec);
-  EXPECT_EQ(stateRow("starting", "The speech model isn't available").tone, Tone::rec);
-  EXPECT_EQ(stateRow("idle", "Ready").text, "Ready · works offline");
+  EXPECT_EQ(stateRow(AppState::recording, "Ready").text, "Listening");
+  EXPECT_EQ(stateRow(AppState::recording, "Ready").tone, Tone::rec);
+  EXPECT_EQ(stateRow(AppState::processing, "").text, "Typing");
+  EXPECT_EQ(stateRow(AppState::starting, "Starting local models…").text, "Starting the models…");
+  EXPECT_EQ(stateRow(AppState::starting, "Downloading Quorvel's models… 40%").tone, Tone::mute);
+  EXPECT_EQ(stateRow(AppState::starting, "Couldn't download the models.").tone, Tone::rec);
+  EXPECT_EQ(stateRow(AppState::starting, "The speech model isn't available").tone, Tone::rec);
+  EXPECT_EQ(stateRow(AppState::idle, "Ready").text, "Ready · works offline");
 }
 
 }  // namespace

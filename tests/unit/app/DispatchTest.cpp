@@ -28,7 +28,7 @@ TEST(ChooseMode, EarliestModeInTheTableWinsAndAFlagWithoutValuesFallsThrough) {
       // A flag whose value is missing is skipped and the search goes on.
       {{"quorvel", "--test", "x.wav", "--cursor-context"}, Mode::test, {}},
       {{"quorvel", "--bubble-snapshot"}, Mode::app, {}},
-      {{"quorvel", "--bubble-demo", "--bubble-snapshot", "out"}, Mode::bubbleDemo, {}},
+      {{"quorvel", "--bubble-demo", "--bubble-snapshot", "out"}, Mode::tagDemo, {}},
       // Values are whatever follows, even another flag.
       {{"quorvel", "--note-snapshot", "--help"}, Mode::noteSnapshot, {"--help"}},
       // The first occurrence supplies the values.

@@ -20,7 +20,7 @@ class OnboardingTest : public ::testing::Test {
   MicStatus mic_ = MicStatus::notDetermined;
   bool trusted_ = false;
   bool wayland_ = false;
-  std::string state_ = "idle";
+  AppState state_ = AppState::idle;
   int opened_ = 0;
   int enabled_ = 0;
   std::optional<std::function<void(bool)>> pendingAnswer_;
@@ -219,13 +219,13 @@ TEST_F(OnboardingTest, TheTryBoxFollowsTheDictation) {
   EXPECT_EQ(model->tryTitle(), "Try it here.");
   EXPECT_EQ(model->tryStatus().text, "Waiting for you");
   EXPECT_EQ(model->tryStatus().tone, Tone::mute);
-  state_ = "recording";
+  state_ = AppState::recording;
   EXPECT_EQ(model->tryStatus().text, "Listening · let go when you're done");
-  state_ = "processing";
+  state_ = AppState::processing;
   EXPECT_EQ(model->tryStatus().text, "Writing it up");
   model->tryText = "Can you send me the file by Thursday?";
   EXPECT_EQ(model->tryTitle(), "Try it here.");  // still writing
-  state_ = "idle";
+  state_ = AppState::idle;
   EXPECT_EQ(model->tryTitle(), "That's it.");
   EXPECT_EQ(model->tryStatus().text, "Typed");
   model->tryText = " \n";
@@ -237,21 +237,21 @@ TEST_F(OnboardingTest, TheTypedNoteWaitsForWordsAndForTheDictationToEnd) {
   model->go(Step::tryIt);
   struct Case {
     std::string text;
-    std::string state;
+    AppState state;
     bool shown;
   };
   const Case cases[] = {
-      {"", "idle", false},
-      {" \n", "idle", false},
-      {"Typed it.", "recording", false},
-      {"Typed it.", "processing", false},
-      {"Typed it.", "idle", true},
-      {"Typed it.", "starting", true},
+      {"", AppState::idle, false},
+      {" \n", AppState::idle, false},
+      {"Typed it.", AppState::recording, false},
+      {"Typed it.", AppState::processing, false},
+      {"Typed it.", AppState::idle, true},
+      {"Typed it.", AppState::starting, true},
   };
   for (const Case& c : cases) {
     model->tryText = c.text;
     state_ = c.state;
-    EXPECT_EQ(model->typedNoteShown(), c.shown) << '"' << c.text << "\" while " << c.state;
+    EXPECT_EQ(model->typedNoteShown(), c.shown) << '"' << c.text << "\" while " << static_cast<int>(c.state);
   }
 }
 

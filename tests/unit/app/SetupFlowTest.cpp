@@ -62,10 +62,10 @@ TEST_F(SetupFlow, TryAgainRunsTheWholeSetupAgain) {
   bridge->retrySetup();
   settle();
   EXPECT_EQ(bridge->setup().phase, SetupInfo::Phase::ready);
-  EXPECT_EQ(bridge->state(), "idle");
+  EXPECT_EQ(bridge->state(), AppState::idle);
   EXPECT_EQ(bridge->status(), "Ready");
   app.reset();
-  EXPECT_EQ(bridge->state(), "idle");  // a bridge outliving the application answers its defaults
+  EXPECT_EQ(bridge->state(), AppState::idle);  // a bridge outliving the application answers its defaults
 }
 
 TEST_F(SetupFlow, ServersThatNeverAnswerFailTheSetupAndTheAppRunsOn) {

@@ -15,7 +15,7 @@ TEST(SnapshotBridge, ADownloadHalfDoneByDefault) {
   EXPECT_EQ(setup.done, 642'000'000);
   EXPECT_EQ(setup.total, 1'297'507'417);
   EXPECT_EQ(setup.secondsLeft, 170);
-  EXPECT_EQ(bridge->state(), "idle");
+  EXPECT_EQ(bridge->state(), AppState::idle);
   EXPECT_FALSE(bridge->updateVersion().has_value());
   EXPECT_FALSE(bridge->trusted());
   EXPECT_EQ(bridge->micStatus(), MicStatus::notDetermined);
@@ -38,8 +38,8 @@ TEST(SnapshotBridge, DashboardOptions) {
   EXPECT_TRUE(bridge->trusted());
   EXPECT_EQ(bridge->micStatus(), MicStatus::authorised);
   EXPECT_EQ(bridge->updateVersion(), "1.0.0");
-  EXPECT_EQ(bridge->state(), "recording");
-  EXPECT_EQ(snapshotBridge({"--processing"}, SnapshotWindow::dashboard)->state(), "idle");
+  EXPECT_EQ(bridge->state(), AppState::recording);
+  EXPECT_EQ(snapshotBridge({"--processing"}, SnapshotWindow::dashboard)->state(), AppState::idle);
 }
 
 TEST(SnapshotBridge, OnboardingOptions) {
@@ -51,7 +51,7 @@ TEST(SnapshotBridge, OnboardingOptions) {
   EXPECT_EQ(bridge->micStatus(), MicStatus::authorised);
   EXPECT_TRUE(bridge->trusted());
   EXPECT_FALSE(bridge->needsDownload());
-  EXPECT_EQ(bridge->state(), "processing");
+  EXPECT_EQ(bridge->state(), AppState::processing);
   EXPECT_FALSE(bridge->updateVersion().has_value());
   EXPECT_EQ(snapshotBridge({"denied"}, SnapshotWindow::onboarding)->micStatus(), MicStatus::denied);
   EXPECT_TRUE(snapshotDark({"x", "--dark"}));

@@ -30,7 +30,7 @@ class FakeSurface final : public TagSurface {
     fading = nullptr;  // brought back to full opacity
   }
   void fadeOut(std::function<void()> faded) override { fading = std::move(faded); }
-  void orderOut() override { showing = false; ++orderedOut; }
+  void hideAtOnce() override { showing = false; ++hiddenAtOnce; }
   void redraw() override { ++redraws; }
 
   // The fade-out animation ends.
@@ -47,7 +47,7 @@ class FakeSurface final : public TagSurface {
   std::vector<std::pair<Rect, Rect>> slides;
   std::vector<Rect> reframes;
   std::function<void()> fading;
-  int orderedOut = 0;
+  int hiddenAtOnce = 0;
   int redraws = 0;
 };
 
@@ -81,7 +81,7 @@ TEST_F(StatusTagTest, AShowDuringTheFadeBringsTheTagBackAndTheFadeNeverEndsIt) {
   tag.show(TagMode::recording, "");
   ASSERT_EQ(surface.reframes.size(), 1u);
   staleFade();
-  EXPECT_EQ(surface.orderedOut, 0);
+  EXPECT_EQ(surface.hiddenAtOnce, 0);
   EXPECT_TRUE(tag.ticking());
 }
 
@@ -93,7 +93,7 @@ TEST_F(StatusTagTest, AHideThatActsFadesThenTakesTheTagAwayAndStopsTheTick) {
   EXPECT_FALSE(surface.fading);
   loop.advance(Seconds(0.2));
   surface.finishFade();
-  EXPECT_EQ(surface.orderedOut, 1);
+  EXPECT_EQ(surface.hiddenAtOnce, 1);
   EXPECT_FALSE(tag.ticking());
   EXPECT_EQ(loop.pendingTimers(), 0u);
   EXPECT_EQ(tag.content().mode, TagMode::recording);

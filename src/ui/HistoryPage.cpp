@@ -120,12 +120,7 @@ void HistoryPage::rebuild() {
   QObject::connect(search_, &QLineEdit::textChanged, this, [this] { searchLater_.start(); });
   body()->addWidget(search_);
   if (focused) search_->setFocus();
-  list_ = new QWidget(widget());
-  auto* listColumn = new QVBoxLayout(list_);
-  listColumn->setContentsMargins(0, 4, 0, 0);
-  listColumn->setSpacing(10);
-  body()->addWidget(list_);
-  body()->addStretch(1);
+  list_ = addList(4);
   if (limit_ == 0) limit_ = kRowsPerStep;
   rebuildList();
 }

@@ -1,5 +1,5 @@
 // Gives the status tag's rules a frameless, click-through, focus-less window.
-#include "ui/Bubble.h"
+#include "ui/TagWindow.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -24,10 +24,10 @@ tag::Rect fromQRect(const QRect& r) {
 
 }  // namespace
 
-Bubble::Bubble(MainLoop& loop, std::function<bool()> tagTop) {
+TagWindow::TagWindow(MainLoop& loop, std::function<bool()> tagTop) {
   // The rules own the content; the view draws it.
-  rules_ = std::make_unique<StatusTag>(loop, static_cast<TagSurface&>(*this), BubbleView::measures(), std::move(tagTop));
-  view_ = std::make_unique<BubbleView>(rules_->content());
+  rules_ = std::make_unique<StatusTag>(loop, static_cast<TagSurface&>(*this), TagWidget::measures(), std::move(tagTop));
+  view_ = std::make_unique<TagWidget>(rules_->content());
 
   view_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                         Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
@@ -45,7 +45,7 @@ Bubble::Bubble(MainLoop& loop, std::function<bool()> tagTop) {
   watchScreens();
 }
 
-Bubble::~Bubble() {
+TagWindow::~TagWindow() {
   for (const auto& connection : screenWatch_) QObject::disconnect(connection);
   QObject::disconnect(fadeDone_);
   geometry_.stop();
@@ -53,20 +53,20 @@ Bubble::~Bubble() {
   rules_.reset();  // its timers go before the window they draw on
 }
 
-void Bubble::show(TagMode mode, const std::string& text) { rules_->show(mode, text); }
-void Bubble::setPreview(const std::string& text) { rules_->setPreview(text); }
-void Bubble::hide(double afterSeconds) { rules_->hide(afterSeconds); }
-void Bubble::setLevelSource(std::function<float()> level) { rules_->setLevelSource(std::move(level)); }
+void TagWindow::show(TagMode mode, const std::string& text) { rules_->show(mode, text); }
+void TagWindow::setPreview(const std::string& text) { rules_->setPreview(text); }
+void TagWindow::hide(double afterSeconds) { rules_->hide(afterSeconds); }
+void TagWindow::setLevelSource(std::function<float()> level) { rules_->setLevelSource(std::move(level)); }
 
-bool Bubble::isShowing() const { return view_->isVisible() && view_->windowOpacity() > 0.01; }
+bool TagWindow::isShowing() const { return view_->isVisible() && view_->windowOpacity() > 0.01; }
 
-tag::Rect Bubble::frame() const {
+tag::Rect TagWindow::frame() const {
   // While an animation runs, its end is where the tag is going.
   if (geometry_.state() == QAbstractAnimation::Running) return fromQRect(geometry_.endValue().toRect());
   return fromQRect(view_->geometry());
 }
 
-std::optional<tag::Rect> Bubble::usableAreaUnderPointer() const {
+std::optional<tag::Rect> TagWindow::usableAreaUnderPointer() const {
   QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
   if (screen == nullptr && !QGuiApplication::screens().isEmpty()) screen = QGuiApplication::screens().first();
@@ -76,7 +76,7 @@ std::optional<tag::Rect> Bubble::usableAreaUnderPointer() const {
   return fromQRect(usable);
 }
 
-void Bubble::animateGeometry(const tag::Rect& to, int milliseconds, QEasingCurve curve) {
+void TagWindow::animateGeometry(const tag::Rect& to, int milliseconds, QEasingCurve curve) {
   geometry_.stop();
   geometry_.setDuration(milliseconds);
   geometry_.setEasingCurve(curve);
@@ -85,7 +85,7 @@ void Bubble::animateGeometry(const tag::Rect& to, int milliseconds, QEasingCurve
   geometry_.start();
 }
 
-void Bubble::animateOpacity(double to, int milliseconds) {
+void TagWindow::animateOpacity(double to, int milliseconds) {
   QObject::disconnect(fadeDone_);
   opacity_.stop();
   opacity_.setDuration(milliseconds);
@@ -95,7 +95,7 @@ void Bubble::animateOpacity(double to, int milliseconds) {
   opacity_.start();
 }
 
-void Bubble::slideIn(const tag::Rect& start, const tag::Rect& end) {
+void TagWindow::slideIn(const tag::Rect& start, const tag::Rect& end) {
   geometry_.stop();
   opacity_.stop();
   QObject::disconnect(fadeDone_);
@@ -109,12 +109,12 @@ void Bubble::slideIn(const tag::Rect& start, const tag::Rect& end) {
   animateOpacity(1, 180);
 }
 
-void Bubble::reframe(const tag::Rect& frame) {
+void TagWindow::reframe(const tag::Rect& frame) {
   animateGeometry(frame, 140, QEasingCurve::InOutQuad);
   animateOpacity(1, 120);
 }
 
-void Bubble::fadeOut(std::function<void()> faded) {
+void TagWindow::fadeOut(std::function<void()> faded) {
   animateOpacity(0, 200);
   fadeDone_ = QObject::connect(&opacity_, &QAbstractAnimation::finished, view_.get(),
                                [this, faded = std::move(faded)] {
@@ -123,17 +123,17 @@ void Bubble::fadeOut(std::function<void()> faded) {
                                });
 }
 
-void Bubble::orderOut() {
+void TagWindow::hideAtOnce() {
   geometry_.stop();
   opacity_.stop();
   view_->hide();
 }
 
-void Bubble::redraw() {
+void TagWindow::redraw() {
   if (view_->isVisible()) view_->update();
 }
 
-void Bubble::watchScreens() {
+void TagWindow::watchScreens() {
   auto changed = [this] { rules_->screensChanged(); };
   auto watch = [this, changed](QScreen* screen) {
     screenWatch_.push_back(QObject::connect(screen, &QScreen::availableGeometryChanged, view_.get(), changed));

@@ -18,25 +18,25 @@
 #include "app/core/MainLoop.h"
 #include "app/tag/StatusTag.h"
 #include "app/tag/TagView.h"
-#include "ui/BubbleView.h"
+#include "ui/TagWidget.h"
 
 namespace quorvel {
 
-class Bubble final : public TagView, private TagSurface {
+class TagWindow final : public TagView, private TagSurface {
  public:
   // tagTop tells whether the tag belongs at the top of the screen; it is
   // asked each time the tag appears.
-  Bubble(MainLoop& loop, std::function<bool()> tagTop);
-  ~Bubble() override;
-  Bubble(const Bubble&) = delete;
-  Bubble& operator=(const Bubble&) = delete;
+  TagWindow(MainLoop& loop, std::function<bool()> tagTop);
+  ~TagWindow() override;
+  TagWindow(const TagWindow&) = delete;
+  TagWindow& operator=(const TagWindow&) = delete;
 
   void show(TagMode mode, const std::string& text) override;
   void setPreview(const std::string& text) override;
   void hide(double afterSeconds) override;
   void setLevelSource(std::function<float()> level) override;
 
-  BubbleView& view() { return *view_; }
+  TagWidget& view() { return *view_; }
 
  private:
   // TagSurface
@@ -46,7 +46,7 @@ class Bubble final : public TagView, private TagSurface {
   void slideIn(const tag::Rect& start, const tag::Rect& end) override;
   void reframe(const tag::Rect& frame) override;
   void fadeOut(std::function<void()> faded) override;
-  void orderOut() override;
+  void hideAtOnce() override;
   void redraw() override;
 
   void animateGeometry(const tag::Rect& to, int milliseconds, QEasingCurve curve);
@@ -54,7 +54,7 @@ class Bubble final : public TagView, private TagSurface {
   void watchScreens();
 
   std::unique_ptr<StatusTag> rules_;  // created once the view exists
-  std::unique_ptr<BubbleView> view_;
+  std::unique_ptr<TagWidget> view_;
   QPropertyAnimation geometry_;
   QPropertyAnimation opacity_;
   QMetaObject::Connection fadeDone_;

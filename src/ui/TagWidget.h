@@ -16,9 +16,9 @@ class QPainter;
 
 namespace quorvel {
 
-class BubbleView final : public QWidget {
+class TagWidget final : public QWidget {
  public:
-  explicit BubbleView(const tag::TagContent& content, QWidget* parent = nullptr);
+  explicit TagWidget(const tag::TagContent& content, QWidget* parent = nullptr);
 
   // Width the current mode and text need.
   double idealWidth() const;

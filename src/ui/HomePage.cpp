@@ -1,5 +1,5 @@
-// The dashboard's page frame and its Home page: setup, how to dictate and the
-// permissions, the last dictation with its word diff, and three readouts.
+// The dashboard's Home page: setup, how to dictate and the permissions, the
+// last dictation with its word diff, and three readouts.
 #include <QClipboard>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -23,8 +23,6 @@
 
 namespace quorvel::ui {
 namespace {
-
-constexpr int kColumnWidth = 760;
 
 QLabel* richLabel(const QString& html, double size, Ink ink, QWidget* parent) {
   auto* result = new QLabel(parent);
@@ -70,77 +68,10 @@ class CheckMark final : public QWidget {
 
 }  // namespace
 
-void clearLayout(QLayout* layout) {
-  while (QLayoutItem* item = layout->takeAt(0)) {
-    if (QWidget* widget = item->widget()) {
-      widget->hide();
-      widget->deleteLater();
-    }
-    if (QLayout* inner = item->layout()) clearLayout(inner);
-    delete item;
-  }
-}
-
-// --- DashboardPage ---------------------------------------------------------------
-
-DashboardPage::DashboardPage(DashboardModel& model, QWidget* parent) : QScrollArea(parent), model_(model) {
-  setWidgetResizable(true);
-  setFrameShape(QFrame::NoFrame);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  auto* canvas = new QWidget(this);
-  canvas->setAutoFillBackground(false);
-  auto* centre = new QHBoxLayout(canvas);
-  centre->setContentsMargins(32, 4, 32, 32);
-  column_ = new QWidget(canvas);
-  column_->setMaximumWidth(kColumnWidth);
-  body_ = new QVBoxLayout(column_);
-  body_->setContentsMargins(0, 0, 0, 0);
-  body_->setSpacing(14);
-  // The column takes up to its width and stays centred in a wider window.
-  centre->addStretch(1);
-  centre->addWidget(column_, 1000);
-  centre->addStretch(1);
-  setWidget(canvas);
-  canvas->setAutoFillBackground(false);  // setWidget turned it on; the window's canvas shows through
-  viewport()->setAutoFillBackground(false);
-}
-
-void DashboardPage::clearBody() {
-  clearLayout(body_);
-  // Once the page is drawn again (after the rebuild that called this).
-  QTimer::singleShot(0, this, [this] { fitCanvas(); });
-}
-
-void DashboardPage::resizeEvent(QResizeEvent* event) {
-  QScrollArea::resizeEvent(event);
-  fitCanvas();
-}
-
-void DashboardPage::fitCanvas() {
-  QWidget* canvas = widget();
-  if (canvas == nullptr || canvas->layout() == nullptr) return;
-  const int needed = canvas->layout()->heightForWidth(viewport()->width());
-  canvas->setMinimumHeight(std::max(0, needed));
-}
-
-void DashboardPage::addHeading(const QString& title, const QString& text, QWidget* accessory) {
-  QHBoxLayout* line = nullptr;
-  QWidget* top = row(column_, line);
-  line->addWidget(label(title, 26, 650, Ink::ink, false, top));
-  line->addStretch(1);
-  if (accessory != nullptr) line->addWidget(accessory, 0, Qt::AlignBottom);
-  body_->addWidget(top);
-  QLabel* explanation = label(text, 14, 400, Ink::mute, true, column_);
-  body_->addWidget(explanation);
-  body_->addSpacing(4);
-}
-
-// --- HomePage ----------------------------------------------------------------------
-
 HomePage::HomePage(DashboardModel& model, QWidget* parent) : DashboardPage(model, parent) {}
 
 void HomePage::tick() {
-  if (superKey_) superKey_->setPressed(model_.bridge().commandPressed());
+  if (noteKeyCap_) noteKeyCap_->setPressed(model_.bridge().noteKeyPressed());
   if (altKey_) altKey_->setPressed(dictationKeyHeld(model_.bridge()));
   // The rest is read again twice a second, and drawn again only on a change.
   if (++ticks_ % 10 == 0 && dashboardHomeState(model_.bridge()) != shown_) rebuild();
@@ -292,9 +223,9 @@ void HomePage::rebuild() {
     column->addWidget(hairline(panel));
     QHBoxLayout* tipLine = nullptr;
     QWidget* tip = row(panel, tipLine, 16);
-    superKey_ = new KeyCap(qs(noteKeyName()), false, tip);
-    superKey_->setPressed(bridge.commandPressed());
-    tipLine->addWidget(superKey_, 0, Qt::AlignVCenter);
+    noteKeyCap_ = new KeyCap(qs(noteKeyName()), false, tip);
+    noteKeyCap_->setPressed(bridge.noteKeyPressed());
+    tipLine->addWidget(noteKeyCap_, 0, Qt::AlignVCenter);
     auto* tipTexts = new QVBoxLayout();
     tipTexts->setSpacing(3);
     tipTexts->addWidget(label(QStringLiteral("Tap %1 for a Brainstorm note.").arg(qs(noteKeyName())), 14.5, 600, Ink::ink, false, tip));

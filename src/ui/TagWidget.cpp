@@ -1,5 +1,5 @@
 // Paints the status tag's pill, bars, wave, check mark and labels.
-#include "ui/BubbleView.h"
+#include "ui/TagWidget.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -41,7 +41,7 @@ QFont tagMonoFont() { return Brand::mono(11.5, true); }
 
 }  // namespace
 
-BubbleView::BubbleView(const tag::TagContent& content, QWidget* parent)
+TagWidget::TagWidget(const tag::TagContent& content, QWidget* parent)
     : QWidget(parent), content_(content), textFont_(tagTextFont()), monoFont_(tagMonoFont()) {
   setAttribute(Qt::WA_TranslucentBackground);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -49,13 +49,13 @@ BubbleView::BubbleView(const tag::TagContent& content, QWidget* parent)
   setFixedHeight(static_cast<int>(tag::kHeight));
 }
 
-double BubbleView::idealWidth() const {
+double TagWidget::idealWidth() const {
   return tag::idealWidth(content_, {measureWith(textFont_), measureWith(monoFont_)});
 }
 
-tag::TagFonts BubbleView::measures() { return {measureWith(tagTextFont()), measureWith(tagMonoFont())}; }
+tag::TagFonts TagWidget::measures() { return {measureWith(tagTextFont()), measureWith(tagMonoFont())}; }
 
-void BubbleView::setShapedToPill(bool shaped) {
+void TagWidget::setShapedToPill(bool shaped) {
   shapedToPill_ = shaped;
   if (!shaped) {
     clearMask();
@@ -66,11 +66,11 @@ void BubbleView::setShapedToPill(bool shaped) {
   setMask(QRegion(pill.toFillPolygon().toPolygon()));
 }
 
-void BubbleView::resizeEvent(QResizeEvent*) {
+void TagWidget::resizeEvent(QResizeEvent*) {
   if (shapedToPill_) setShapedToPill(true);
 }
 
-const QString& BubbleView::fitted(const tag::LabelText& label, double room, const QFont& font) const {
+const QString& TagWidget::fitted(const tag::LabelText& label, double room, const QFont& font) const {
   if (fitted_.room != room || fitted_.font != &font || fitted_.shortened != label.shortened ||
       fitted_.source != label.text) {
     fitted_.source = label.text;
@@ -82,7 +82,7 @@ const QString& BubbleView::fitted(const tag::LabelText& label, double room, cons
   return fitted_.text;
 }
 
-void BubbleView::drawLabel(QPainter& painter, const QString& text, const QFont& font, double x,
+void TagWidget::drawLabel(QPainter& painter, const QString& text, const QFont& font, double x,
                            double mid) const {
   painter.setFont(font);
   // Centre the capitals on the middle line: that is where the eye sees the
@@ -91,7 +91,7 @@ void BubbleView::drawLabel(QPainter& painter, const QString& text, const QFont& 
   painter.drawText(QPointF(x, baseline), text);
 }
 
-void BubbleView::paintTag(QPainter& painter, double width) const {
+void TagWidget::paintTag(QPainter& painter, double width) const {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
@@ -159,7 +159,7 @@ void BubbleView::paintTag(QPainter& painter, double width) const {
   painter.restore();
 }
 
-void BubbleView::paintEvent(QPaintEvent*) {
+void TagWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   paintTag(painter, width());
 }
