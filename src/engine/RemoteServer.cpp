@@ -51,18 +51,22 @@ RemoteSettings RemoteSettings::current() {
   return settings;
 }
 
-std::string describeRemoteFailure(std::string_view error) {
-  if (contains(error, "Couldn't connect")) return "the connection was refused";
-  if (contains(error, "Timeout") || contains(error, "timed out")) return "no answer in time";
-  if (contains(error, "resolve host")) return "its name is not known";
-  if (contains(error, "certificate") || contains(error, "SSL peer")) return "its certificate is not trusted";
-  if (contains(error, "SSL") || contains(error, "TLS")) return "the secure connection failed";
-  if (contains(error, "Empty reply") || contains(error, "returned nothing") || contains(error, "receiving data") || contains(error, "Recv failure") ||
-      contains(error, "Send failure")) {
-    return "the connection dropped";
+RemoteFailureReason remoteTransferFailure(std::string_view error) {
+  // libcurl's messages are the only account of a failed transfer it gives.
+  using enum RemoteFailure;
+  if (contains(error, "Couldn't connect")) return {connection, "the connection was refused"};
+  if (contains(error, "Timeout") || contains(error, "timed out")) return {connection, "no answer in time"};
+  if (contains(error, "resolve host")) return {connection, "its name is not known"};
+  if (contains(error, "certificate") || contains(error, "SSL peer")) return {certificate, "its certificate is not trusted"};
+  if (contains(error, "SSL") || contains(error, "TLS")) return {secureConnection, "the secure connection failed"};
+  if (contains(error, "Empty reply") || contains(error, "returned nothing") || contains(error, "receiving data") ||
+      contains(error, "Recv failure") || contains(error, "Send failure")) {
+    return {connection, "the connection dropped"};
   }
-  return std::string(error);
+  return {connection, std::string(error)};
 }
+
+std::string describeRemoteFailure(std::string_view error) { return remoteTransferFailure(error).words; }
 
 std::shared_ptr<RemoteServer> RemoteServer::resolve(ServerKind kind, const RemoteChoice& choice,
                                                     const std::string& caFile, Pause pause) {
@@ -118,14 +122,19 @@ std::optional<std::string> RemoteServer::noteAnswer(const Result<HttpResponse>& 
     std::scoped_lock lock(mutex_);
     failures_ = 0;
     lastFailure_.reset();
+    lastKind_ = RemoteFailure::none;
     refusedStatus_ = 0;
     return std::nullopt;
   }
   std::string reason;
+  RemoteFailure kind = RemoteFailure::httpStatus;
   long refused = 0;
   if (!answer) {
-    reason = describeRemoteFailure(answer.error());
+    auto failure = remoteTransferFailure(answer.error());
+    kind = failure.kind;
+    reason = std::move(failure.words);
   } else if (answer->status == 401 || answer->status == 403) {
+    kind = RemoteFailure::refusedKey;
     reason = "it refused the key (" + std::to_string(answer->status) + ")";
     refused = answer->status;
   } else if (answer->status == 404) {
@@ -133,14 +142,15 @@ std::optional<std::string> RemoteServer::noteAnswer(const Result<HttpResponse>& 
   } else {
     reason = "it answered HTTP " + std::to_string(answer->status);
   }
-  noteFailure(reason);
+  noteFailure(kind, reason);
   std::scoped_lock lock(mutex_);
   refusedStatus_ = refused;
   return reason;
 }
 
-void RemoteServer::noteFailure(const std::string& reason) {
+void RemoteServer::noteFailure(RemoteFailure kind, const std::string& reason) {
   std::scoped_lock lock(mutex_);
+  lastKind_ = kind;
   ++failures_;
   auto pause = pause_.first;
   for (int i = 1; i < failures_ && pause < pause_.longest; ++i) pause *= 2;
@@ -157,6 +167,11 @@ std::optional<std::string> RemoteServer::problem() const {
   }
   if (!reason) return std::nullopt;
   return "Can't reach the " + serverKindName(kind_) + " at " + host_ + ": " + *reason;
+}
+
+RemoteFailure RemoteServer::lastFailure() const {
+  std::scoped_lock lock(mutex_);
+  return lastKind_;
 }
 
 int RemoteServer::failures() const {

@@ -51,8 +51,29 @@ struct RemoteSettings {
   static RemoteSettings current();
 };
 
-// Why a request to a server elsewhere failed, in the user's words: a refused
-// connection, a time-out, an untrusted certificate, a refused key (401)...
+// What kind of failure a server elsewhere had last, for the callers that
+// decide by it (whether waiting longer can help); the words for the user are
+// kept beside it.
+enum class RemoteFailure {
+  none,
+  connection,        // refused, timed out, name unknown, dropped, or another transfer error
+  certificate,       // its certificate is not trusted
+  secureConnection,  // the TLS handshake failed
+  refusedKey,        // 401 or 403
+  httpStatus,        // another status outside 2xx
+  wrongAnswer,       // an answer that is not (yet) what was asked for: no JSON, no model listed
+  wrongModel,        // it serves another language model than the one asked for
+};
+
+struct RemoteFailureReason {
+  RemoteFailure kind = RemoteFailure::connection;
+  std::string words;
+};
+
+// Why a transfer to a server elsewhere failed, in the user's words (a refused
+// connection, a time-out, an untrusted certificate...) with its kind.
+RemoteFailureReason remoteTransferFailure(std::string_view httpError);
+// The words alone.
 std::string describeRemoteFailure(std::string_view httpError);
 
 class RemoteServer {
@@ -86,7 +107,10 @@ class RemoteServer {
   std::optional<std::string> noteAnswer(const Result<HttpResponse>& answer);
   // A failure found in an answer that arrived (a missing model, an answer of
   // the wrong kind).
-  void noteFailure(const std::string& reason);
+  void noteFailure(RemoteFailure kind, const std::string& reason);
+  // The kind of the last failure; none while it answers (or when only the
+  // setup is wrong: usable() says that).
+  RemoteFailure lastFailure() const;
 
   // "Can't reach the speech server at HOST: REASON" while the last request
   // failed (or the setup is wrong); nothing while it answers.
@@ -113,6 +137,7 @@ class RemoteServer {
   int failures_ = 0;                                           // guarded by mutex_
   std::chrono::steady_clock::time_point retryAt_;              // guarded by mutex_
   std::optional<std::string> lastFailure_;                     // guarded by mutex_
+  RemoteFailure lastKind_ = RemoteFailure::none;               // guarded by mutex_
   long refusedStatus_ = 0;                                     // guarded by mutex_
 };
 

@@ -377,9 +377,14 @@ constexpr int kRemoteTries = 3;
 // certificate, the model), or one that happened too often to wait for more.
 bool lastingFailure(const RemoteServer& server) {
   if (!server.usable() || server.refusedKey() || server.failures() >= kRemoteTries) return true;
-  const auto problem = server.problem().value_or("");
-  return problem.find("certificate") != std::string::npos || problem.find("secure connection") != std::string::npos ||
-         problem.find("does not serve") != std::string::npos;
+  switch (server.lastFailure()) {
+    case RemoteFailure::certificate:
+    case RemoteFailure::secureConnection:
+    case RemoteFailure::wrongModel:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // Half a second of silence: enough for the speech server to run its model.
@@ -407,7 +412,7 @@ Servers::Probe Servers::probeRemoteSpeech() const {
   if (server.noteAnswer(answer)) return lastingFailure(server) ? Probe::exited : Probe::notYet;
   const auto json = parseJson(answer->body);
   if (!json || !json->is_object() || !stringMember(*json, "text")) {
-    server.noteFailure("its answer is not a speech server's");
+    server.noteFailure(RemoteFailure::wrongAnswer, "its answer is not a speech server's");
     return Probe::notYet;
   }
   std::scoped_lock lock(remoteMutex_);
@@ -437,13 +442,13 @@ Servers::Probe Servers::probeRemoteLanguage() const {
     }
   }
   if (models.empty()) {
-    server.noteFailure("it lists no language model");
+    server.noteFailure(RemoteFailure::wrongAnswer, "it lists no language model");
     return Probe::notYet;
   }
   std::string model = models.front();
   if (!expectedModel_.empty()) {
     if (std::find(models.begin(), models.end(), expectedModel_) == models.end()) {
-      server.noteFailure("it does not serve " + expectedModel_ + " (it serves " + models.front() + ")");
+      server.noteFailure(RemoteFailure::wrongModel, "it does not serve " + expectedModel_ + " (it serves " + models.front() + ")");
       return Probe::exited;
     }
     model = expectedModel_;

@@ -54,7 +54,7 @@ Result<std::string> transcribeWav(const Servers& servers, std::string_view wav, 
   }
   const auto answer = parseJson(response->body);
   if (!answer) {
-    if (remote) remote->noteFailure("its answer is not JSON");
+    if (remote) remote->noteFailure(RemoteFailure::wrongAnswer, "its answer is not JSON");
     return Error{"the speech server's answer is not JSON"};
   }
   return stringMember(*answer, "text").value_or(std::string());

@@ -5,15 +5,12 @@
 #include <vector>
 
 #include "main/DesktopApp.h"
-#include "main/SessionInput.h"
+#include "main/LinuxSession.h"
 #include "app/permissions/Diagnostics.h"
 #include "app/cli/Dispatch.h"
 #include "app/cli/DownloadModels.h"
 #include "app/cli/DownloadCheck.h"
 #include "app/cli/EngineRuns.h"
-#include "platform/linux/AtspiDesktop.h"
-#include "platform/linux/InputAccessProbe.h"
-#include "platform/linux/KeyBackend.h"
 #include "platform/linux/MicAccessPulse.h"
 #include "support/ProgramValues.h"
 #include "ui/WindowSnapshots.h"
@@ -38,6 +35,9 @@ int main(int argc, char** argv) {
   (void)spellLock();
   trimPieceEdges().store(true);
   setProgramArguments(std::vector<std::string>(argv, argv + argc));
+  // Every window this program shows, in any mode, asks the session's window
+  // system about compositing and workspaces.
+  LinuxSession::installWindowSystem();
 
   const ModeChoice choice = chooseMode(programArguments());
   switch (choice.mode) {
@@ -49,12 +49,13 @@ int main(int argc, char** argv) {
       return 0;
     case Mode::cursorContext: {
       // No window and no display needed: the accessibility bus is enough.
-      AtspiDesktop desktop;
-      return runCursorContext(desktop, choice.values.at(0), cursorContextWait());
+      const auto desktop = LinuxSession::look().accessibility();
+      return runCursorContext(*desktop, choice.values.at(0), cursorContextWait());
     }
     case Mode::permissionsReport: {
-      AtspiDesktop desktop;
-      return runPermissionsReport(desktop, pulseMicrophoneAccess(), choice.values.at(0), probeSessionAccess());
+      const LinuxSession session = LinuxSession::look();
+      const auto desktop = session.accessibility();
+      return runPermissionsReport(*desktop, pulseMicrophoneAccess(), choice.values.at(0), session.probeAccess());
     }
     case Mode::downloadTest:
       return runDownloadCheck(choice.values.at(0));

@@ -31,7 +31,9 @@ std::unique_ptr<QApplication> startGui(int& argc, char** argv, const GuiStartOpt
   if (!platform.empty()) ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 
   auto app = std::make_unique<QApplication>(argc, argv);
-  QApplication::setApplicationName("quorvel");
+  // The name is also the class of every X11 window ("Quorvel"); the desktop
+  // file names the launcher entry and the Wayland application id.
+  QApplication::setApplicationName("Quorvel");
   QApplication::setApplicationDisplayName("Quorvel");
   QApplication::setDesktopFileName("quorvel");
   // The tag and the note are helpers beside other applications' windows:

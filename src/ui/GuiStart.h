@@ -1,5 +1,6 @@
-// Starts the Qt application for a mode that shows or renders windows: picks
-// the window system, makes the QApplication, registers the typefaces and sets
+// The one Qt start-up, for the application and every mode that shows or
+// renders windows: picks the window system, makes the QApplication with the
+// application's and desktop file's names, registers the typefaces and sets
 // the appearance.
 //
 // Threading: call once, on the thread that runs main.

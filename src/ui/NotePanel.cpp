@@ -21,7 +21,7 @@
 #include "app/desktop/DictationKeys.h"
 #include "support/Settings.h"
 #include "ui/Brand.h"
-#include "ui/X11Desktop.h"
+#include "ui/WindowSystem.h"
 #include "ui/Palette.h"
 #include "ui/UiKit.h"
 

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <cmath>
 
-#include "ui/X11Desktop.h"
+#include "ui/WindowSystem.h"
 
 namespace quorvel {
 

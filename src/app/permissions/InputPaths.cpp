@@ -90,6 +90,14 @@ InputPaths chooseInputPaths(const SessionFacts& facts) {
   return paths;
 }
 
+FrontWindowChoice chooseFrontWindow(const SessionFacts& facts) {
+  if (facts.wayland) {
+    return {FrontWindowPath::accessibilityOnly, "a Wayland session: XWayland sees only its own windows"};
+  }
+  if (!facts.x11) return {FrontWindowPath::x11, "no X display: no application is known"};
+  return {FrontWindowPath::x11, "an X11 session"};
+}
+
 bool beyondX11(const InputPaths& paths) {
   const bool x11Keys = paths.keys == KeysPath::x11 || paths.keys == KeysPath::none;
   const bool x11Typing = paths.typing == TypingPath::xtest || paths.typing == TypingPath::none;

@@ -70,6 +70,23 @@ struct InputPaths {
 
 InputPaths chooseInputPaths(const SessionFacts& facts);
 
+// Where the application in front is found (the note's source application,
+// the accessibility desktop's front window): X11's focus, or under Wayland
+// only the accessibility tree, since XWayland's X server sees only its own
+// windows and its focus says nothing about a native window in front.
+enum class FrontWindowPath {
+  x11,                // the X server's focus (finds nothing without a display)
+  accessibilityOnly,  // a Wayland session
+};
+
+struct FrontWindowChoice {
+  FrontWindowPath path = FrontWindowPath::x11;
+  std::string reason;
+  bool operator==(const FrontWindowChoice&) const = default;
+};
+
+FrontWindowChoice chooseFrontWindow(const SessionFacts& facts);
+
 // Either half goes another way than X11's own (the Wayland permission step
 // applies); false for an X11 session and for no session at all.
 bool beyondX11(const InputPaths& paths);

@@ -6,7 +6,25 @@ namespace quorvel {
 MicrophoneCheck::MicrophoneCheck(MainLoop& loop, TaskRunner& runner, Ask ask)
     : loop_(loop), runner_(runner), ask_(std::move(ask)), self_(std::make_shared<MicrophoneCheck*>(this)) {}
 
-MicrophoneCheck::~MicrophoneCheck() = default;
+MicrophoneCheck::~MicrophoneCheck() { loop_.cancel(lookAgain_); }
+
+MicStatus micStatusOf(MicrophoneAccess access) {
+  switch (access) {
+    case MicrophoneAccess::allowed: return MicStatus::authorised;
+    case MicrophoneAccess::denied: return MicStatus::denied;
+    case MicrophoneAccess::restricted: return MicStatus::restricted;
+    case MicrophoneAccess::notAskedYet: return MicStatus::notDetermined;
+  }
+  return MicStatus::notDetermined;
+}
+
+void MicrophoneCheck::start() {
+  refresh();
+  if (lookAgain_ != 0) return;
+  lookAgain_ = loop_.every(Seconds(10), [this] {
+    if (status_ != MicStatus::authorised) refresh();
+  });
+}
 
 void MicrophoneCheck::refresh(std::function<void(MicStatus)> done) {
   if (done) waiting_.push_back(std::move(done));

@@ -10,11 +10,15 @@
 #include <memory>
 #include <vector>
 
+#include "app/permissions/Diagnostics.h"
 #include "app/windows/DashboardBridge.h"
 #include "app/core/MainLoop.h"
 #include "app/core/TaskRunner.h"
 
 namespace quorvel {
+
+// The windows' words for what the sound server allows.
+MicStatus micStatusOf(MicrophoneAccess access);
 
 class MicrophoneCheck {
  public:
@@ -27,6 +31,9 @@ class MicrophoneCheck {
   MicrophoneCheck& operator=(const MicrophoneCheck&) = delete;
 
   MicStatus status() const { return status_; }
+  // Asks now, and again every 10 s while the microphone can't be used, so the
+  // windows' advice goes away once the user has plugged one in or unmuted it.
+  void start();
   // Asks again; `done` gets the answer on the main thread. Asks made while
   // one is under way share its answer.
   void refresh(std::function<void(MicStatus)> done = {});
@@ -38,6 +45,7 @@ class MicrophoneCheck {
   MicStatus status_ = MicStatus::notDetermined;
   bool asking_ = false;
   std::vector<std::function<void(MicStatus)>> waiting_;
+  MainLoop::TimerId lookAgain_ = 0;
   std::shared_ptr<MicrophoneCheck*> self_;  // lets answers that arrive late find nobody
 };
 

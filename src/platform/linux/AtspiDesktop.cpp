@@ -74,9 +74,9 @@ std::vector<AccessiblePtr> childrenOf(AtspiAccessible* object, bool& failed) {
 
 }  // namespace
 
-AtspiDesktop::AtspiDesktop() : AtspiDesktop(Waits{}) {}
+AtspiDesktop::AtspiDesktop(FrontWindowPath front) : AtspiDesktop(Waits{}, front) {}
 
-AtspiDesktop::AtspiDesktop(Waits waits) : waits_(waits) {}
+AtspiDesktop::AtspiDesktop(Waits waits, FrontWindowPath front) : waits_(waits), front_(front) {}
 
 AtspiDesktop::~AtspiDesktop() {
   if (listener_ != nullptr) {
@@ -318,11 +318,8 @@ FocusedElementAnswer AtspiDesktop::focusedElement() {
 std::optional<FrontmostApp> AtspiDesktop::frontmostApplication() {
   if (!triedDisplay_) {
     triedDisplay_ = true;
-    // Under Wayland the X server (XWayland) only knows its own windows: its
-    // focus says nothing about a native Wayland window in front.
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
     std::string ignored;
-    if (wayland == nullptr || *wayland == '\0') display_ = openX11Display(ignored);
+    if (front_ == FrontWindowPath::x11) display_ = openX11Display(ignored);
   }
   if (display_ && !x11ConnectionLost(display_.get())) {
     if (auto app = x11FrontmostApp(display_.get())) return app;

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "app/permissions/InputPaths.h"
 #include "learning/AccessibleElement.h"
 #include "platform/linux/X11Display.h"
 
@@ -39,8 +40,10 @@ class AtspiDesktop : public AccessibilityDesktop {
     int walkNodes = 4000;                       // at most this many objects per walk
   };
 
-  AtspiDesktop();
-  explicit AtspiDesktop(Waits waits);
+  // front: where the application in front is looked for first (the
+  // session's chooseFrontWindow); the accessibility tree answers otherwise.
+  explicit AtspiDesktop(FrontWindowPath front = FrontWindowPath::x11);
+  AtspiDesktop(Waits waits, FrontWindowPath front = FrontWindowPath::x11);
   ~AtspiDesktop() override;
   AtspiDesktop(const AtspiDesktop&) = delete;
   AtspiDesktop& operator=(const AtspiDesktop&) = delete;
@@ -68,6 +71,7 @@ class AtspiDesktop : public AccessibilityDesktop {
   AtspiAccessible* applicationWithActiveFrame();
 
   Waits waits_;
+  FrontWindowPath front_;
   std::string problem_;
   GDBusConnection* session_ = nullptr;
   GMainContext* context_ = nullptr;

@@ -6,7 +6,6 @@
 
 #include "platform/linux/EvdevDevices.h"
 #include "platform/linux/PortalBus.h"
-#include "support/EnvironmentValues.h"
 
 namespace quorvel {
 
@@ -24,11 +23,7 @@ PortalOffer probePortals(const std::string& busAddress, std::chrono::millisecond
   return offer;
 }
 
-SessionFacts readSessionFacts() {
-  SessionFacts facts;
-  facts.keysOverride = environmentValue("QUORVEL_KEYS");
-  facts.wayland = nonEmptyEnvironmentValue("WAYLAND_DISPLAY").has_value();
-  facts.x11 = nonEmptyEnvironmentValue("DISPLAY").has_value();
+SessionFacts addSessionOffers(SessionFacts facts) {
   const std::string override = facts.keysOverride.value_or("");
   if (override == "x11" || override == "evdev" || (!facts.wayland && override != "portal")) return facts;
   const PortalOffer offer = probePortals();

@@ -21,9 +21,9 @@ struct PortalOffer {
 PortalOffer probePortals(const std::string& busAddress = {},
                          std::chrono::milliseconds limit = std::chrono::seconds(5));
 
-// The facts for chooseInputPaths from the process environment; the portals
-// and devices are looked at only under Wayland (or when QUORVEL_KEYS asks
-// for them).
-SessionFacts readSessionFacts();
+// The facts for chooseInputPaths: the session's own (the override, which
+// displays are set) completed with what the portals and devices offer. Those
+// are looked at only under Wayland (or when QUORVEL_KEYS asks for them).
+SessionFacts addSessionOffers(SessionFacts facts);
 
 }  // namespace quorvel

@@ -80,6 +80,28 @@ TEST(InputPaths, TheOverrideChoosesByHandAndAnUnknownOneIsSaid) {
   EXPECT_NE(paths.keysReason.find("(QUORVEL_KEYS=gamepad is neither x11, evdev nor portal)"), std::string::npos);
 }
 
+TEST(InputPaths, TheWindowInFrontIsAskedOfX11OnlyOutsideWayland) {
+  struct Case {
+    bool wayland, x11;
+    FrontWindowPath path;
+  };
+  const Case cases[] = {
+      {false, true, FrontWindowPath::x11},
+      {true, true, FrontWindowPath::accessibilityOnly},  // XWayland's display does not count
+      {true, false, FrontWindowPath::accessibilityOnly},
+      {false, false, FrontWindowPath::x11},  // nothing to find, as without an X connection
+  };
+  for (const Case& c : cases) {
+    SessionFacts facts;
+    facts.wayland = c.wayland;
+    facts.x11 = c.x11;
+    facts.keysOverride = "x11";  // keys chosen by hand never change where the front window is found
+    const FrontWindowChoice choice = chooseFrontWindow(facts);
+    EXPECT_EQ(choice.path, c.path) << choice.reason;
+    EXPECT_FALSE(choice.reason.empty());
+  }
+}
+
 TEST(InputPaths, TheLogLineNamesBothHalvesAndWhy) {
   SessionFacts facts = wayland();
   facts.remoteDesktopVersion = 1;

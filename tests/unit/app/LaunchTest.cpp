@@ -1,7 +1,12 @@
 // The launch steps before the application's own, placement and updates.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +15,8 @@
 #include "app/launch/Launch.h"
 #include "app/launch/Placement.h"
 #include "app/launch/Updates.h"
+#include "app/launch/LaunchFlow.h"
+#include "app/launch/UpdateAnswers.h"
 #include "tests/unit/app/ShellFakes.h"
 #include "support/Settings.h"
 
@@ -81,6 +88,105 @@ TEST(Launch, ACopyThatIgnoresQuitIsForcedOnlyWhenItIsOurs) {
   int status = 0;
   EXPECT_EQ(waitpid(notOurs, &status, 0), notOurs);
   EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+TEST(Launch, OnlyACopyFromElsewhereAsksWhichOneRuns) {
+  const std::string ours = "/usr/bin/quorvel";
+  {  // The only copy: nothing asked.
+    FakeInstance instance;
+    FakeDialogs dialogs;
+    EXPECT_EQ(becomeTheOnlyCopy(instance, dialogs, ours), std::nullopt);
+    EXPECT_TRUE(dialogs.shown.empty());
+  }
+  {  // The same program again: the running copy shows itself, we end with 0.
+    FakeInstance instance;
+    instance.other = OtherCopy{42, ours};
+    FakeDialogs dialogs;
+    EXPECT_EQ(becomeTheOnlyCopy(instance, dialogs, ours), 0);
+    EXPECT_EQ(instance.sent, std::vector<InstanceRequest>{InstanceRequest::reopen});
+    EXPECT_TRUE(dialogs.shown.empty());
+    instance.answers = false;  // one that does not answer changes nothing
+    EXPECT_EQ(becomeTheOnlyCopy(instance, dialogs, ours), 0);
+  }
+  {  // A copy from elsewhere, and the user keeps it.
+    FakeInstance instance;
+    instance.other = OtherCopy{42, "/opt/Quorvel.AppImage"};
+    FakeDialogs dialogs;
+    EXPECT_EQ(becomeTheOnlyCopy(instance, dialogs, ours), 0);
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{
+                                 "ask: Quorvel is already running / Another copy is in the menu bar "
+                                 "(/opt/Quorvel.AppImage). Switch to this one?"});
+    EXPECT_TRUE(instance.sent.empty());
+  }
+}
+
+TEST(Launch, UseThisCopyStopsTheOtherAndRunsEvenBesideOneThatStays) {
+  // The other copy is a shell that ends at SIGTERM; it does not answer the
+  // socket, so it is signalled.
+  const pid_t other = spawnShell("sleep 30");
+  FakeInstance instance;
+  instance.other = OtherCopy{other, "/opt/Quorvel.AppImage"};
+  instance.answers = false;
+  FakeDialogs dialogs;
+  dialogs.accept = true;
+  EXPECT_EQ(becomeTheOnlyCopy(instance, dialogs, "/usr/bin/quorvel"), std::nullopt);
+  EXPECT_EQ(instance.sent, std::vector<InstanceRequest>{InstanceRequest::quit});
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, 0), other);
+  EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+TEST(Placement, TheMoveIsOfferedAndTheMovedCopyOpensInOurPlace) {
+  TempDir dir;
+  writeTextFile(dir / "Downloads/Quorvel.AppImage", "new");
+  std::vector<std::string> started;
+  PlacementSystem system;
+  system.trash = [](const fs::path&) { return false; };
+  system.startShell = [&](const std::string& command) {
+    started.push_back(command);
+    return true;
+  };
+  const fs::path appImage = dir / "Downloads/Quorvel.AppImage";
+
+  FakeDialogs dialogs;  // "Not Now"
+  EXPECT_FALSE(movedIntoApplications(dialogs, appImage, dir.path(), system));
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(fs::exists(appImage));
+
+  FakeDialogs none;  // not an AppImage: nothing asked
+  EXPECT_FALSE(movedIntoApplications(none, std::nullopt, dir.path(), system));
+  EXPECT_TRUE(none.shown.empty());
+
+  // An older copy that can't go to the trash: told, and this copy runs on.
+  writeTextFile(dir / "Applications/Quorvel.AppImage", "old");
+  FakeDialogs failing;
+  failing.accept = true;
+  EXPECT_FALSE(movedIntoApplications(failing, appImage, dir.path(), system));
+  ASSERT_EQ(failing.shown.size(), 2u);
+  EXPECT_EQ(failing.shown[1], std::string("tell: ") + kMoveFailed + " / " + kMoveFailedDetail);
+  EXPECT_TRUE(started.empty());
+
+  fs::remove(dir / "Applications/Quorvel.AppImage");
+  FakeDialogs moving;
+  moving.accept = true;
+  EXPECT_TRUE(movedIntoApplications(moving, appImage, dir.path(), system));
+  EXPECT_EQ(readTextFile(dir / "Applications/Quorvel.AppImage"), "new");
+  EXPECT_EQ(started, std::vector<std::string>{relaunchCommand(dir / "Applications/Quorvel.AppImage")});
+  // A relaunch that could not start still ends this copy: the moved one is in place.
+  system.startShell = [](const std::string&) { return false; };
+  system.trash = [](const fs::path& path) { return fs::remove(path); };
+  writeTextFile(appImage, "newer");
+  EXPECT_TRUE(movedIntoApplications(moving, appImage, dir.path(), system));
+  EXPECT_EQ(readTextFile(dir / "Applications/Quorvel.AppImage"), "newer");
+}
+
+TEST(Launch, ABuildTreeOrTheDevelopersDataNeverChecksForUpdatesOnItsOwn) {
+  TempDir dir;
+  writeTextFile(dir / "build/CMakeCache.txt", "");
+  EXPECT_TRUE(developmentBuild(false, dir / "build/bin/quorvel"));
+  EXPECT_TRUE(developmentBuild(true, "/usr/bin/quorvel"));
+  EXPECT_FALSE(developmentBuild(false, dir / "usr/bin/quorvel"));
+  EXPECT_FALSE(developmentBuild(false, ""));
 }
 
 TEST(Placement, AnAppImageFromDownloadsDesktopOrMediaIsOfferedAMove) {
@@ -262,6 +368,81 @@ TEST_F(UpdatesTest, AnAnswerPointingAwayFromTheFeedsHostOpensNothing) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_FALSE(shown[0].has_value());
   EXPECT_NE(problems[0].find("another site"), std::string::npos) << problems[0];
+}
+
+TEST(UpdateAnswers, ACheckTheUserAskedForAlwaysSaysSomething) {
+  std::vector<std::string> opened;
+  const auto open = [&](const std::string& url) { opened.push_back(url); };
+  FakeDialogs dialogs;
+  const UpdateFeed newer{"0.2.0", "Faster.", "https://quorvel.app/download"};
+  showUpdateAnswer(dialogs, newer, "", "0.1.0", open);  // "Later"
+  EXPECT_TRUE(opened.empty());
+  dialogs.accept = true;
+  showUpdateAnswer(dialogs, newer, "", "0.1.0", open);
+  EXPECT_EQ(opened, std::vector<std::string>{"https://quorvel.app/download"});
+  showUpdateAnswer(dialogs, std::nullopt, "status 404", "0.1.0", open);
+  showUpdateAnswer(dialogs, std::nullopt, "", "0.1.0", open);
+  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{
+                               "ask: Quorvel 0.2.0 is available / Faster.",
+                               "ask: Quorvel 0.2.0 is available / Faster.",
+                               "tell: Couldn't check for updates / status 404",
+                               "tell: Quorvel is up to date / You have version 0.1.0.",
+                           }));
+}
+
+// Answers one request on 127.0.0.1 with `answer` (waits at most 10 s for it).
+class OneAnswer {
+ public:
+  explicit OneAnswer(std::string answer) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), size), 0);
+    EXPECT_EQ(::listen(listener_, 1), 0);
+    EXPECT_EQ(::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, answer = std::move(answer)] {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (::poll(&waiting, 1, 10000) != 1) return;
+      const int client = ::accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char request[4096];
+      (void)::recv(client, request, sizeof request, 0);
+      (void)!::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+      ::close(client);
+    });
+  }
+  ~OneAnswer() {
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/update.json"; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(UpdateAnswers, AFeedIsReadOnlyFromAnAnswerThatIsOk) {
+  {
+    OneAnswer server("HTTP/1.1 200 OK\r\nContent-Length: 16\r\nConnection: close\r\n\r\n{\"version\":\"1\"}\n");
+    const auto feed = fetchUpdateFeed(server.url());
+    ASSERT_TRUE(feed.ok()) << feed.error();
+    EXPECT_EQ(*feed, "{\"version\":\"1\"}\n");
+  }
+  {
+    OneAnswer server("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    const auto feed = fetchUpdateFeed(server.url());
+    ASSERT_FALSE(feed.ok());
+    EXPECT_EQ(feed.error(), "status 404");
+  }
+  // Nothing listens on a port just freed: the transfer's error comes back.
+  const auto refused = fetchUpdateFeed("http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/update.json");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_FALSE(refused.error().empty());
 }
 
 TEST(UpdateFeedPages, OnlyHttpsPagesOnTheFeedsOwnHostPass) {

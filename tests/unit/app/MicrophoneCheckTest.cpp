@@ -52,5 +52,46 @@ TEST(MicrophoneCheck, AnAnswerAfterTheCheckWentIsDropped) {
   EXPECT_FALSE(called);
 }
 
+TEST(MicrophoneCheck, AMissingMicrophoneIsLookedAtAgainUntilItWorks) {
+  FakeMainLoop loop;
+  ManualRunner runner;
+  int asked = 0;
+  MicStatus server = MicStatus::restricted;
+  MicrophoneCheck check(loop, runner, [&] {
+    ++asked;
+    return server;
+  });
+  check.start();
+  check.start();  // one timer, however often started
+  runner.runAll();
+  loop.runPosted();
+  EXPECT_EQ(asked, 1);
+  loop.advance(9.9);
+  runner.runAll();
+  EXPECT_EQ(asked, 1);
+  loop.advance(0.2);
+  runner.runAll();
+  loop.runPosted();
+  EXPECT_EQ(asked, 2);
+
+  // Plugged in: found at the next look, and then no longer asked about.
+  server = MicStatus::authorised;
+  loop.advance(10);
+  runner.runAll();
+  loop.runPosted();
+  EXPECT_EQ(check.status(), MicStatus::authorised);
+  const int once = asked;
+  loop.advance(60);
+  runner.runAll();
+  EXPECT_EQ(asked, once);
+}
+
+TEST(MicrophoneCheck, TheSoundServersAnswerInTheWindowsWords) {
+  EXPECT_EQ(micStatusOf(MicrophoneAccess::allowed), MicStatus::authorised);
+  EXPECT_EQ(micStatusOf(MicrophoneAccess::denied), MicStatus::denied);
+  EXPECT_EQ(micStatusOf(MicrophoneAccess::restricted), MicStatus::restricted);
+  EXPECT_EQ(micStatusOf(MicrophoneAccess::notAskedYet), MicStatus::notDetermined);
+}
+
 }  // namespace
 }  // namespace quorvel::testing

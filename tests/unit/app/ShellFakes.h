@@ -17,6 +17,7 @@
 #include "app/core/MainLoop.h"
 #include "app/desktop/NoteTarget.h"
 #include "app/desktop/Paster.h"
+#include "app/desktop/SingleInstance.h"
 #include "app/desktop/Sounds.h"
 #include "app/tag/TagView.h"
 #include "app/core/TaskRunner.h"
@@ -259,6 +260,38 @@ class FakeTray final : public TrayView {
   }
   void onAction(std::function<void(MenuAction)> handler) override { action = std::move(handler); }
   void onMenuAboutToShow(std::function<void()>) override {}
+};
+
+// Dialogs that answer with `accept` and keep what they showed: "ask: …" and
+// "tell: …" lines of message and detail.
+class FakeDialogs final : public Dialogs {
+ public:
+  bool accept = false;
+  std::vector<std::string> shown;
+  bool ask(const std::string& message, const std::string& detail, const std::string&, const std::string&) override {
+    shown.push_back("ask: " + message + " / " + detail);
+    return accept;
+  }
+  void tell(const std::string& message, const std::string& detail) override {
+    shown.push_back("tell: " + message + " / " + detail);
+  }
+};
+
+// The single-instance lock as held by `other` (nothing: free), with a
+// running copy that answers requests while `answers`.
+class FakeInstance final : public SingleInstance {
+ public:
+  std::optional<OtherCopy> other;
+  bool answers = true;
+  bool quitsWhenAsked = true;  // a quit request frees the lock
+  std::vector<InstanceRequest> sent;
+  std::optional<OtherCopy> acquire() override { return other; }
+  bool send(InstanceRequest request) override {
+    sent.push_back(request);
+    if (request == InstanceRequest::quit && answers && quitsWhenAsked) other.reset();
+    return answers;
+  }
+  void onRequest(std::function<void(InstanceRequest)>) override {}
 };
 
 // The engine: transcripts and finished texts from the test's script, the

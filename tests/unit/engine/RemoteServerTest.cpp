@@ -297,6 +297,41 @@ TEST(RemoteFailure, TransfersFailuresReadAsReasons) {
   EXPECT_EQ(describeRemoteFailure("Server returned nothing (no headers, no data)"), "the connection dropped");
 }
 
+TEST(RemoteFailure, EachFailureKeepsItsKindBesideItsWords) {
+  // The kind, never the words (which name the host and the models), says
+  // whether waiting can help.
+  auto server = RemoteServer::resolve(ServerKind::language, {"http://127.0.0.1:9", "", true},
+                                      "", RemoteServer::Pause{std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+  EXPECT_EQ(server->lastFailure(), RemoteFailure::none);
+  struct Case {
+    Result<HttpResponse> answer;
+    RemoteFailure kind;
+  };
+  HttpResponse refused;
+  refused.status = 401;
+  HttpResponse missing;
+  missing.status = 404;
+  const Case cases[] = {
+      {Error{"Couldn't connect to server"}, RemoteFailure::connection},
+      {Error{"SSL peer certificate or SSH remote key was not OK"}, RemoteFailure::certificate},
+      {Error{"SSL connect error"}, RemoteFailure::secureConnection},
+      {Error{"Server returned nothing (no headers, no data)"}, RemoteFailure::connection},
+      {refused, RemoteFailure::refusedKey},
+      {missing, RemoteFailure::httpStatus},
+  };
+  for (const Case& c : cases) {
+    const auto words = server->noteAnswer(c.answer);
+    ASSERT_TRUE(words);
+    EXPECT_EQ(server->lastFailure(), c.kind) << *words;
+  }
+  server->noteFailure(RemoteFailure::wrongModel, "it does not serve a (it serves b)");
+  EXPECT_EQ(server->lastFailure(), RemoteFailure::wrongModel);
+  HttpResponse fine;
+  fine.status = 200;
+  EXPECT_FALSE(server->noteAnswer(fine));
+  EXPECT_EQ(server->lastFailure(), RemoteFailure::none);
+}
+
 TEST(RemoteSettings, EnvironmentNamesTheServersAndTheAddressesAllowedPlain) {
   TempDir config;
   ScopedEnv home("XDG_CONFIG_HOME", config.path().string());

@@ -1,28 +1,18 @@
 // Asks the X server about compositing and marks windows for all workspaces.
-#include "ui/X11Desktop.h"
+#include "platform/linux/X11Workspaces.h"
 
-#include <QByteArray>
-#include <QGuiApplication>
-#include <QWidget>
-#include <QtGui/qguiapplication_platform.h>
-#include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <xcb/xcb.h>
 
 namespace quorvel {
 
 namespace {
 
-xcb_connection_t* x11Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 != nullptr ? x11->connection() : nullptr;
-}
-
-xcb_atom_t atomNamed(xcb_connection_t* connection, const QByteArray& name, bool onlyIfExists) {
+xcb_atom_t atomNamed(xcb_connection_t* connection, std::string_view name, bool onlyIfExists) {
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
       connection,
-      xcb_intern_atom(connection, onlyIfExists ? 1 : 0, static_cast<uint16_t>(name.size()), name.constData()),
-      nullptr);
+      xcb_intern_atom(connection, onlyIfExists ? 1 : 0, static_cast<uint16_t>(name.size()), name.data()), nullptr);
   if (reply == nullptr) return XCB_ATOM_NONE;
   const xcb_atom_t atom = reply->atom;
   std::free(reply);
@@ -31,9 +21,7 @@ xcb_atom_t atomNamed(xcb_connection_t* connection, const QByteArray& name, bool 
 
 }  // namespace
 
-bool compositingActive() {
-  xcb_connection_t* connection = x11Connection();
-  if (connection == nullptr) return true;
+bool x11CompositorRunning(xcb_connection_t* connection) {
   // The default screen's number; one screen per display is the rule today.
   const xcb_atom_t selection = atomNamed(connection, "_NET_WM_CM_S0", true);
   if (selection == XCB_ATOM_NONE) return false;
@@ -45,14 +33,11 @@ bool compositingActive() {
   return owned;
 }
 
-void showOnAllWorkspaces(QWidget& window) {
-  xcb_connection_t* connection = x11Connection();
-  if (connection == nullptr) return;
+void x11ShowOnAllWorkspaces(xcb_connection_t* connection, std::uint32_t window) {
   const xcb_atom_t desktop = atomNamed(connection, "_NET_WM_DESKTOP", false);
   if (desktop == XCB_ATOM_NONE) return;
   const std::uint32_t all = 0xFFFFFFFF;
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), desktop,
-                      XCB_ATOM_CARDINAL, 32, 1, &all);
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, desktop, XCB_ATOM_CARDINAL, 32, 1, &all);
   xcb_flush(connection);
 }
 

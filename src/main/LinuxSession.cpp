@@ -1,5 +1,5 @@
-// Choosing and making the session's key and typing adapters.
-#include "main/SessionInput.h"
+// Looking at the session once and making its adapters.
+#include "main/LinuxSession.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,6 +13,7 @@
 #include "platform/linux/InputAccessProbe.h"
 #include "platform/linux/KeysEvdev.h"
 #include "platform/linux/KeysX11.h"
+#include "platform/linux/NoteDesktopX11.h"
 #include "platform/linux/PasterWayland.h"
 #include "platform/linux/PasterX11.h"
 #include "platform/linux/PortalProbe.h"
@@ -20,9 +21,17 @@
 #include "platform/linux/PortalTyping.h"
 #include "platform/linux/PreferredKeyboard.h"
 #include "platform/linux/PreferredKeys.h"
+#include "platform/linux/X11Workspaces.h"
+#include "support/EnvironmentValues.h"
 #include "support/Log.h"
 #include "support/UserDefaults.h"
 #include "ui/GuiStart.h"
+#include "ui/WindowSystem.h"
+
+// Last: Qt's "emit" macro clashes with the key sources' emit().
+#include <QGuiApplication>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
 
 namespace quorvel {
 
@@ -55,22 +64,37 @@ class TypingAsker {
   std::thread thread_;   // guarded by mutex_
 };
 
-SessionInput::SessionInput() = default;
-SessionInput::~SessionInput() = default;
-SessionInput::SessionInput(SessionInput&&) noexcept = default;
-SessionInput& SessionInput::operator=(SessionInput&&) noexcept = default;
+SessionAdapters::SessionAdapters() = default;
+SessionAdapters::~SessionAdapters() = default;
+SessionAdapters::SessionAdapters(SessionAdapters&&) noexcept = default;
+SessionAdapters& SessionAdapters::operator=(SessionAdapters&&) noexcept = default;
 
-std::optional<std::string> prepareSession(const KeyBackendChoice& choice) {
-  if (choice.backend == KeyBackend::none) {
-    return "Quorvel can't start here: " + choice.reason +
+LinuxSession LinuxSession::look() {
+  LinuxSession session;
+  const auto keysOverride = environmentValue("QUORVEL_KEYS");
+  const auto wayland = environmentValue("WAYLAND_DISPLAY");
+  const auto display = environmentValue("DISPLAY");
+  session.kind_ = chooseKeyBackend(keysOverride, wayland, display);
+  session.facts_.keysOverride = keysOverride;
+  session.facts_.wayland = wayland && !wayland->empty();
+  session.facts_.x11 = display && !display->empty();
+  session.qtPlatform_ = environmentValue("QT_QPA_PLATFORM");
+  return session;
+}
+
+std::optional<std::string> LinuxSession::prepare() const {
+  if (kind_.backend == KeyBackend::none) {
+    return "Quorvel can't start here: " + kind_.reason +
            ". Start it from your desktop, or see quorvel --help for the modes that run without one.";
   }
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const std::string platform = chooseQtPlatform(false, std::getenv("QT_QPA_PLATFORM"), display, wayland);
+  // Qt's choice only needs to know whether each display is named.
+  const char* display = facts_.x11 ? ":" : nullptr;
+  const char* wayland = facts_.wayland ? "wayland" : nullptr;
+  const std::string platform =
+      chooseQtPlatform(false, qtPlatform_ ? qtPlatform_->c_str() : nullptr, display, wayland);
   if (!platform.empty()) ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
-  logLine("Quorvel: keys and typing for " + choice.reason + (platform.empty() ? "" : "; windows through " + platform));
-  if (platform == "wayland" || (platform.empty() && wayland != nullptr && *wayland != '\0')) {
+  logLine("Quorvel: keys and typing for " + kind_.reason + (platform.empty() ? "" : "; windows through " + platform));
+  if (platform == "wayland" || (platform.empty() && facts_.wayland)) {
     logLine("Quorvel: no XWayland (DISPLAY is not set): the tag can't be placed or kept on top, and "
             "dictations are typed key by key");
   }
@@ -114,14 +138,28 @@ std::unique_ptr<KeySource> makeKeys(KeysPath path, PreferredKeys*& preferred) {
   return std::make_unique<KeysX11>();
 }
 
+std::unique_ptr<NoteDesktop> makeNoteDesktop(const SessionFacts& facts) {
+  const FrontWindowChoice front = chooseFrontWindow(facts);
+  switch (front.path) {
+    case FrontWindowPath::x11:
+      logLine("Quorvel: the note finds the application it was opened from through X11 (" + front.reason + ")");
+      return std::make_unique<NoteDesktopX11>();
+    case FrontWindowPath::accessibilityOnly:
+      logLine("Quorvel: the note can't name or bring back the application it was opened from (" + front.reason +
+              ")");
+      return std::make_unique<NoDesktop>();
+  }
+  return std::make_unique<NoDesktop>();
+}
+
 }  // namespace
 
-SessionInput makeSessionInput(const KeyBackendChoice& choice) {
-  SessionInput input;
-  (void)choice;  // the session kind; the facts below say the same and more
-  const SessionFacts facts = readSessionFacts();
+SessionAdapters LinuxSession::open() const {
+  SessionAdapters input;
+  const SessionFacts facts = addSessionOffers(facts_);
   input.paths = chooseInputPaths(facts);
   logLine("Quorvel: " + describeInputPaths(input.paths));
+  input.noteDesktop = makeNoteDesktop(facts);
 
   PreferredKeys* preferredKeys = nullptr;
   input.keys = makeKeys(input.paths.keys, preferredKeys);
@@ -177,6 +215,8 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   }
 
   const bool wayland = beyondX11(input.paths);
+  logLine(wayland ? "Quorvel: the Wayland permission step applies (keys or typing go beyond X11)"
+                  : "Quorvel: no permission step for keys and typing (both through X11)");
   input.access = [wayland, paths = input.paths, keys, paster = input.paster.get(), portal = input.portalTyping,
                   preferredKeys, preferredKeyboard] {
     InputAccess access;
@@ -213,8 +253,12 @@ SessionInput makeSessionInput(const KeyBackendChoice& choice) {
   return input;
 }
 
-InputAccess probeSessionAccess() {
-  const InputPaths paths = chooseInputPaths(readSessionFacts());
+std::unique_ptr<AtspiDesktop> LinuxSession::accessibility() const {
+  return std::make_unique<AtspiDesktop>(chooseFrontWindow(facts_).path);
+}
+
+InputAccess LinuxSession::probeAccess() const {
+  const InputPaths paths = chooseInputPaths(addSessionOffers(facts_));
   const bool wayland = beyondX11(paths);
   InputAccess access = probeInputAccess(wayland);
   if (!wayland) return access;
@@ -234,6 +278,30 @@ InputAccess probeSessionAccess() {
   if (paths.typing == TypingPath::xwayland) access.virtualKeyboard = false;
   addInputAccessDetails(access);
   return access;
+}
+
+namespace {
+
+// Qt's own X connection, when Qt runs on X11; the windows are its windows.
+xcb_connection_t* qtX11Connection() {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+}  // namespace
+
+void LinuxSession::installWindowSystem() {
+  WindowSystem system;
+  system.compositing = [] {
+    xcb_connection_t* connection = qtX11Connection();
+    return connection == nullptr || x11CompositorRunning(connection);
+  };
+  system.showOnAllWorkspaces = [](QWidget& window) {
+    if (xcb_connection_t* connection = qtX11Connection()) {
+      x11ShowOnAllWorkspaces(connection, static_cast<std::uint32_t>(window.winId()));
+    }
+  };
+  useWindowSystem(std::move(system));
 }
 
 }  // namespace quorvel
