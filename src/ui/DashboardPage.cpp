@@ -10,6 +10,7 @@
 #include "ui/Brand.h"
 #include "ui/DashboardPages.h"
 #include "ui/Palette.h"
+#include "ui/UiKit.h"
 
 namespace quorvel::ui {
 namespace {
@@ -77,6 +78,18 @@ QWidget* DashboardPage::addList(int topMargin) {
   body_->addWidget(list);
   body_->addStretch(1);
   return list;
+}
+
+void DashboardPage::addShowMore(QVBoxLayout* column, int shown, int total, int& limit,
+                                std::function<void()> redraw) {
+  if (shown >= total) return;
+  auto* more = new FlatButton(QStringLiteral("Show more (%1 of %2 shown)").arg(shown).arg(total),
+                              FlatButton::Kind::outline, column->parentWidget());
+  QObject::connect(more, &QAbstractButton::clicked, this, [this, &limit, redraw = std::move(redraw)] {
+    limit += kRowsPerStep;
+    QTimer::singleShot(0, this, redraw);
+  });
+  column->addWidget(more, 0, Qt::AlignHCenter);
 }
 
 void DashboardPage::addHeading(const QString& title, const QString& text, QWidget* accessory) {

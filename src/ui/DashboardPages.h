@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 #include "app/windows/DashboardHomeState.h"
@@ -38,6 +39,10 @@ class DashboardPage : public QScrollArea {
   // The page's list at the bottom of the column (rows 10 apart, with
   // topMargin above); the page fills its layout.
   QWidget* addList(int topMargin);
+  // Under a list that shows `shown` of `total` rows: a "Show more" button
+  // that raises `limit` by a step and calls `redraw` (after the click is
+  // handled). Nothing when every row shows. `limit` lives as long as the page.
+  void addShowMore(QVBoxLayout* column, int shown, int total, int& limit, std::function<void()> redraw);
 
   void resizeEvent(QResizeEvent* event) override;
 

@@ -129,15 +129,7 @@ void DictionaryPage::rebuildList() {
     rows->addWidget(item);
   }
   column->addWidget(panel);
-  if (shown < static_cast<int>(words.size())) {
-    auto* more = new FlatButton(QStringLiteral("Show more (%1 of %2 shown)").arg(shown).arg(words.size()),
-                                FlatButton::Kind::outline, list_);
-    QObject::connect(more, &QAbstractButton::clicked, this, [this] {
-      limit_ += kRowsPerStep;
-      QTimer::singleShot(0, this, [this] { rebuildList(); });
-    });
-    column->addWidget(more, 0, Qt::AlignHCenter);
-  }
+  addShowMore(column, shown, static_cast<int>(words.size()), limit_, [this] { rebuildList(); });
 }
 
 }  // namespace quorvel::ui

@@ -172,15 +172,7 @@ void HistoryPage::rebuildList() {
     }
     column->addWidget(panel);
   }
-  if (shown < total) {
-    auto* more = new FlatButton(QStringLiteral("Show more (%1 of %2 shown)").arg(shown).arg(total),
-                                FlatButton::Kind::outline, list_);
-    QObject::connect(more, &QAbstractButton::clicked, this, [this] {
-      limit_ += kRowsPerStep;
-      QTimer::singleShot(0, this, [this] { rebuildList(); });
-    });
-    column->addWidget(more, 0, Qt::AlignHCenter);
-  }
+  addShowMore(column, shown, total, limit_, [this] { rebuildList(); });
 }
 
 }  // namespace quorvel::ui
